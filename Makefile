@@ -1,0 +1,26 @@
+# Short commands for a newcomer; CMake does the work.
+#   make demo   the main job: a whole firmware update into the simulated radio under Wine
+#   make test   every test: native, Windows-side under Wine, and end to end
+JOBS ?= $(shell nproc)
+BUILD := build
+
+.PHONY: deps build test unit demo clean
+
+deps:
+	@tools/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure
+
+unit: build
+	ctest --test-dir $(BUILD) --output-on-failure -L unit
+
+demo: build
+	rig/demo $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

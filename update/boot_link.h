@@ -1,0 +1,60 @@
+// The program's side of the radio bootloader's protocol: the greeting and programming
+// command, the application header read and the acknowledged 1031-byte write frames.
+// Runs on the user-interface thread only; waits poll by running the message loop.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// What the link needs from the program around it. The Windows program sends through
+// SendToDevice and runs its real message loop; tests hand in a simulated radio.
+class LinkHost {
+public:
+    virtual void SendToDevice(const uint8_t* data, uint16_t count) = 0;
+    // Handles every pending message once: received bytes reach HandleBootByte and
+    // 10 ms ticks reach LinkTick from inside this call.
+    virtual void RunMessageLoopOnce() = 0;
+
+protected:
+    ~LinkHost() = default;
+};
+
+struct DeviceHeader {
+    bool timed_out = false;
+    bool has_name = false;
+    bool has_version = false;
+    std::string name;     // 5 characters when has_name
+    std::string version;  // 6 characters when has_version
+};
+
+enum class WriteOutcome { Completed, Failed };
+
+class BootLink {
+public:
+    explicit BootLink(LinkHost& host) : host_(host) {}
+
+    void HandleBootByte(uint8_t b);
+    void LinkTick();
+    uint8_t ScrambleByte(uint8_t b);
+    void AwaitReply();
+    DeviceHeader ReadDeviceHeader();
+    // Writes the image of length n held in image (kFirmwareImageSize bytes, 0xFF filler);
+    // progress gets the image offset reached after each block.
+    WriteOutcome WriteFirmware(const uint8_t* image, int32_t n,
+                               const std::function<void(int32_t)>& progress);
+
+    // Shared link state; zero at start.
+    bool UpdateActive = false;
+    uint8_t BootState = 0;
+    uint16_t RxCount = 0;
+    uint16_t RxExpected = 0;
+    uint8_t RxReply[256] = {};
+    uint16_t TimeoutTicks = 0;
+    bool TimedOut = false;
+    uint8_t ScrambleKey = 0;
+    uint8_t WriteFrame[1031] = {};
+
+private:
+    LinkHost& host_;
+};
