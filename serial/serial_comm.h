@@ -1,0 +1,133 @@
+// The serial port component: one PC serial port, its line settings, reads and writes, and
+// the port's events, delivered to handlers on the user-interface thread by the event thread.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+enum class TBaudRate : uint8_t {
+    cbr110, cbr300, cbr600, cbr1200, cbr2400, cbr4800, cbr9600, cbr14400,
+    cbr19200, cbr38400, cbr56000, cbr57600, cbr115200, cbr128000, cbr256000
+};
+enum class TParity : uint8_t { paNone, paOdd, paEven, paMark, paSpace };
+enum class TStopbits : uint8_t { sb10, sb15, sb20 };
+enum class TDatabits : uint8_t { da4, da5, da6, da7, da8 };
+enum class TFlowControl : uint8_t { fcNone, fcCTS, fcDTR, fcSoftware, fcDefault };
+enum class TCommOption : uint8_t { coParityCheck, coDsrSensitivity, coIgnoreXOff, coErrorChar, coNullStrip };
+// The order of the events is the order in which several events of one wait are dispatched.
+enum class TCommEventState : uint8_t { evBreak, evCTS, evDSR, evError, evRing, evRlsd, evRxChar, evRxFlag, evTxEmpty };
+
+// Sets: bit n stands for the enumerator of ordinal n.
+using TCommOptions = uint8_t;
+using TCommEventType = uint16_t;
+constexpr TCommOptions OptionBit(TCommOption o) { return static_cast<TCommOptions>(1u << static_cast<unsigned>(o)); }
+constexpr TCommEventType EventBit(TCommEventState e) { return static_cast<TCommEventType>(1u << static_cast<unsigned>(e)); }
+
+class ECommError : public std::runtime_error {
+public:
+    ECommError(const std::string& step, int32_t code);
+    int32_t ErrorCode;
+};
+
+class TCustomComm;
+using TNotifyEvent = std::function<void(TCustomComm* sender)>;
+using TCommRxCharEvent = std::function<void(TCustomComm* sender, int32_t count)>;
+using TCommErrorEvent = std::function<void(TCustomComm* sender, int32_t errors)>;
+
+class TCommEventThread;
+
+// Holds the XON and XOFF characters; a change is applied to the open device at once.
+class TCommEventChars {
+public:
+    explicit TCommEventChars(TCustomComm& owner) : owner_(owner) {}
+    char XonChar() const { return xon_; }
+    char XoffChar() const { return xoff_; }
+    void SetXonChar(char c);
+    void SetXoffChar(char c);
+
+private:
+    TCustomComm& owner_;
+    char xon_ = 17;   // DC1
+    char xoff_ = 19;  // DC3
+};
+
+// Everything runs on the user-interface thread; the event thread only waits for port
+// events and hands each completed wait over to HandleEvents.
+class TCustomComm {
+public:
+    TCustomComm();
+    virtual ~TCustomComm();
+    TCustomComm(const TCustomComm&) = delete;
+    TCustomComm& operator=(const TCustomComm&) = delete;
+
+    void Open();
+    void Close();
+    bool IsOpen() const { return Handle != INVALID_HANDLE_VALUE; }
+    int32_t Write(const void* buffer, int32_t count);
+    int32_t Read(void* buffer, int32_t count);
+
+    const std::string& DeviceName() const { return device_name_; }
+    void SetDeviceName(const std::string& name);
+    TCommEventType MonitorEvents() const { return monitor_events_; }
+    void SetMonitorEvents(TCommEventType events);
+    TBaudRate BaudRate() const { return baud_rate_; }
+    void SetBaudRate(TBaudRate rate);
+    TParity Parity() const { return parity_; }
+    void SetParity(TParity parity);
+    TStopbits Stopbits() const { return stopbits_; }
+    void SetStopbits(TStopbits stopbits);
+    TDatabits Databits() const { return databits_; }
+    void SetDatabits(TDatabits databits);
+    int32_t ReadBufSize() const { return read_buf_size_; }
+    void SetReadBufSize(int32_t size);
+    int32_t WriteBufSize() const { return write_buf_size_; }
+    void SetWriteBufSize(int32_t size);
+    int32_t CharsTimeOut() const { return chars_time_out_; }
+    void SetCharsTimeOut(int32_t milliseconds);
+    TCommOptions Options() const { return options_; }
+    void SetOptions(TCommOptions options);
+    TFlowControl FlowControl() const { return flow_control_; }
+    void SetFlowControl(TFlowControl flow);
+    TCommEventChars& EventChars() { return event_chars_; }
+
+    void UpdateDataControlBlock();
+    void DestroyHandle();
+    // Run on the user-interface thread for each completed wait of the event thread.
+    void HandleEvents(TCommEventThread* sender, DWORD event_mask);
+
+    // Handlers; a plain store, called with this component as sender.
+    TNotifyEvent OnBreak, OnCTS, OnDSR, OnRing, OnRLSD, OnRxFlag, OnTxEmpty;
+    TCommErrorEvent OnError;
+    TCommRxCharEvent OnRxChar;
+
+protected:
+    virtual void CreateHandle();
+    virtual void DoEvent(DWORD event_bit);
+
+    HANDLE Handle = INVALID_HANDLE_VALUE;
+    DCB ControlBlock{};
+    COMSTAT QueueStatus{};
+    DWORD LineErrors = 0;
+
+private:
+    std::string device_name_ = "Com2";
+    TCommEventThread* EventThread = nullptr;
+    TCommEventType monitor_events_ = 0x01FF;  // all nine events
+    TBaudRate baud_rate_ = TBaudRate::cbr9600;
+    TParity parity_ = TParity::paNone;
+    TStopbits stopbits_ = TStopbits::sb10;
+    TDatabits databits_ = TDatabits::da8;
+    int32_t read_buf_size_ = 4096;
+    int32_t write_buf_size_ = 2048;
+    int32_t chars_time_out_ = 250;
+    TCommOptions options_ = 0;
+    TCommEventChars event_chars_{*this};
+    TFlowControl flow_control_ = TFlowControl::fcDefault;
+};
+
+// Publishes the properties so a window can set them; adds nothing else.
+class TComm : public TCustomComm {};
