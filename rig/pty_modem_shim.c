@@ -1,0 +1,52 @@
+/* Preloaded into the Wine process so that a pseudo-terminal looks like a serial port with
+ * its modem lines up. Ptys reject the modem-line and line-status ioctls, and Wine's wait for
+ * port events gives up (STATUS_CANCELLED) when TIOCMGET fails. Only failures are answered. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <stdarg.h>
+#include <sys/ioctl.h>
+#include <linux/serial.h>
+
+typedef int (*ioctl_fn)(int, unsigned long, void *);
+
+static int modem_request(unsigned long request, void *arg)
+{
+    switch (request) {
+    case TIOCMGET:
+        *(int *)arg = TIOCM_CTS | TIOCM_DSR | TIOCM_CAR | TIOCM_DTR | TIOCM_RTS;
+        return 1;
+    case TIOCMSET:
+    case TIOCMBIS:
+    case TIOCMBIC:
+        return 1;
+    case TIOCSERGETLSR:
+        *(unsigned int *)arg = TIOCSER_TEMT;
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+int ioctl(int fd, unsigned long request, ...)
+{
+    static ioctl_fn real_ioctl;
+    va_list args;
+    void *arg;
+    int result;
+    int saved;
+
+    va_start(args, request);
+    arg = va_arg(args, void *);
+    va_end(args);
+
+    if (!real_ioctl)
+        real_ioctl = (ioctl_fn)dlsym(RTLD_NEXT, "ioctl");
+    result = real_ioctl(fd, request, arg);
+    saved = errno;
+    if (result == -1 && (saved == EINVAL || saved == ENOTTY || saved == EIO) && arg &&
+        modem_request(request, arg))
+        return 0;
+    errno = saved;
+    return result;
+}
