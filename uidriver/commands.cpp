@@ -1,0 +1,390 @@
+// What the UI driver can do to the program: the actions a user takes (menu, buttons, radio
+// items, keys, closing windows, message boxes) and the readings a test makes of the screen.
+// Under Wine one process cannot read another's menu, so menu commands are posted by id.
+#include "uidriver/commands.h"
+
+#include "app/resource.h"
+#include "uidriver/screen_capture.h"
+#include "uidriver/window_lookup.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr int kDefaultWaitMs = 10000;
+constexpr int kPollMs = 20;
+const char kMessageBoxTitle[] = "Quendar Avionics VHF transceiver";
+const char kDialogClass[] = "#32770";
+
+int Fail(const std::string& why) {
+    std::fprintf(stderr, "q42ui: %s\n", why.c_str());
+    return kFailed;
+}
+
+bool ParseNumber(const std::string& text, long& value) {
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, 0);
+    return !text.empty() && *end == '\0';
+}
+
+// Optional last argument: a time limit in milliseconds.
+bool TimeLimit(const Args& args, size_t index, int& ms) {
+    long value = kDefaultWaitMs;
+    if (args.size() > index && (!ParseNumber(args[index], value) || value < 0)) return false;
+    ms = static_cast<int>(value);
+    return true;
+}
+
+bool Elapsed(DWORD start, int ms) { return static_cast<int>(GetTickCount() - start) >= ms; }
+
+HWND Window(const std::string& caption) {
+    HWND hwnd = FindTopLevel(caption);
+    if (!hwnd) Fail("no window \"" + caption + "\"");
+    return hwnd;
+}
+
+HWND Control(HWND top, const std::string& spec) {
+    ControlSelector selector;
+    std::string error;
+    if (!ParseSelector(spec, selector, error)) {
+        Fail(error);
+        return nullptr;
+    }
+    HWND control = FindControl(top, selector);
+    if (!control) Fail("no control " + spec);
+    return control;
+}
+
+// A user cannot act on a window that a modal window has disabled, nor on a disabled control.
+bool UserCanReach(HWND hwnd, const std::string& what) {
+    if (IsWindowEnabled(hwnd) && IsWindowVisible(hwnd)) return true;
+    Fail(what + " is disabled or hidden");
+    return false;
+}
+
+int Print(const std::string& text) {
+    for (const std::string& line : SplitLines(text)) std::printf("%s\n", line.c_str());
+    return kOk;
+}
+
+bool HasLine(HWND control, const std::string& wanted) {
+    for (const std::string& line : SplitLines(ControlText(control))) {
+        if (line == wanted) return true;
+    }
+    return false;
+}
+
+int WindowsCmd(const Args&) {
+    struct Lister {
+        static BOOL CALLBACK Each(HWND hwnd, LPARAM) {
+            char caption[512];
+            GetWindowTextA(hwnd, caption, sizeof caption);
+            if (caption[0]) {
+                std::printf("%s visible=%d \"%s\"\n", ClassOf(hwnd).c_str(),
+                            IsWindowVisible(hwnd) ? 1 : 0, caption);
+            }
+            return TRUE;
+        }
+    };
+    EnumWindows(Lister::Each, 0);
+    return kOk;
+}
+
+int ListCmd(const Args& args) {
+    HWND top = Window(args[0]);
+    if (!top) return kFailed;
+    HWND parent = top;
+    for (HWND child : ChildControls(top)) {
+        RECT rect;
+        GetWindowRect(child, &rect);
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+        std::string text = ControlText(child);
+        for (char& c : text) {
+            if (c == '\r' || c == '\n') c = '|';
+        }
+        std::printf("%s id=%d at=%ld,%ld size=%ldx%ld enabled=%d visible=%d \"%s\"\n",
+                    ClassOf(child).c_str(), GetDlgCtrlID(child), rect.left, rect.top,
+                    rect.right - rect.left, rect.bottom - rect.top, IsWindowEnabled(child) ? 1 : 0,
+                    IsWindowVisible(child) ? 1 : 0, text.c_str());
+    }
+    return kOk;
+}
+
+int WaitWindowCmd(const Args& args) {
+    int ms;
+    if (!TimeLimit(args, 1, ms)) return kUsage;
+    if (!WaitForTopLevel(args[0], ms)) return Fail("window \"" + args[0] + "\" did not appear");
+    return kOk;
+}
+
+int WaitGoneCmd(const Args& args) {
+    int ms;
+    if (!TimeLimit(args, 1, ms)) return kUsage;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HWND hwnd = FindTopLevel(args[0]);
+        if (!hwnd || !IsWindowVisible(hwnd)) return kOk;
+        if (Elapsed(start, ms)) return Fail("window \"" + args[0] + "\" is still shown");
+        Sleep(kPollMs);
+    }
+}
+
+int MenuCmd(const Args& args) {
+    static const struct {
+        const char* name;
+        int id;
+    } kMenuIds[] = {{"IDM_SETUP", IDM_SETUP}, {"IDM_UPDATE", IDM_UPDATE},
+                    {"IDM_TEST_PORT", IDM_TEST_PORT}};
+    long id = -1;
+    for (const auto& entry : kMenuIds) {
+        if (args[1] == entry.name) id = entry.id;
+    }
+    if (id < 0 && !ParseNumber(args[1], id)) return Fail("unknown menu command " + args[1]);
+    HWND top = Window(args[0]);
+    if (!top || !UserCanReach(top, "window \"" + args[0] + "\"")) return kFailed;
+    // Posted: the command opens a modal window, and its handler returns only when that closes.
+    if (!PostMessageA(top, WM_COMMAND, MAKEWPARAM(id, 0), 0)) return Fail("PostMessage failed");
+    return kOk;
+}
+
+int ClickCmd(const Args& args) {
+    HWND top = Window(args[0]);
+    if (!top) return kFailed;
+    HWND button = Control(top, "Button=" + args[1]);
+    if (!button || !UserCanReach(top, "window \"" + args[0] + "\"") ||
+        !UserCanReach(button, "button \"" + args[1] + "\"")) {
+        return kFailed;
+    }
+    // Posted, since the click handler may run a whole firmware write before it returns.
+    if (!PostMessageA(button, BM_CLICK, 0, 0)) return Fail("PostMessage failed");
+    return kOk;
+}
+
+int TypeCmd(const Args& args) {
+    std::string bytes;
+    if (!DecodeEscapes(args[1], bytes)) return Fail("bad escape in \"" + args[1] + "\"");
+    HWND top = Window(args[0]);
+    if (!top || !UserCanReach(top, "window \"" + args[0] + "\"")) return kFailed;
+    for (unsigned char c : bytes) {
+        if (!PostMessageA(top, WM_CHAR, c, 1)) return Fail("PostMessage failed");
+    }
+    return kOk;
+}
+
+int TextCmd(const Args& args) {
+    HWND top = Window(args[0]);
+    HWND control = top ? Control(top, args[1]) : nullptr;
+    if (!control) return kFailed;
+    return Print(ControlText(control));
+}
+
+int WaitTextCmd(const Args& args) {
+    int ms;
+    if (!TimeLimit(args, 3, ms)) return kUsage;
+    HWND top = Window(args[0]);
+    if (!top) return kFailed;
+    ControlSelector selector;
+    std::string error;
+    if (!ParseSelector(args[1], selector, error)) return Fail(error);
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HWND control = FindControl(top, selector);
+        if (control && HasLine(control, args[2])) return kOk;
+        if (Elapsed(start, ms)) {
+            Fail("no line \"" + args[2] + "\" in " + args[1] + "; it holds:");
+            if (control) Print(ControlText(control));
+            return kFailed;
+        }
+        Sleep(kPollMs);
+    }
+}
+
+int StateCmd(const Args& args) {
+    HWND top = Window(args[0]);
+    HWND control = top ? Control(top, args[1]) : nullptr;
+    if (!control) return kFailed;
+    const LRESULT check = SendMessageA(control, BM_GETCHECK, 0, 0);
+    std::printf("enabled=%d visible=%d checked=%d\n", IsWindowEnabled(control) ? 1 : 0,
+                IsWindowVisible(control) ? 1 : 0, ClassOf(control) == "Button" && check == BST_CHECKED);
+    return kOk;
+}
+
+int WaitEnabledCmd(const Args& args) {
+    long wanted;
+    int ms;
+    if (!ParseNumber(args[2], wanted) || (wanted != 0 && wanted != 1) || !TimeLimit(args, 3, ms)) {
+        return kUsage;
+    }
+    HWND top = Window(args[0]);
+    HWND control = top ? Control(top, args[1]) : nullptr;
+    if (!control) return kFailed;
+    const DWORD start = GetTickCount();
+    while ((IsWindowEnabled(control) ? 1 : 0) != wanted) {
+        if (Elapsed(start, ms)) return Fail(args[1] + " did not become " + (wanted ? "enabled" : "disabled"));
+        Sleep(kPollMs);
+    }
+    return kOk;
+}
+
+int GaugeCmd(const Args& args) {
+    HWND top = Window(args[0]);
+    HWND gauge = top ? Control(top, args.size() > 1 ? args[1] : PROGRESS_CLASSA) : nullptr;
+    if (!gauge) return kFailed;
+    // PBM_GETRANGE with a null PBRANGE returns one end; a pointer would not cross processes.
+    const LRESULT position = SendMessageA(gauge, PBM_GETPOS, 0, 0);
+    const LRESULT low = SendMessageA(gauge, PBM_GETRANGE, TRUE, 0);
+    const LRESULT high = SendMessageA(gauge, PBM_GETRANGE, FALSE, 0);
+    std::printf("%ld %ld %ld\n", static_cast<long>(position), static_cast<long>(low),
+                static_cast<long>(high));
+    return kOk;
+}
+
+int CloseCmd(const Args& args) {
+    HWND top = Window(args[0]);
+    if (!top || !UserCanReach(top, "window \"" + args[0] + "\"")) return kFailed;
+    if (!PostMessageA(top, WM_CLOSE, 0, 0)) return Fail("PostMessage failed");
+    return kOk;
+}
+
+HWND FindMessageBox() {
+    HWND box = nullptr;
+    while ((box = FindWindowExA(nullptr, box, kDialogClass, kMessageBoxTitle)) != nullptr) {
+        if (IsWindowVisible(box)) return box;
+    }
+    return nullptr;
+}
+
+int MessageBoxCmd(const Args& args) {
+    int ms;
+    if (!TimeLimit(args, 0, ms)) return kUsage;
+    const DWORD start = GetTickCount();
+    HWND box;
+    while ((box = FindMessageBox()) == nullptr) {
+        if (Elapsed(start, ms)) return Fail("no message box appeared");
+        Sleep(kPollMs);
+    }
+    for (HWND child : ChildControls(box)) {
+        if (ClassOf(child) != "Static") continue;
+        const std::string text = ControlText(child);
+        if (!text.empty()) Print(text);
+    }
+    std::fflush(stdout);
+    if (!PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0)) return Fail("PostMessage failed");
+    const DWORD pressed = GetTickCount();
+    while (IsWindow(box) && IsWindowVisible(box)) {
+        if (Elapsed(pressed, kDefaultWaitMs)) return Fail("the message box did not close on OK");
+        Sleep(kPollMs);
+    }
+    return kOk;
+}
+
+int CaptureCmd(const Args& args) {
+    HWND top = Window(args[0]);
+    if (!top) return kFailed;
+    std::string error;
+    if (!SaveClientArea(top, args[1], error)) return Fail(error);
+    return kOk;
+}
+
+int SleepCmd(const Args& args) {
+    long ms;
+    if (!ParseNumber(args[0], ms) || ms < 0) return kUsage;
+    Sleep(static_cast<DWORD>(ms));
+    return kOk;
+}
+
+size_t MinArgs(const char* usage) {
+    size_t count = 0;
+    for (const char* p = usage; *p; ++p) {
+        if (*p == '<') ++count;
+    }
+    return count;
+}
+
+size_t MaxArgs(const char* usage) {
+    size_t count = 0;
+    for (const char* p = usage; *p; ++p) {
+        if (*p == '<' || *p == '[') ++count;
+    }
+    return count;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+const std::vector<Command>& AllCommands() {
+    static const std::vector<Command> commands = {
+        {"windows", "", WindowsCmd},
+        {"list", "<caption>", ListCmd},
+        {"wait-window", "<caption> [ms]", WaitWindowCmd},
+        {"wait-gone", "<caption> [ms]", WaitGoneCmd},
+        {"menu", "<caption> <IDM_name|id>", MenuCmd},
+        {"click", "<caption> <button or radio item text>", ClickCmd},
+        {"type", "<caption> <text with \\r \\n \\e \\xHH>", TypeCmd},
+        {"text", "<caption> <control>", TextCmd},
+        {"wait-text", "<caption> <control> <line> [ms]", WaitTextCmd},
+        {"state", "<caption> <control>", StateCmd},
+        {"wait-enabled", "<caption> <control> <0|1> [ms]", WaitEnabledCmd},
+        {"gauge", "<caption> [control]", GaugeCmd},
+        {"close", "<caption>", CloseCmd},
+        {"msgbox", "[ms]", MessageBoxCmd},
+        {"capture", "<caption> <file.bmp>", CaptureCmd},
+        {"sleep", "<ms>", SleepCmd},
+    };
+    return commands;
+}
+
+int RunCommand(const Args& words) {
+    if (words.empty()) return kUsage;
+    for (const Command& command : AllCommands()) {
+        if (words[0] != command.name) continue;
+        const Args args(words.begin() + 1, words.end());
+        if (args.size() < MinArgs(command.usage) || args.size() > MaxArgs(command.usage)) {
+            std::fprintf(stderr, "usage: q42ui %s %s\n", command.name, command.usage);
+            return kUsage;
+        }
+        return command.run(args);
+    }
+    std::fprintf(stderr, "q42ui: unknown command %s\n", words[0].c_str());
+    return kUsage;
+}
+
+bool DecodeEscapes(const std::string& text, std::string& bytes) {
+    bytes.clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            bytes += text[i];
+            continue;
+        }
+        if (++i == text.size()) return false;
+        switch (text[i]) {
+        case 'r': bytes += '\r'; break;
+        case 'n': bytes += '\n'; break;
+        case 't': bytes += '\t'; break;
+        case 'b': bytes += '\b'; break;
+        case 'e': bytes += '\x1b'; break;
+        case '\\': bytes += '\\'; break;
+        case 'x': {
+            const int high = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
+            const int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+            if (high < 0 || low < 0) return false;
+            bytes += static_cast<char>(high * 16 + low);
+            i += 2;
+            break;
+        }
+        default:
+            return false;
+        }
+    }
+    return true;
+}
