@@ -1,0 +1,23 @@
+// What the simulated radio needs from the world around it: a line to the program and a
+// place to report events. The executable wires it to the pseudo-terminal and stdout; tests
+// hand in a recorder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+class RadioLine {
+public:
+    // Sends bytes to the program; returns the time (ns since start) at which the last of
+    // them reaches it.
+    virtual uint64_t Send(const uint8_t* data, size_t count, uint64_t now_ns) = 0;
+    // Forgets bytes that have not yet gone out (the radio was switched off).
+    virtual void DropPending() = 0;
+    // One event, without the "event " prefix, e.g. "ack block=3 value=13".
+    virtual void Report(const char* event) = 0;
+    // Closes the line for good, as a pulled cable would.
+    virtual void HangUp() = 0;
+
+protected:
+    ~RadioLine() = default;
+};
