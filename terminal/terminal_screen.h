@@ -39,17 +39,21 @@ public:
     void RedrawScreen();
     void ScrollUp();
 
-    uint8_t ScreenLines[kRows][1 + kColumns] = {};
-    int32_t CursorRow = 0;
-    uint16_t CursorCol = 1;
-    uint8_t EscState = 0;
-    uint16_t MarkX = 8;
-    uint16_t MarkY = 14;
+    // All of this lives for the whole run and is touched only on the user-interface thread.
+    uint8_t ScreenLines[kRows][1 + kColumns] = {};  // short strings: length byte, characters
+    int32_t CursorRow = 0;                          // 0..23
+    uint16_t CursorCol = 1;                         // 1..81; 81 only right after column 80 was written
+    uint8_t EscState = 0;                           // 0 normal, 1 column byte next, 2 row byte next
+    uint16_t MarkX = 8;                             // 8 x the mark's 1-based column
+    uint16_t MarkY = 14;                            // 14 x the mark's 1-based row
     bool MarkShown = false;
 
 private:
     void ReceiveByte(uint8_t b);
     void WriteChar(uint8_t ch);
+    void LineFeed();
+    void ClearScreen();
+    void DrawMark(MarkColour colour);
 
     TerminalCanvas& canvas_;
 };
