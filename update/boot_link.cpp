@@ -1,0 +1,187 @@
+// The program's side of the radio bootloader's protocol: the greeting recogniser, the
+// wire scrambling, the tick-counted waits, the header read and the block writes.
+// Runs on the user-interface thread only; bytes and ticks arrive from inside the host's loop.
+#include "update/boot_link.h"
+
+#include "update/firmware_container.h"
+
+namespace {
+
+// Link states of the greeting recogniser and after it.
+constexpr uint8_t kWaitGreeting = 0;
+constexpr uint8_t kSeenO = 1;
+constexpr uint8_t kSeenOK = 2;
+constexpr uint8_t kCommandSent = 3;
+constexpr uint8_t kAcknowledged = 4;
+constexpr uint8_t kSettled = 5;
+constexpr uint8_t kActive = 6;
+
+constexpr uint8_t kCarriageReturn = 0x0D;
+constexpr uint8_t kProgrammingCommand[] = {0x1B, 0x1B, 'P', 'R', 'O', 'G'};
+
+// The radio's wire scrambling restarts from this key for every frame and header reply.
+constexpr uint8_t kScrambleSeed = 0x5B;
+
+// The application header lives at the start of the radio's application area, where
+// image byte 0 is written; requests carry the address most significant byte first.
+constexpr uint32_t kApplicationAddress = 0x00020000;
+constexpr uint8_t kHeaderRequest[] = {'R', 0x00, 0x02, 0x00, 0x00};
+constexpr uint16_t kHeaderSize = 256;
+constexpr int kScrambledHeaderBytes = 128;
+constexpr int kNameField = 16;
+constexpr uint8_t kNameLength = 5;
+constexpr int kVersionField = 22;
+constexpr uint8_t kVersionLength = 6;
+
+// Waits in 10 ms ticks: 5 s for the header, 3 s for a block (its time on the wire included).
+constexpr uint16_t kHeaderTimeoutTicks = 500;
+constexpr uint16_t kWriteTimeoutTicks = 300;
+
+constexpr int32_t kBlockSize = 1024;
+constexpr int kFrameDataOffset = 5;
+constexpr uint8_t kCheckSeedB = 165;
+constexpr uint8_t kWriteAcknowledgement = 13;
+constexpr uint8_t kNoReply = 0xFF;  // can never be taken for the acknowledgement
+
+bool IsFiller(const uint8_t* block) {
+    for (int32_t j = 0; j < kBlockSize; ++j) {
+        if (block[j] != 0xFF) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void BootLink::HandleBootByte(uint8_t b) {
+    switch (BootState) {
+    case kWaitGreeting:
+        if (b == 'O') BootState = kSeenO;
+        break;
+    case kSeenO:
+        BootState = (b == 'K') ? kSeenOK : kWaitGreeting;
+        break;
+    case kSeenOK:
+        if (b == kCarriageReturn) {
+            // The radio expects the command at once; it goes out before any later byte
+            // of this batch is looked at.
+            BootState = kCommandSent;
+            host_.SendToDevice(kProgrammingCommand, sizeof kProgrammingCommand);
+        } else {
+            BootState = kWaitGreeting;
+        }
+        break;
+    case kCommandSent:
+        BootState = (b == '#') ? kAcknowledged : kWaitGreeting;
+        break;
+    case kActive:
+        // Public fields may be set to anything; never store past the reply buffer.
+        if (RxExpected > 0 && RxCount < sizeof RxReply) {
+            RxReply[RxCount] = b;
+            ++RxCount;
+            --RxExpected;
+        }
+        break;
+    default:
+        break;  // states 4 and 5 drop what arrives
+    }
+}
+
+void BootLink::LinkTick() {
+    if (BootState == kAcknowledged) BootState = kSettled;
+    if (TimeoutTicks > 0) {
+        --TimeoutTicks;
+        if (TimeoutTicks == 0) TimedOut = true;
+    }
+}
+
+uint8_t BootLink::ScrambleByte(uint8_t b) {
+    const uint8_t t = b ^ ScrambleKey;
+    ScrambleKey = static_cast<uint8_t>((ScrambleKey << 1) | (ScrambleKey >> 7));
+    return static_cast<uint8_t>((t << 4) | (t >> 4));
+}
+
+void BootLink::AwaitReply() {
+    if (RxExpected == 0) return;
+    for (;;) {
+        host_.RunMessageLoopOnce();
+        // A time-out that falls in the same pass as the last byte wins.
+        if (TimedOut) return;
+        if (RxExpected == 0) return;
+    }
+}
+
+DeviceHeader BootLink::ReadDeviceHeader() {
+    DeviceHeader header;
+    RxCount = 0;
+    RxExpected = kHeaderSize;
+    host_.SendToDevice(kHeaderRequest, sizeof kHeaderRequest);
+    TimeoutTicks = kHeaderTimeoutTicks;
+    TimedOut = false;
+    AwaitReply();
+    if (TimedOut) {
+        header.timed_out = true;
+        return header;
+    }
+
+    ScrambleKey = kScrambleSeed;
+    for (int j = 0; j < kScrambledHeaderBytes; ++j) RxReply[j] = ScrambleByte(RxReply[j]);
+
+    const char* reply = reinterpret_cast<const char*>(RxReply);
+    if (RxReply[kNameField] == kNameLength) {
+        header.has_name = true;
+        header.name.assign(reply + kNameField + 1, kNameLength);
+    }
+    if (RxReply[kVersionField] == kVersionLength) {
+        header.has_version = true;
+        header.version.assign(reply + kVersionField + 1, kVersionLength);
+    }
+    return header;
+}
+
+WriteOutcome BootLink::WriteFirmware(const uint8_t* image, int32_t n,
+                                     const std::function<void(int32_t)>& progress) {
+    // Blocks 0 .. n div 1024 are examined, so n must stay below the buffer's size.
+    if (image == nullptr || n < 0 || n >= static_cast<int32_t>(kFirmwareImageSize)) {
+        return WriteOutcome::Failed;
+    }
+
+    uint32_t address = kApplicationAddress;
+    for (int32_t i = 0; i <= n / kBlockSize; ++i) {
+        const uint8_t* block = image + kBlockSize * i;
+        if (!IsFiller(block)) {
+            // Armed before the frame is built: an acknowledgement that arrives while the
+            // frame is built or sent is taken, never overwritten by the preset.
+            RxCount = 0;
+            RxExpected = 1;
+            RxReply[0] = kNoReply;
+
+            WriteFrame[0] = 'W';
+            WriteFrame[1] = static_cast<uint8_t>(address >> 24);
+            WriteFrame[2] = static_cast<uint8_t>(address >> 16);
+            WriteFrame[3] = static_cast<uint8_t>(address >> 8);
+            WriteFrame[4] = static_cast<uint8_t>(address);
+            ScrambleKey = kScrambleSeed;
+            uint8_t check_a = 0;
+            uint8_t check_b = kCheckSeedB;
+            for (int32_t j = 0; j < kBlockSize; ++j) {
+                WriteFrame[kFrameDataOffset + j] = ScrambleByte(block[j]);
+                // Keeps the window, the timers and the receive path live while building.
+                host_.RunMessageLoopOnce();
+                check_a = static_cast<uint8_t>(check_a + block[j]);
+                check_b = static_cast<uint8_t>(check_b + block[j]);
+            }
+            WriteFrame[kFrameDataOffset + kBlockSize] = check_a;
+            WriteFrame[kFrameDataOffset + kBlockSize + 1] = check_b;
+
+            host_.SendToDevice(WriteFrame, sizeof WriteFrame);
+            TimeoutTicks = kWriteTimeoutTicks;
+            TimedOut = false;
+            AwaitReply();
+            // Only the byte decides: a 13 that came with the last tick still counts.
+            if (RxReply[0] != kWriteAcknowledgement) return WriteOutcome::Failed;
+        }
+        address += kBlockSize;
+        if (progress) progress(kBlockSize * i);
+    }
+    return WriteOutcome::Completed;
+}

@@ -40,7 +40,8 @@ public:
     void AwaitReply();
     DeviceHeader ReadDeviceHeader();
     // Writes the image of length n held in image (kFirmwareImageSize bytes, 0xFF filler);
-    // progress gets the image offset reached after each block.
+    // an n outside 0 .. kFirmwareImageSize - 1 fails without sending anything. After block i,
+    // sent or skipped as filler, progress gets 1024 * i.
     WriteOutcome WriteFirmware(const uint8_t* image, int32_t n,
                                const std::function<void(int32_t)>& progress);
 
