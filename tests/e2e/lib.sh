@@ -1,0 +1,258 @@
+# shellcheck shell=bash
+# What every end-to-end scenario shares: a fresh folder with its own copy of the program and
+# RADIO.INI, simulated radios on pseudo-terminals, the UI driver, bounded waits, and a clean
+# end in which every process started here is ended by its id.
+# Inputs (set by CTest, or by hand): Q42_BUILD (native build folder), Q42_UPDATE_EXE,
+# Q42_UI_EXE (q42ui.exe), Q42_SIM (q42sim); a scenario may use Q42_IMAGE, Q42_PLAIN_EXE.
+# The scenario runs under its own X server (xvfb-run -a), or on $DISPLAY when one is given.
+set -euo pipefail
+
+readonly MAIN="Quendar Avionics Q42 Navigation radio firmware updater"
+readonly SETUP="Serial port setup"
+readonly UPDATE="Q42 Firmware update"
+readonly TERMINAL="Simple RS232 terminal"
+
+e2e_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+: "${Q42_BUILD:?}" "${Q42_UPDATE_EXE:?}" "${Q42_UI_EXE:?}" "${Q42_SIM:?}"
+# shellcheck source=rig/wine-env
+source "$e2e_dir/../../rig/wine-env"
+
+e2e_pids=()
+e2e_app_pid=""
+declare -A e2e_sim_pid e2e_sim_fd
+
+e2e_fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+e2e_step() { echo "-- $*"; }
+
+# Ends what is still running, by id, then waits for the Wine server to go, so that the next
+# scenario starts with a server bound to its own X display.
+e2e_finish() {
+    local status=$? pid
+    for pid in "${e2e_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${e2e_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    timeout 20 "$WINESERVER" -w 2>/dev/null || true
+    if [ "$status" -ne 0 ]; then
+        echo "scenario folder kept: $E2E_WORK" >&2
+        for log in "$E2E_WORK"/*.events; do
+            [ -f "$log" ] && { echo "== $log (last lines)" >&2; tail -n 15 "$log" >&2; }
+        done
+    fi
+    exit "$status"
+}
+
+# e2e_begin: once per scenario script, before its first case.
+e2e_begin() {
+    E2E_WORK=$Q42_BUILD/e2e
+    trap e2e_finish EXIT
+    q42_prefix
+    timeout 20 "$WINESERVER" -w 2>/dev/null || true
+}
+
+# e2e_case NAME [EXE]: a fresh folder $E2E_ROOT/NAME (default $Q42_BUILD/e2e/NAME) with a
+# copy of the program (or of EXE); no COM port leads anywhere until a radio is started.
+e2e_case() {
+    local n
+    E2E_WORK=${E2E_ROOT:-$Q42_BUILD/e2e}/$1
+    rm -rf "$E2E_WORK"
+    mkdir -p "$E2E_WORK"
+    cp "${2:-$Q42_UPDATE_EXE}" "$E2E_WORK/Q42Update.exe"
+    for n in $(seq 1 16); do q42_port "$n"; done
+    e2e_step "case $1"
+}
+
+# e2e_case_end: the program and the radios of this case are gone before the next begins.
+e2e_case_end() {
+    local id
+    [ -n "$e2e_app_pid" ] && kill -0 "$e2e_app_pid" 2>/dev/null && app_stop
+    for id in "${!e2e_sim_pid[@]}"; do
+        kill -0 "${e2e_sim_pid[$id]}" 2>/dev/null && sim_stop "$id"
+    done
+    e2e_sim_pid=()
+    e2e_app_pid=""
+    return 0
+}
+
+# e2e_ini TEXT: the RADIO.INI the program will find.
+e2e_ini() { printf '%s\r\n' "$@" >"$E2E_WORK/RADIO.INI"; }
+
+# The "CommsPort" value that the program left in RADIO.INI.
+e2e_saved_port() {
+    [ -f "$E2E_WORK/RADIO.INI" ] || e2e_fail "RADIO.INI was not written"
+    tr -d '\r' <"$E2E_WORK/RADIO.INI" | sed -n 's/^CommsPort=//p'
+}
+
+ui() { "$WINE" "$Q42_UI_EXE" "$@"; }
+
+# ui_expect WHAT EXPECTED ARGS...: runs a reading command and compares its output.
+ui_expect() {
+    local what=$1 expected=$2 actual
+    shift 2
+    actual=$(ui "$@") || e2e_fail "$what: q42ui $* failed"
+    [ "$actual" = "$expected" ] || e2e_fail "$what: expected [$expected], saw [$actual]"
+}
+
+# sim_start ID PORT ARGS...: a simulated radio whose cable leads to COM<PORT>.
+sim_start() {
+    local id=$1 port=$2 fd
+    shift 2
+    mkfifo "$E2E_WORK/$id.in"
+    # Held open read-write, so the radio's stdin stays open until it is told to quit.
+    exec {fd}<>"$E2E_WORK/$id.in"
+    e2e_sim_fd[$id]=$fd
+    "$Q42_SIM" --link "$Q42_PORTS/com$port" "$@" <"$E2E_WORK/$id.in" >"$E2E_WORK/$id.events" 2>&1 &
+    e2e_sim_pid[$id]=$!
+    e2e_pids+=($!)
+    sim_wait "$id" '^ready' 10
+}
+
+sim_send() { printf '%s\n' "$2" >&"${e2e_sim_fd[$1]}"; }
+
+# sim_wait ID REGEX [SECONDS]: waits for an event line of the radio.
+sim_wait() {
+    local id=$1 pattern=$2 limit=${3:-10} i
+    for ((i = 0; i < limit * 20; i++)); do
+        grep -Eq -- "$pattern" "$E2E_WORK/$id.events" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    e2e_fail "radio $id: no event matching /$pattern/ within ${limit}s"
+}
+
+sim_count() { grep -Ec -- "$2" "$E2E_WORK/$1.events" || true; }
+
+# sim_stop ID: tells the radio to quit (it then writes its --flash-out file) and waits.
+sim_stop() {
+    local id=$1 pid=${e2e_sim_pid[$1]} i
+    sim_send "$id" quit
+    for ((i = 0; i < 200; i++)); do
+        kill -0 "$pid" 2>/dev/null || { wait "$pid" || true; return 0; }
+        sleep 0.05
+    done
+    e2e_fail "radio $id did not quit"
+}
+
+# app_start: runs the scenario's copy of the program and waits for its main window.
+app_start() {
+    (cd "$E2E_WORK" && exec env LD_PRELOAD="$Q42_SHIM" timeout -k 5 300 "$WINE" Q42Update.exe \
+        >"$E2E_WORK/program.log" 2>&1) &
+    e2e_app_pid=$!
+    e2e_pids+=($!)
+    ui wait-window "$MAIN" 30000 || e2e_fail "the main window did not appear"
+}
+
+# app_stop: closes the main window as a user would and waits for the program to end.
+app_stop() {
+    local i
+    ui close "$MAIN" || e2e_fail "cannot close the main window"
+    for ((i = 0; i < 300; i++)); do
+        kill -0 "$e2e_app_pid" 2>/dev/null || { wait "$e2e_app_pid" || true; return 0; }
+        sleep 0.05
+    done
+    e2e_fail "the program did not end after its main window was closed"
+}
+
+# ink BMP X Y W H: succeeds when the area holds a dark pixel (text or the cursor mark).
+ink() {
+    local darkest
+    darkest=$(convert "$1" -crop "$4x$5+$2+$3" +repage -colorspace Gray -format '%[fx:minima]' info:)
+    awk -v d="$darkest" 'BEGIN { exit !(d < 0.5) }'
+}
+
+# The terminal's geometry: the character cell of 1-based column c, row r, and the mark's
+# line of pixels under it.
+cell_ink() { ink "$1" $((8 * $2 + 8)) $((14 * $3 + 21)) 8 14; }
+mark_ink() { ink "$1" $((8 * $2 + 8)) $((14 * $3 + 35)) 8 1; }
+
+capture() {
+    ui capture "$1" "$E2E_WORK/$2.bmp" || e2e_fail "cannot capture \"$1\""
+    echo "$E2E_WORK/$2.bmp"
+}
+
+# The update window's labels, found where the window's design puts them.
+UPDATE_NAME_LABEL="Static@26,298"
+UPDATE_VERSION_LABEL="Static@26,314"
+UPDATE_IMAGE_LABEL="Static@234,10"
+UPDATE_BUTTON="Button=Update now"
+
+# image_field FILE OFFSET COUNT: characters of the image (the name is at 17, the version at 23).
+image_field() { dd if="$1" bs=1 skip="$2" count="$3" status=none; }
+
+# update_open: the update menu item, as a user chooses it.
+update_open() {
+    ui menu "$MAIN" IDM_UPDATE
+    ui wait-window "$UPDATE" 5000 || e2e_fail "the update window did not open"
+    ui wait-text "$UPDATE" Edit "Switch on Q42" 3000 || e2e_fail "no \"Switch on Q42\""
+}
+
+# update_handshake RADIO: the radio is switched on; the header read ends in "Ready to program".
+update_handshake() {
+    sim_send "$1" on
+    ui wait-text "$UPDATE" Edit "Ready to program" 10000 || e2e_fail "the handshake did not end in \"Ready to program\""
+    ui wait-enabled "$UPDATE" "$UPDATE_BUTTON" 1 2000 || e2e_fail "\"Update now\" was not enabled"
+}
+
+# expect_lines WHAT LINE...: the update window's message list holds exactly these lines.
+expect_lines() {
+    local what=$1
+    shift
+    ui_expect "$what" "$(printf '%s\n' "$@")" text "$UPDATE" Edit
+}
+
+expect_button() {
+    ui_expect "\"Update now\" $2" "enabled=$1 visible=1 checked=0" state "$UPDATE" "$UPDATE_BUTTON"
+}
+
+# The 1024-byte blocks, numbered from 0, of an image that hold a byte other than 0xFF; an
+# image's last partial block counts as padded with 0xFF.
+image_blocks() {
+    local size blocks i
+    size=$(stat -c %s "$1")
+    blocks=$((size / 1024))
+    for ((i = 0; i <= blocks; i++)); do
+        if [ "$(dd if="$1" bs=1024 skip="$i" count=1 status=none | tr -d '\377' | wc -c)" -gt 0 ]; then
+            echo "$i"
+        fi
+    done
+}
+
+# The block numbers (from the addresses) of the frames the radio received, in order; a frame
+# out of sequence or not accepted shows as "bad ..." so that no comparison can pass.
+sent_blocks() {
+    local expected=0 _event _frame number address verdict
+    grep "^event frame " "$1" | while read -r _event _frame number address verdict; do
+        number=${number#block=}
+        address=${address#address=}
+        if [ "$number" != "$expected" ] || [ "$verdict" != ok ]; then
+            echo "bad frame $number $verdict"
+        else
+            echo $(((address - 0x20000) / 1024))
+        fi
+        expected=$((expected + 1))
+    done
+}
+
+# expect_flash FLASH IMAGE EVENTS: the radio holds the image byte for byte, 0xFF after it,
+# and received one frame per block that is not all 0xFF, in order, at its own address.
+expect_flash() {
+    local flash=$1 image=$2 size
+    size=$(stat -c %s "$image")
+    [ -f "$flash" ] || e2e_fail "the radio wrote no flash copy"
+    cmp -n "$size" "$flash" "$image" || e2e_fail "the radio's flash differs from the image"
+    [ "$(tail -c +$((size + 1)) "$flash" | tr -d '\377' | wc -c)" -eq 0 ] ||
+        e2e_fail "the radio's flash holds data beyond the image"
+    [ "$(sent_blocks "$3")" = "$(image_blocks "$image")" ] ||
+        e2e_fail "frames sent ($(sent_blocks "$3" | wc -l)) are not the image's non-blank blocks ($(image_blocks "$image" | wc -l)) in order"
+}
+
+# sim_wait_count ID REGEX N [SECONDS]: waits until N event lines match.
+sim_wait_count() {
+    local i
+    for ((i = 0; i < ${4:-10} * 20; i++)); do
+        [ "$(sim_count "$1" "$2")" -ge "$3" ] && return 0
+        sleep 0.05
+    done
+    e2e_fail "radio $1: fewer than $3 events matching /$2/ within ${4:-10}s"
+}

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# A whole update, as a user does it: the image's version shown, the radio switched on, its
+# name and version read, "Update now"; the radio's flash then equals the packed image, the
+# gauge is full, the five closing lines follow, and reopening shows the previous labels.
+source "$(dirname "$0")/lib.sh"
+: "${Q42_IMAGE:?}"
+e2e_begin
+
+name=$(image_field "$Q42_IMAGE" 17 5)
+version=$(image_field "$Q42_IMAGE" 23 6)
+size=$(stat -c %s "$Q42_IMAGE")
+
+e2e_case update_complete
+sim_start radio 1 --image "$Q42_IMAGE" --flash-out "$E2E_WORK/flash.bin"
+app_start
+update_open
+ui_expect "fixed label" "This program contains software version: " \
+    text "$UPDATE" "Static=This program contains software version: "
+ui_expect "image version" "$version" text "$UPDATE" "$UPDATE_IMAGE_LABEL"
+expect_button 0 "before the handshake"
+capture "$UPDATE" 1-switch-on >/dev/null
+
+update_handshake radio
+ui_expect "name label" "Application in unit: $name" text "$UPDATE" "$UPDATE_NAME_LABEL"
+ui_expect "version label" "Version: $version" text "$UPDATE" "$UPDATE_VERSION_LABEL"
+expect_lines "list when ready" "Ready to program"
+capture "$UPDATE" 2-ready >/dev/null
+
+ui click "$UPDATE" "Update now"
+ui wait-text "$UPDATE" Edit "Sending new Q42 firmware..." 5000 || e2e_fail "the write did not start"
+sim_wait radio '^event frame block=20 ' 60
+capture "$UPDATE" 3-writing >/dev/null
+ui wait-text "$UPDATE" Edit "Repeat programming if required." 300000 || e2e_fail "the write did not complete"
+expect_lines "list after the write" "Sending new Q42 firmware..." "New Firmware is loaded." "Finished..." \
+    "Disconnect RS232 link from device" "and restart device to verify operation." "Repeat programming if required."
+read -r position low high < <(ui gauge "$UPDATE")
+[ "$position" = "$high" ] && [ "$high" -gt "$low" ] || e2e_fail "gauge not full: $position of $low..$high"
+expect_button 0 "after the write"
+capture "$UPDATE" 4-done >/dev/null
+
+e2e_step "reopening after the write"
+ui close "$UPDATE"
+ui wait-gone "$UPDATE" 5000 || e2e_fail "the update window did not close"
+update_open
+expect_lines "list on reopening" "Switch on Q42"
+ui_expect "name label on reopening" "Application in unit: $name" text "$UPDATE" "$UPDATE_NAME_LABEL"
+ui_expect "version label on reopening" "Version: $version" text "$UPDATE" "$UPDATE_VERSION_LABEL"
+read -r position low high < <(ui gauge "$UPDATE")
+[ "$position" = "$high" ] || e2e_fail "gauge on reopening: $position of $low..$high"
+ui close "$UPDATE"
+ui wait-gone "$UPDATE" 5000 || e2e_fail "the update window did not close"
+
+sim_stop radio
+expect_flash "$E2E_WORK/flash.bin" "$Q42_IMAGE" "$E2E_WORK/radio.events"
+echo "image of $size bytes, $(sent_blocks "$E2E_WORK/radio.events" | wc -l) frames"
+e2e_case_end
+echo "PASS"
