@@ -1,10 +1,11 @@
 # Short commands for a newcomer; CMake does the work.
 #   make demo   the main job: a whole firmware update into the simulated radio under Wine
 #   make test   every test: native, Windows-side under Wine, and end to end
+#   make bench  the benchmarks: update time against the wire limit, handshake latency
 JOBS ?= $(shell nproc)
 BUILD := build
 
-.PHONY: deps build test unit demo clean
+.PHONY: deps build test unit demo bench clean
 
 deps:
 	@tools/install-deps
@@ -21,6 +22,9 @@ unit: build
 
 demo: build
 	rig/demo $(BUILD)
+
+bench: build
+	bench/run $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
