@@ -12,6 +12,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "sim/header_block.h"
 #include "sim/line_pacer.h"
 #include "sim/radio.h"
 #include "sim/radio_port.h"
@@ -90,13 +91,16 @@ private:
 
 class Simulator {
 public:
-    Simulator(const SimOptions& options, RadioPort& port, uint64_t start_ns)
-        : options_(options),
-          port_(port),
+    Simulator(const SimOptions& options, const RadioSetup& setup, RadioPort& port, uint64_t start_ns)
+        : port_(port),
           start_ns_(start_ns),
+          // A real serial device paces itself; only the pseudo-terminal needs our help.
           line_(port.fd(), options.device.empty() ? options.baud : 0),
-          radio_(options.mode, line_)
+          radio_(setup, line_)
     {
+        if (options.mode == RadioMode::App || (options.mode == RadioMode::Boot && options.power_on)) {
+            radio_.PowerOn(Now());
+        }
     }
 
     // Runs until quit, end of stdin, a stop signal or a hang-up; returns the reason.
@@ -104,6 +108,7 @@ public:
     {
         for (;;) {
             const uint64_t now = Now();
+            radio_.Tick(now);
             const bool blocked = !line_.Flush(now);
             if (line_.hung_up()) return "hangup";
 
@@ -122,8 +127,10 @@ public:
                 fds[n++] = {port_.fd(), port_events, 0};
             }
 
-            uint64_t deadline = UINT64_MAX;
-            if (!blocked && line_.pacer().Pending() > 0) deadline = line_.pacer().NextRelease();
+            uint64_t deadline = radio_.NextDeadline();
+            if (!blocked && line_.pacer().Pending() > 0 && line_.pacer().NextRelease() < deadline) {
+                deadline = line_.pacer().NextRelease();
+            }
             if (now < port_retry_at_ && port_retry_at_ < deadline) deadline = port_retry_at_;
             timespec timeout{};
             if (deadline != UINT64_MAX) {
@@ -165,7 +172,7 @@ public:
         }
     }
 
-    ProcessLine& line() { return line_; }
+    const Radio& radio() const { return radio_; }
 
 private:
     uint64_t Now() const { return MonotonicNs() - start_ns_; }
@@ -214,7 +221,6 @@ private:
         }
     }
 
-    const SimOptions& options_;
     RadioPort& port_;
     uint64_t start_ns_;
     ProcessLine line_;
@@ -239,9 +245,13 @@ int main(int argc, char** argv)
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (options.mode != RadioMode::Loopback) {
-        std::fprintf(stderr, "q42sim: only --mode loopback is available in this build\n");
-        return 2;
+    RadioSetup setup;
+    setup.mode = options.mode;
+    setup.status_period_ms = options.status_period_ms;
+    setup.faults = options.faults;
+    if (!MakeHeader(options, setup.header, error)) {
+        std::fprintf(stderr, "q42sim: %s\n", error.c_str());
+        return 1;
     }
 
     // Stop signals are only let through while waiting in ppoll, so none is lost between
@@ -271,11 +281,17 @@ int main(int argc, char** argv)
     std::printf("ready %s=%s\n", options.device.empty() ? "pty" : "device", port.name().c_str());
     std::fflush(stdout);
 
-    Simulator sim(options, port, start_ns);
-    const char* reason = sim.Run(wait_mask);
-    if (std::strcmp(reason, "hangup") != 0) sim.Drain();
+    // The radio holds a copy of the whole flash: keep it off the stack.
+    auto sim = std::make_unique<Simulator>(options, setup, port, start_ns);
+    const char* reason = sim->Run(wait_mask);
+    if (std::strcmp(reason, "hangup") != 0) sim->Drain();
     port.Close();
+    bool saved = true;
+    if (!options.flash_out.empty() && !sim->radio().bootloader().SaveFlash(options.flash_out, error)) {
+        std::fprintf(stderr, "q42sim: %s\n", error.c_str());
+        saved = false;
+    }
     std::printf("event exit reason=%s\n", reason);
     std::fflush(stdout);
-    return std::strcmp(reason, "error") == 0 ? 1 : 0;
+    return std::strcmp(reason, "error") == 0 || !saved ? 1 : 0;
 }

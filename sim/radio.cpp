@@ -1,17 +1,133 @@
-// Dispatches received bytes and control lines by the radio's mode.
+// Dispatches received bytes, timed work and control lines by the radio's mode.
 #include "sim/radio.h"
 
-Radio::Radio(RadioMode mode, RadioLine& line) : mode_(mode), line_(line) {}
+#include <cstdio>
+
+#include "sim/status_packet.h"
+
+namespace {
+
+constexpr uint64_t kNsPerMs = 1000000;
+constexpr uint8_t kPeriodicStatusType = 5;  // the type that tells the program the radio is there
+
+}  // namespace
+
+Radio::Radio(const RadioSetup& setup, RadioLine& line)
+    : mode_(setup.mode),
+      line_(line),
+      status_period_ns_(uint64_t{setup.status_period_ms} * kNsPerMs),
+      bootloader_(line, setup.header)
+{
+    bootloader_.faults = setup.faults;
+}
+
+void Radio::PowerOn(uint64_t now_ns)
+{
+    if (powered_) line_.DropPending();
+    powered_ = true;
+    char text[64];
+    std::snprintf(text, sizeof text, "power state=on t_ms=%llu",
+                  static_cast<unsigned long long>(now_ns / kNsPerMs));
+    line_.Report(text);
+    if (mode_ == RadioMode::Boot) bootloader_.PowerOn(now_ns);
+    if (mode_ == RadioMode::App && status_period_ns_ > 0) next_status_ns_ = now_ns;
+}
+
+void Radio::PowerOff(uint64_t now_ns)
+{
+    powered_ = false;
+    line_.DropPending();
+    bootloader_.PowerOff();
+    next_status_ns_ = UINT64_MAX;
+    char text[64];
+    std::snprintf(text, sizeof text, "power state=off t_ms=%llu",
+                  static_cast<unsigned long long>(now_ns / kNsPerMs));
+    line_.Report(text);
+}
 
 void Radio::Receive(const uint8_t* data, size_t count, uint64_t now_ns)
 {
-    // A cable with pins 2 and 3 shorted: whatever the program sends comes straight back.
-    if (mode_ == RadioMode::Loopback) line_.Send(data, count, now_ns);
+    switch (mode_) {
+    case RadioMode::Loopback:
+        // A cable with pins 2 and 3 shorted: whatever the program sends comes straight back.
+        line_.Send(data, count, now_ns);
+        break;
+    case RadioMode::Boot:
+        for (size_t i = 0; i < count; ++i) bootloader_.Receive(data[i], now_ns);
+        break;
+    case RadioMode::App:
+        // In normal operation the radio has nothing to say to what the program sends.
+        break;
+    }
 }
 
-Radio::Control Radio::HandleControl(const std::string& line, uint64_t, std::string& error)
+void Radio::Tick(uint64_t now_ns)
 {
-    if (line == "quit") return Control::Quit;
-    error = "unknown control line \"" + line + "\"";
+    bootloader_.Tick(now_ns);
+    if (now_ns >= next_status_ns_) {
+        SendStatus(kPeriodicStatusType, now_ns);
+        next_status_ns_ += status_period_ns_;
+        // After a stall, carry on from now rather than send a burst to catch up.
+        if (next_status_ns_ <= now_ns) next_status_ns_ = now_ns + status_period_ns_;
+    }
+}
+
+uint64_t Radio::NextDeadline() const
+{
+    const uint64_t boot = bootloader_.NextDeadline();
+    return boot < next_status_ns_ ? boot : next_status_ns_;
+}
+
+Radio::Control Radio::HandleControl(const std::string& line, uint64_t now_ns, std::string& error)
+{
+    const size_t space = line.find(' ');
+    const std::string word = line.substr(0, space);
+    const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+
+    if (word == "quit" && rest.empty()) return Control::Quit;
+    if ((word == "on" || word == "off") && rest.empty()) {
+        if (mode_ == RadioMode::Loopback) {
+            error = "in loopback mode the radio is a cable; it cannot be switched " + word;
+            return Control::Refused;
+        }
+        word == "on" ? PowerOn(now_ns) : PowerOff(now_ns);
+        return Control::Done;
+    }
+    if (word == "status") {
+        if (mode_ == RadioMode::Loopback || !powered_) {
+            error = "status packets need a radio that is switched on";
+            return Control::Refused;
+        }
+        const bool one_digit = rest.size() == 1 && rest[0] >= '0' && rest[0] <= '9';
+        if (!one_digit || !SendStatus(static_cast<uint8_t>(rest[0] - '0'), now_ns)) {
+            error = "status packet types are 1, 2, 5 and 6, not \"" + rest + "\"";
+            return Control::Refused;
+        }
+        return Control::Done;
+    }
+    if (word == "fault") {
+        return ApplyFault(rest, bootloader_.faults, error) ? Control::Done : Control::Refused;
+    }
+    if (word == "save" && !rest.empty()) {
+        if (!bootloader_.SaveFlash(rest, error)) return Control::Refused;
+        char text[64];
+        std::snprintf(text, sizeof text, "saved bytes=%zu", bootloader_.flash_used());
+        line_.Report(text);
+        return Control::Done;
+    }
+    error = "unknown control line \"" + line + "\" (on, off, status N, fault KIND[=K], save FILE, quit)";
     return Control::Refused;
+}
+
+bool Radio::SendStatus(uint8_t type, uint64_t now_ns)
+{
+    uint8_t packet[kMaxStatusPacket];
+    const size_t n = BuildStatusPacket(type, sequence_, packet);
+    if (n == 0) return false;
+    ++sequence_;
+    line_.Send(packet, n, now_ns);
+    char text[64];
+    std::snprintf(text, sizeof text, "status type=%u bytes=%zu", unsigned{type}, n);
+    line_.Report(text);
+    return true;
 }
