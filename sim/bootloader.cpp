@@ -24,8 +24,6 @@ constexpr size_t kShortHeader = 200;
 constexpr uint8_t kCheckBStart = 165;
 constexpr size_t kScrambledHeader = 128;  // the rest of the header goes out plain
 
-constexpr uint64_t kNsPerMs = 1000000;
-
 uint32_t BigEndian32(const uint8_t* p)
 {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
@@ -49,7 +47,7 @@ void Bootloader::PowerOn(uint64_t now_ns)
     const uint64_t cr_ns = faults.bad_greeting
                                ? line_.Send(kBadGreeting, sizeof kBadGreeting, now_ns)
                                : line_.Send(kGreeting, sizeof kGreeting, now_ns);
-    Report("greeting t_ms=%llu", static_cast<unsigned long long>(cr_ns / kNsPerMs));
+    Report("greeting t_ms=%s", EventTime(cr_ns).text);
     phase_ = Phase::AwaitCommand;
 }
 
@@ -113,7 +111,7 @@ void Bootloader::MatchCommand(uint8_t b, uint64_t now_ns)
     }
     if (command_matched_ < sizeof kProgrammingCommand) return;
 
-    Report("command t_ms=%llu", static_cast<unsigned long long>(now_ns / kNsPerMs));
+    Report("command t_ms=%s", EventTime(now_ns).text);
     if (faults.no_hash) {
         Report("hash withheld");
         phase_ = Phase::Silent;

@@ -27,7 +27,7 @@ void OnStopSignal(int) { g_stop_signal = 1; }
 constexpr uint64_t kNsPerMs = 1000000;
 // Room kept free in the output queue for the radio's own answers while echoing.
 constexpr size_t kOutputReserve = 1024;
-// After EIO on the line (no one holds the slave side) look again this much later.
+// After EIO on the line (no one at the other end) look again this much later.
 constexpr uint64_t kRetryAfterEioNs = 50 * kNsPerMs;
 // At the end, how long pending output may take to leave before the line is closed.
 constexpr uint64_t kDrainLimitNs = 2000 * kNsPerMs;
@@ -113,19 +113,11 @@ public:
             if (line_.hung_up()) return "hangup";
 
             pollfd fds[2];
-            nfds_t n = 0;
-            int stdin_slot = -1;
-            int port_slot = -1;
-            if (stdin_open_) {
-                stdin_slot = static_cast<int>(n);
-                fds[n++] = {STDIN_FILENO, POLLIN, 0};
-            }
+            fds[0] = {STDIN_FILENO, POLLIN, 0};
+            nfds_t n = 1;
             const bool may_read = line_.pacer().Free() > kOutputReserve && now >= port_retry_at_;
             const short port_events = static_cast<short>((may_read ? POLLIN : 0) | (blocked ? POLLOUT : 0));
-            if (port_events != 0) {
-                port_slot = static_cast<int>(n);
-                fds[n++] = {port_.fd(), port_events, 0};
-            }
+            if (port_events != 0) fds[n++] = {port_.fd(), port_events, 0};
 
             uint64_t deadline = radio_.NextDeadline();
             if (!blocked && line_.pacer().Pending() > 0 && line_.pacer().NextRelease() < deadline) {
@@ -145,12 +137,10 @@ public:
                 std::fprintf(stderr, "q42sim: poll failed: %s\n", std::strerror(errno));
                 return "error";
             }
-            if (stdin_slot >= 0 && (fds[stdin_slot].revents & (POLLIN | POLLHUP | POLLERR))) {
+            if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
                 if (const char* reason = ReadControl()) return reason;
             }
-            if (port_slot >= 0 && (fds[port_slot].revents & (POLLIN | POLLHUP | POLLERR))) {
-                ReadPort();
-            }
+            if (n > 1 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) ReadPort();
         }
     }
 
@@ -181,11 +171,8 @@ private:
     {
         char chunk[1024];
         const ssize_t n = read(STDIN_FILENO, chunk, sizeof chunk);
-        if (n < 0) return errno == EINTR || errno == EAGAIN ? nullptr : "eof";
-        if (n == 0) {
-            stdin_open_ = false;
-            return "eof";
-        }
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) return nullptr;
+        if (n <= 0) return "eof";
         control_.append(chunk, static_cast<size_t>(n));
         size_t end;
         while ((end = control_.find('\n')) != std::string::npos) {
@@ -216,7 +203,9 @@ private:
         const ssize_t n = read(port_.fd(), chunk, room);
         if (n > 0) {
             radio_.Receive(chunk, static_cast<size_t>(n), Now());
-        } else if (n < 0 && errno == EIO) {
+        } else if (n == 0 || errno != EAGAIN) {
+            // EIO or end of file: nobody at the other end (a device unplugged); look again
+            // later instead of spinning on the readiness that poll keeps reporting.
             port_retry_at_ = Now() + kRetryAfterEioNs;
         }
     }
@@ -225,7 +214,6 @@ private:
     uint64_t start_ns_;
     ProcessLine line_;
     Radio radio_;
-    bool stdin_open_ = true;
     uint64_t port_retry_at_ = 0;
     std::string control_;
 };

@@ -26,8 +26,7 @@ void Radio::PowerOn(uint64_t now_ns)
     if (powered_) line_.DropPending();
     powered_ = true;
     char text[64];
-    std::snprintf(text, sizeof text, "power state=on t_ms=%llu",
-                  static_cast<unsigned long long>(now_ns / kNsPerMs));
+    std::snprintf(text, sizeof text, "power state=on t_ms=%s", EventTime(now_ns).text);
     line_.Report(text);
     if (mode_ == RadioMode::Boot) bootloader_.PowerOn(now_ns);
     if (mode_ == RadioMode::App && status_period_ns_ > 0) next_status_ns_ = now_ns;
@@ -40,8 +39,7 @@ void Radio::PowerOff(uint64_t now_ns)
     bootloader_.PowerOff();
     next_status_ns_ = UINT64_MAX;
     char text[64];
-    std::snprintf(text, sizeof text, "power state=off t_ms=%llu",
-                  static_cast<unsigned long long>(now_ns / kNsPerMs));
+    std::snprintf(text, sizeof text, "power state=off t_ms=%s", EventTime(now_ns).text);
     line_.Report(text);
 }
 

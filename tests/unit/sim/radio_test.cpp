@@ -109,7 +109,7 @@ TEST(RadioBoot, PowerCyclesRestartTheBootloader)
     EXPECT_EQ(rig.Control("off", 8 * kMs), Radio::Control::Done);
     rig.radio->Receive(program_side::kCommand.data(), 6, 9 * kMs);
     EXPECT_TRUE(rig.line.sent.empty());
-    EXPECT_TRUE(rig.line.HasEvent("power state=off t_ms=8"));
+    EXPECT_TRUE(rig.line.HasEvent("power state=off t_ms=8.000"));
 }
 
 TEST(RadioControl, FaultsAndSavesAndRefusals)
