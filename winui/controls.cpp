@@ -1,0 +1,164 @@
+// Labels, multi-line text, push buttons and the radio group of the window layer.
+#include "winui/controls.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "winui/form.h"
+
+HWND TControl::MakeWindow(TForm& form, const char* window_class, const std::string& text,
+                          DWORD style, DWORD ex_style, const Bounds& bounds, int id) {
+    HWND hwnd = CreateWindowExA(ex_style, window_class, text.c_str(), style | WS_CHILD | WS_VISIBLE,
+                                bounds.left, bounds.top, bounds.width, bounds.height, form.Handle(),
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                GetModuleHandleA(nullptr), nullptr);
+    if (hwnd == nullptr) {
+        throw std::runtime_error("Cannot create the control \"" + text + "\" (Error: " +
+                                 std::to_string(GetLastError()) + ")");
+    }
+    SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(form.Font()), FALSE);
+    if (form_ == nullptr) {
+        form_ = &form;
+        form.AddControl(*this);
+    }
+    return hwnd;
+}
+
+HBRUSH TControl::Colour(HDC dc) {
+    SetBkColor(dc, form_->Colour());
+    return form_->Brush();
+}
+
+void TLabel::Create(TForm& form, int id, const Bounds& bounds, const std::string& caption,
+                    const LabelStyle& style) {
+    style_ = style;
+    DWORD window_style = SS_NOPREFIX;
+    if (style.centred) {
+        window_style |= SS_CENTER;
+    } else {
+        window_style |= style.word_wrap ? SS_LEFT : SS_LEFTNOWORDWRAP;
+    }
+    handle_ = MakeWindow(form, "STATIC", caption, window_style, 0, bounds, id);
+    if (style.font != nullptr) {
+        own_font_ = OwnedFont(*style.font);
+        SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(own_font_.Handle()), FALSE);
+    }
+    FitToText();
+}
+
+void TLabel::SetCaption(const std::string& caption) {
+    SetWindowTextA(handle_, caption.c_str());
+    FitToText();
+}
+
+std::string TLabel::Caption() const {
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(handle_)) + 1, '\0');
+    text.resize(static_cast<size_t>(GetWindowTextA(handle_, &text[0], static_cast<int>(text.size()))));
+    return text;
+}
+
+void TLabel::FitToText() {
+    if (!style_.auto_size) return;
+    HDC dc = GetDC(handle_);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(handle_, WM_GETFONT, 0, 0)));
+    const std::string text = Caption();
+    RECT r{0, 0, 0, 0};
+    // An empty label keeps the height of one line, as it would with text.
+    DrawTextA(dc, text.empty() ? " " : text.c_str(), -1, &r, DT_CALCRECT | DT_NOPREFIX | DT_SINGLELINE);
+    SelectObject(dc, old);
+    ReleaseDC(handle_, dc);
+    SetWindowPos(handle_, nullptr, 0, 0, text.empty() ? 0 : r.right, r.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(handle_, nullptr, TRUE);
+}
+
+void TMemo::Create(TForm& form, int id, const Bounds& bounds, bool word_wrap) {
+    DWORD style = ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_TABSTOP;
+    if (!word_wrap) style |= ES_AUTOHSCROLL;
+    handle_ = MakeWindow(form, "EDIT", "", style, WS_EX_CLIENTEDGE, bounds, id);
+}
+
+void TMemo::Clear() {
+    text_.clear();
+    SetWindowTextA(handle_, "");
+}
+
+void TMemo::Add(const std::string& line) {
+    if (!text_.empty()) text_ += "\r\n";
+    text_ += line;
+    SetWindowTextA(handle_, text_.c_str());
+}
+
+void TMemo::SetLines(const std::vector<std::string>& lines) {
+    text_.clear();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) text_ += "\r\n";
+        text_ += lines[i];
+    }
+    SetWindowTextA(handle_, text_.c_str());
+}
+
+HBRUSH TMemo::Colour(HDC dc) {
+    // Read-only text keeps the colour of a text box, not that of the form behind it.
+    SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+    return GetSysColorBrush(COLOR_WINDOW);
+}
+
+void TButton::Create(TForm& form, int id, const Bounds& bounds, const std::string& caption,
+                     bool is_default) {
+    handle_ = MakeWindow(form, "BUTTON", caption,
+                         (is_default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | WS_TABSTOP | WS_GROUP, 0,
+                         bounds, id);
+}
+
+void TButton::Command(HWND, int code) {
+    if (code == BN_CLICKED && OnClick) OnClick();
+}
+
+Bounds RadioItemBounds(const Bounds& group, int text_height, int count, int columns, int index) {
+    const int per_column = (count + columns - 1) / columns;
+    const int item_width = (group.width - 10) / columns;
+    const int rows_height = group.height - text_height - 5;
+    const int item_height = rows_height / per_column;
+    const int top_margin = text_height + 1 + (rows_height % per_column) / 2;
+    return Bounds{group.left + 8 + (index / per_column) * item_width,
+                  group.top + top_margin + (index % per_column) * item_height, item_width, item_height};
+}
+
+void TRadioGroup::Create(TForm& form, int id, const Bounds& bounds, const std::string& caption,
+                         const std::vector<std::string>& items, int columns) {
+    handle_ = MakeWindow(form, "BUTTON", caption, BS_GROUPBOX, 0, bounds, id);
+    HDC dc = GetDC(handle_);
+    HGDIOBJ old = SelectObject(dc, form.Font());
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(handle_, dc);
+    const int count = static_cast<int>(items.size());
+    for (int i = 0; i < count; ++i) {
+        const Bounds place = RadioItemBounds(bounds, metrics.tmHeight, count, columns, i);
+        const DWORD style = BS_RADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
+        items_.push_back(MakeWindow(form, "BUTTON", items[static_cast<size_t>(i)], style, 0, place,
+                                    id + 1 + i));
+    }
+}
+
+void TRadioGroup::SetItemIndex(int index) {
+    const int last = static_cast<int>(items_.size()) - 1;
+    index = std::max(-1, std::min(index, last));
+    if (index == item_index_) return;
+    if (item_index_ >= 0) SendMessageA(Item(item_index_), BM_SETCHECK, BST_UNCHECKED, 0);
+    item_index_ = index;
+    if (index >= 0) SendMessageA(Item(index), BM_SETCHECK, BST_CHECKED, 0);
+    if (OnClick) OnClick();
+}
+
+bool TRadioGroup::Owns(HWND hwnd) const {
+    return hwnd == handle_ || std::find(items_.begin(), items_.end(), hwnd) != items_.end();
+}
+
+void TRadioGroup::Command(HWND from, int code) {
+    if (code != BN_CLICKED) return;
+    const auto item = std::find(items_.begin(), items_.end(), from);
+    if (item != items_.end()) SetItemIndex(static_cast<int>(item - items_.begin()));
+}

@@ -1,0 +1,115 @@
+// The controls of the window layer, each a real Windows control so that automation sees
+// what a user sees: labels (STATIC), multi-line text (read-only EDIT), push buttons and a
+// radio group (BUTTON). Their notifications reach the handlers through the form.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "winui/gdi.h"
+
+class TForm;
+
+struct Bounds {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+class TControl {
+public:
+    TControl() = default;
+    virtual ~TControl() = default;
+    TControl(const TControl&) = delete;
+    TControl& operator=(const TControl&) = delete;
+
+    HWND Handle() const { return handle_; }
+    bool Enabled() const { return IsWindowEnabled(handle_) != FALSE; }
+    void SetEnabled(bool enabled) { EnableWindow(handle_, enabled ? TRUE : FALSE); }
+
+    virtual bool Owns(HWND hwnd) const { return hwnd == handle_; }
+    // A WM_COMMAND notification from one of this control's windows.
+    virtual void Command(HWND from, int code) { (void)from, (void)code; }
+    // Answers WM_CTLCOLORSTATIC: the background behind the control's text.
+    virtual HBRUSH Colour(HDC dc);
+
+protected:
+    HWND MakeWindow(TForm& form, const char* window_class, const std::string& text, DWORD style,
+                    DWORD ex_style, const Bounds& bounds, int id);
+
+    TForm* form_ = nullptr;
+    HWND handle_ = nullptr;
+};
+
+struct LabelStyle {
+    bool auto_size = true;   // the label takes the size of its text
+    bool centred = false;
+    bool word_wrap = false;
+    const FontSpec* font = nullptr;  // null: the form's font
+};
+
+class TLabel : public TControl {
+public:
+    void Create(TForm& form, int id, const Bounds& bounds, const std::string& caption,
+                const LabelStyle& style = LabelStyle());
+    void SetCaption(const std::string& caption);
+    std::string Caption() const;
+
+private:
+    void FitToText();
+
+    LabelStyle style_;
+    OwnedFont own_font_;
+};
+
+// Read-only multi-line text; lines are separated by CR LF, with none after the last.
+class TMemo : public TControl {
+public:
+    void Create(TForm& form, int id, const Bounds& bounds, bool word_wrap);
+    void Clear();
+    void Add(const std::string& line);
+    void SetLines(const std::vector<std::string>& lines);
+    const std::string& Text() const { return text_; }
+    HBRUSH Colour(HDC dc) override;
+
+private:
+    std::string text_;
+};
+
+class TButton : public TControl {
+public:
+    void Create(TForm& form, int id, const Bounds& bounds, const std::string& caption,
+                bool is_default);
+    void Command(HWND from, int code) override;
+
+    std::function<void()> OnClick;
+};
+
+// Places of the items of a radio group, relative to the group box, filled column by column.
+// text_height is the height of the group's font; the first rows leave room for the caption.
+Bounds RadioItemBounds(const Bounds& group, int text_height, int count, int columns, int index);
+
+// A group box with its radio buttons. OnClick runs whenever the selected item changes,
+// by the user or by SetItemIndex; selecting the selected item again does not run it.
+class TRadioGroup : public TControl {
+public:
+    void Create(TForm& form, int id, const Bounds& bounds, const std::string& caption,
+                const std::vector<std::string>& items, int columns);
+    int ItemIndex() const { return item_index_; }
+    // Limited to the last item; -1 selects nothing.
+    void SetItemIndex(int index);
+    HWND Item(int index) const { return items_[static_cast<size_t>(index)]; }
+
+    bool Owns(HWND hwnd) const override;
+    void Command(HWND from, int code) override;
+
+    std::function<void()> OnClick;
+
+private:
+    std::vector<HWND> items_;
+    int item_index_ = -1;
+};

@@ -1,0 +1,252 @@
+// Forms of the window layer: creation, showing (plain and modal), closing and the routing
+// of window messages to the form's handlers and controls.
+#include "winui/form.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "winui/application.h"
+#include "winui/controls.h"
+#include "winui/timer.h"
+
+namespace {
+
+const char kFormProperty[] = "Q42Form";
+
+std::runtime_error WindowsError(const std::string& what) {
+    return std::runtime_error(what + " (Error: " + std::to_string(GetLastError()) + ")");
+}
+
+// Disables every enabled, visible top-level window of this thread but one, for a modal form;
+// enables them again when it goes out of scope.
+class ThreadWindowsDisabled {
+public:
+    explicit ThreadWindowsDisabled(HWND keep) : keep_(keep) {
+        EnumThreadWindows(GetCurrentThreadId(), Disable, reinterpret_cast<LPARAM>(this));
+    }
+    ~ThreadWindowsDisabled() {
+        for (HWND hwnd : disabled_) EnableWindow(hwnd, TRUE);
+    }
+    ThreadWindowsDisabled(const ThreadWindowsDisabled&) = delete;
+    ThreadWindowsDisabled& operator=(const ThreadWindowsDisabled&) = delete;
+
+private:
+    static BOOL CALLBACK Disable(HWND hwnd, LPARAM self_param) {
+        auto* self = reinterpret_cast<ThreadWindowsDisabled*>(self_param);
+        if (hwnd != self->keep_ && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
+            EnableWindow(hwnd, FALSE);
+            self->disabled_.push_back(hwnd);
+        }
+        return TRUE;
+    }
+
+    HWND keep_;
+    std::vector<HWND> disabled_;
+};
+
+}  // namespace
+
+TForm::TForm(FormDesign design)
+    : design_(std::move(design)),
+      colour_(design_.system_colour ? GetSysColor(static_cast<int>(design_.colour)) : design_.colour),
+      brush_(design_.system_colour ? GetSysColorBrush(static_cast<int>(design_.colour))
+                                   : CreateSolidBrush(design_.colour)) {}
+
+TForm::~TForm() {
+    if (handle_ != nullptr) DestroyWindow(handle_);
+    if (!design_.system_colour) DeleteObject(brush_);
+}
+
+TForm* TForm::FromHandle(HWND hwnd) {
+    return static_cast<TForm*>(GetPropA(hwnd, kFormProperty));
+}
+
+void TForm::RegisterClassOnce() const {
+    WNDCLASSEXA existing{};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExA(Application.Instance(), design_.class_name, &existing)) return;
+    WNDCLASSEXA window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.style = CS_DBLCLKS;
+    window_class.lpfnWndProc = WindowProc;
+    window_class.hInstance = Application.Instance();
+    window_class.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+    window_class.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    window_class.lpszClassName = design_.class_name;
+    if (RegisterClassExA(&window_class) == 0) throw WindowsError("Cannot register the window class");
+}
+
+RECT TForm::DesignedBounds() const {
+    RECT r{0, 0, design_.width, design_.height};
+    if (design_.size == FormSize::Client &&
+        !AdjustWindowRectEx(&r, design_.style, design_.menu != nullptr, design_.ex_style)) {
+        throw WindowsError("Cannot size the window " + design_.caption);
+    }
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    int left = design_.left;
+    int top = design_.top;
+    if (design_.position == FormPosition::ScreenCenter) {
+        left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+        top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    }
+    return RECT{left, top, left + width, top + height};
+}
+
+void TForm::Create() {
+    font_ = OwnedFont(design_.font);
+    RegisterClassOnce();
+    const RECT r = DesignedBounds();
+    HMENU menu = nullptr;
+    if (design_.menu != nullptr) {
+        menu = LoadMenuA(Application.Instance(), design_.menu);
+        if (menu == nullptr) throw WindowsError("Cannot load the menu of " + design_.caption);
+    }
+    const bool system_place = design_.position == FormPosition::Default;
+    if (CreateWindowExA(design_.ex_style | WS_EX_CONTROLPARENT, design_.class_name,
+                        design_.caption.c_str(), design_.style & ~WS_VISIBLE,
+                        system_place ? CW_USEDEFAULT : r.left, system_place ? CW_USEDEFAULT : r.top,
+                        r.right - r.left, r.bottom - r.top, Application.Handle(), menu,
+                        Application.Instance(), this) == nullptr) {
+        const std::runtime_error error = WindowsError("Cannot create the window " + design_.caption);
+        if (menu != nullptr) DestroyMenu(menu);
+        throw error;
+    }
+    CreateControls();
+    Application.Guard([this] { FormCreate(); });
+}
+
+void TForm::AddControl(TControl& control) { controls_.push_back(&control); }
+
+void TForm::AddTimer(TTimer& timer) { timers_.push_back(&timer); }
+
+TControl* TForm::ControlOf(HWND hwnd) const {
+    for (TControl* control : controls_) {
+        if (control->Owns(hwnd)) return control;
+    }
+    return nullptr;
+}
+
+void TForm::Show() {
+    Application.Guard([this] { FormShow(); });
+    ShowWindow(handle_, SW_SHOWNORMAL);
+    UpdateWindow(handle_);
+    // The default button takes the focus; without one the form itself receives the keys.
+    HWND focus = DefaultButtonId() != 0 ? GetDlgItem(handle_, DefaultButtonId()) : nullptr;
+    SetFocus(focus != nullptr ? focus : handle_);
+}
+
+void TForm::ShowModal() {
+    if (Showing()) throw std::runtime_error("Cannot make a visible window modal");
+    modal_ = true;
+    close_requested_ = false;
+    {
+        ThreadWindowsDisabled others(handle_);
+        Show();
+        // The flag is looked at only between messages of this loop: a close that arrives
+        // while a handler runs a loop of its own waits until that handler has returned.
+        bool quit = false;
+        while (!close_requested_ && !quit) quit = !Application.HandleMessage();
+        if (quit) PostQuitMessage(0);
+    }
+    ShowWindow(handle_, SW_HIDE);
+    modal_ = false;
+}
+
+void TForm::Close() { SendMessageA(handle_, WM_CLOSE, 0, 0); }
+
+void TForm::HandleClose() {
+    bool can_close = true;
+    FormCloseQuery(can_close);
+    if (!can_close) return;
+    if (modal_) {
+        close_requested_ = true;
+    } else if (this == Application.MainForm()) {
+        DestroyWindow(handle_);
+    } else {
+        ShowWindow(handle_, SW_HIDE);
+    }
+}
+
+LRESULT CALLBACK TForm::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams);
+        self->handle_ = hwnd;
+        SetPropA(hwnd, kFormProperty, self);
+    }
+    TForm* self = FromHandle(hwnd);
+    if (self == nullptr) return DefWindowProcA(hwnd, message, wparam, lparam);
+    if (message == WM_NCDESTROY) {
+        RemovePropA(hwnd, kFormProperty);
+        self->handle_ = nullptr;
+        return DefWindowProcA(hwnd, message, wparam, lparam);
+    }
+    try {
+        return self->HandleWindowMessage(message, wparam, lparam);
+    } catch (const std::exception& e) {
+        Application.ShowException(e.what());
+    } catch (...) {
+        Application.ShowException("Unknown failure");
+    }
+    return 0;
+}
+
+LRESULT TForm::HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_CLOSE:
+        HandleClose();
+        return 0;
+    case WM_DESTROY:
+        if (this == Application.MainForm()) PostQuitMessage(0);
+        return 0;
+    case WM_COMMAND: {
+        HWND from = reinterpret_cast<HWND>(lparam);
+        if (from == nullptr) {
+            MenuCommand(LOWORD(wparam));
+        } else if (TControl* control = ControlOf(from)) {
+            control->Command(from, HIWORD(wparam));
+        }
+        return 0;
+    }
+    case WM_TIMER:
+        for (TTimer* timer : timers_) {
+            if (timer->Id() == wparam) timer->Tick();
+        }
+        return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+        TControl* control = ControlOf(reinterpret_cast<HWND>(lparam));
+        HDC dc = reinterpret_cast<HDC>(wparam);
+        if (control != nullptr) return reinterpret_cast<LRESULT>(control->Colour(dc));
+        SetBkColor(dc, colour_);
+        return reinterpret_cast<LRESULT>(brush_);
+    }
+    case WM_ERASEBKGND: {
+        RECT client;
+        GetClientRect(handle_, &client);
+        FillRect(reinterpret_cast<HDC>(wparam), &client, brush_);
+        return 1;
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(handle_, &paint);
+        // EndPaint must follow whatever the handler does.
+        try {
+            FormPaint(dc);
+        } catch (...) {
+            EndPaint(handle_, &paint);
+            throw;
+        }
+        EndPaint(handle_, &paint);
+        return 0;
+    }
+    case WM_CHAR:
+        FormKeyPress(static_cast<char>(wparam));
+        return 0;
+    case DM_GETDEFID:
+        if (DefaultButtonId() != 0) return MAKELONG(DefaultButtonId(), DC_HASDEFID);
+        return 0;
+    default:
+        return DefWindowProcA(handle_, message, wparam, lparam);
+    }
+}

@@ -1,0 +1,95 @@
+// The form: a top-level window created hidden, holding real Windows controls, shown either
+// as the main window or modally (its owner disabled, a nested message loop, ended by
+// closing). A derived window overrides the handlers it needs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "winui/gdi.h"
+
+class TControl;
+class TTimer;
+
+enum class FormSize { Window, Client };  // which of the two the design's size gives
+enum class FormPosition { Designed, ScreenCenter, Default };
+
+struct FormDesign {
+    const char* class_name;
+    std::string caption;
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    FormSize size = FormSize::Window;
+    FormPosition position = FormPosition::Default;
+    DWORD style = WS_OVERLAPPEDWINDOW;
+    DWORD ex_style = 0;
+    COLORREF colour = 0;            // background
+    bool system_colour = true;      // colour is a GetSysColor index instead of an RGB value
+    const char* menu = nullptr;     // resource name of the menu bar
+    FontSpec font;
+    bool dialog_keys = false;       // Tab, Enter and arrow keys act as in a dialog box
+};
+
+class TForm {
+public:
+    explicit TForm(FormDesign design);
+    virtual ~TForm();
+    TForm(const TForm&) = delete;
+    TForm& operator=(const TForm&) = delete;
+
+    // Makes the window and its controls, then runs FormCreate; a failure of FormCreate goes
+    // to the general error report and the window exists with its design-time texts.
+    void Create();
+
+    HWND Handle() const { return handle_; }
+    bool Showing() const { return handle_ != nullptr && IsWindowVisible(handle_); }
+    HFONT Font() const { return font_.Handle(); }
+    COLORREF Colour() const { return colour_; }
+    HBRUSH Brush() const { return brush_; }
+    const std::string& Caption() const { return design_.caption; }
+
+    void Show();
+    // Returns when the form has been closed. A close asked for while a handler of this form
+    // runs its own message loop takes effect once that handler has returned.
+    void ShowModal();
+    // Asks the form to close, as the title bar's close box does.
+    void Close();
+
+    // Called by the controls and timers themselves.
+    void AddControl(TControl& control);
+    void AddTimer(TTimer& timer);
+    static TForm* FromHandle(HWND hwnd);
+    bool DialogKeys() const { return design_.dialog_keys; }
+
+protected:
+    virtual void CreateControls() {}
+    virtual void FormCreate() {}
+    virtual void FormShow() {}
+    virtual void FormCloseQuery(bool& can_close) { (void)can_close; }
+    virtual void FormPaint(HDC dc) { (void)dc; }
+    virtual void FormKeyPress(char key) { (void)key; }
+    virtual void MenuCommand(int id) { (void)id; }
+    virtual int DefaultButtonId() const { return 0; }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+    LRESULT HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam);
+    void RegisterClassOnce() const;
+    RECT DesignedBounds() const;
+    void HandleClose();
+    TControl* ControlOf(HWND hwnd) const;
+
+    FormDesign design_;
+    HWND handle_ = nullptr;
+    OwnedFont font_;
+    COLORREF colour_;
+    HBRUSH brush_;
+    std::vector<TControl*> controls_;
+    std::vector<TTimer*> timers_;
+    bool modal_ = false;
+    bool close_requested_ = false;
+};
