@@ -1,0 +1,207 @@
+// The main window and the device link: start-up settings, the port, the menu, the receive
+// dispatcher and the close-down.
+#include "app/main_window.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "app/resource.h"
+#include "app/settings_value.h"
+#include "setup/setup_window.h"
+#include "terminal/terminal_window.h"
+#include "update/update_window.h"
+#include "winui/application.h"
+
+TForm1* Form1 = nullptr;
+uint8_t CommsPortIndex = 0;
+bool PortOpen = false;
+uint8_t RxBuffer[10000];
+
+namespace {
+
+const char kSettingsFile[] = "RADIO.INI";
+const char kSettingsSection[] = "Setup";
+const char kPortKey[] = "CommsPort";
+// Bytes read per notification: the bootloader's branch takes a whole frame's answers at
+// once; the status packets need far less.
+constexpr int32_t kUpdateReadCap = 10000;
+constexpr int32_t kStatusReadCap = 1000;
+
+class DeviceLinkHost : public LinkHost {
+public:
+    void SendToDevice(const uint8_t* data, uint16_t count) override { ::SendToDevice(data, count); }
+    void RunMessageLoopOnce() override { Application.ProcessMessages(); }
+};
+
+class MainWindowIndicator : public OnlineIndicator {
+public:
+    void ShowDeviceOnline() override {
+        if (Form1 != nullptr) Form1->Label2.SetCaption("Device Online");
+    }
+};
+
+DeviceLinkHost link_host;
+MainWindowIndicator online_indicator;
+
+FormDesign MainDesign() {
+    FormDesign design;
+    design.class_name = "TForm1";
+    design.caption = "Quendar Avionics Q42 Navigation radio firmware updater";
+    design.width = 428;
+    design.height = 379;
+    design.colour = RGB(255, 255, 255);
+    design.system_colour = false;
+    design.menu = MAKEINTRESOURCEA(IDR_MAIN_MENU);
+    return design;
+}
+
+const char* const kInstructions[] = {
+    "Under no circumstances use this firmware update facility on a ",
+    "device that is not a Q42 transceiver.",
+    "",
+    "Procedure: Connect this application via an RS232 port (USB based ",
+    "RS232 ports are acceptable) to RS232 port 1 on the Q42.",
+    "Wire RX->TX and TX->RX as well as ground (three wires total).",
+    "Priovide a suitable 12V DC  power source for the Q42.",
+    "",
+    "In the setup menu select the RS232 port to be used on your PC.",
+    "",
+    "Ensure the Q42 is swtched on - the label above must read \"Device online\".",
+    "",
+    "Now switch the Q42 OFF.",
+    "Choose Update Q42 from the menu above and then switch the Q42 ON.",
+    "",
+    "If bi-directional communications can be established you will be shown the ",
+    "currently installed firmware version details and you can proceed with the ",
+    "firmware update.",
+};
+
+const FontSpec kStatusFont{"Arial", 16, true, DEFAULT_CHARSET, VARIABLE_PITCH | FF_SWISS};
+
+std::string SettingsPath() { return ExeDirectory() + kSettingsFile; }
+
+}  // namespace
+
+BootLink Link(link_host);
+StatusReceiver StatusPackets(online_indicator);
+
+void SendToDevice(const uint8_t* data, uint16_t count) {
+    if (PortOpen) Form1->Comm1.Write(data, count);
+}
+
+std::string DirectoryOfPath(const std::string& path) {
+    std::string directory = path.substr(0, 255);
+    while (!directory.empty() && directory.back() != '\\') directory.pop_back();
+    return directory;
+}
+
+std::string ExeDirectory() { return DirectoryOfPath(ProgramFilePath()); }
+
+std::string PortNotAvailableMessage(unsigned port_number) {
+    return "The selected port COM" + std::to_string(port_number) + " is not available," +
+           " please choose another if possible or free this port if it is in use by another application.";
+}
+
+TForm1::TForm1() : TForm(MainDesign()) {}
+
+void TForm1::CreateControls() {
+    RECT client;
+    GetClientRect(Handle(), &client);
+    LabelStyle status_style;
+    status_style.auto_size = false;
+    status_style.centred = true;
+    status_style.font = &kStatusFont;
+    Label2.Create(*this, 1001, Bounds{0, 8, client.right, 20}, "Label2", status_style);
+
+    Comm1.SetMonitorEvents(EventBit(TCommEventState::evRxChar) | EventBit(TCommEventState::evTxEmpty));
+    Comm1.SetCharsTimeOut(0);
+    Comm1.SetOptions(0);
+    Comm1.OnRxChar = [this](TCustomComm* sender, int32_t count) { Comm1RxChar(sender, count); };
+    Comm1.OnTxEmpty = [this](TCustomComm* sender) { Comm1TxEmpty(sender); };
+
+    const int memo_width = 393;
+    Memo1.Create(*this, 1002, Bounds{(client.right - memo_width) / 2, 40, memo_width, 257}, true);
+    Memo1.SetLines(std::vector<std::string>(std::begin(kInstructions), std::end(kInstructions)));
+}
+
+void TForm1::FormCreate() {
+    const std::string path = SettingsPath();
+    char value[64];
+    GetPrivateProfileStringA(kSettingsSection, kPortKey, "0", value, sizeof value, path.c_str());
+    CommsPortIndex = CommsPortIndexFromText(value);
+    Label2.SetCaption("Device Offline");
+    Comm1.SetDeviceName(ComPortName(CommsPortIndex));
+    try {
+        Comm1.SetBaudRate(TBaudRate::cbr9600);
+        Comm1.Open();
+        PortOpen = true;
+    } catch (const ECommError&) {
+        Application.ShowMessage(PortNotAvailableMessage(CommsPortIndex + 1u));
+        PortOpen = false;
+    }
+}
+
+void TForm1::FormCloseQuery(bool&) {
+    const std::string path = SettingsPath();
+    // A failure keeps the window open: the report reaches the general error report, and
+    // the port stays open with it.
+    if (!WritePrivateProfileStringA(kSettingsSection, kPortKey,
+                                    CommsPortIndexToText(CommsPortIndex).c_str(), path.c_str())) {
+        throw std::runtime_error("Unable to write to " + path);
+    }
+    Comm1.Close();
+}
+
+void TForm1::MenuCommand(int id) {
+    switch (id) {
+    case IDM_SETUP:
+        Serialcommunicationsport1Click();
+        break;
+    case IDM_UPDATE:
+        Updatedevicefirmware1Click();
+        break;
+    case IDM_TEST_PORT:
+        TestPort1Click();
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm1::Serialcommunicationsport1Click() { Form15->ShowModal(); }
+
+void TForm1::TestPort1Click() { Form2->ShowModal(); }
+
+void TForm1::Updatedevicefirmware1Click() {
+    Link.UpdateActive = true;
+    Form11->PM.Clear();
+    AddMessage("Switch on Q42");
+    Link.BootState = 0;
+    try {
+        Form11->ShowModal();
+    } catch (...) {
+        Link.UpdateActive = false;
+        throw;
+    }
+    Link.UpdateActive = false;
+}
+
+void TForm1::Comm1RxChar(TCustomComm* sender, int32_t count) {
+    // Notifications can come while a message box of the start-up is up, before the
+    // terminal window exists; the terminal is then not showing.
+    if (Form2 != nullptr && Form2->Showing()) {
+        Form2->Comm1RxChar(sender, count);
+        return;
+    }
+    if (Link.UpdateActive) {
+        const int32_t got = Comm1.Read(RxBuffer, std::clamp(count, 0, kUpdateReadCap));
+        for (int32_t i = 0; i < got; ++i) Link.HandleBootByte(RxBuffer[i]);
+        return;
+    }
+    const int32_t got = Comm1.Read(RxBuffer, std::clamp(count, 0, kStatusReadCap));
+    for (int32_t i = 0; i < got; ++i) StatusPackets.HandleStatusByte(RxBuffer[i]);
+}
+
+void TForm1::Comm1TxEmpty(TCustomComm*) {}

@@ -1,0 +1,62 @@
+// Reading the running program's file back from disk.
+#include "update/program_file.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+#include "winui/application.h"
+
+FirmwareStore ProgramFirmware;
+
+namespace {
+
+[[noreturn]] void RaiseFileError(const char* step, const std::string& path, DWORD error) {
+    throw std::runtime_error(std::string("Cannot ") + step + " the program file " + path +
+                             " (Error: " + std::to_string(error) + ")");
+}
+
+// Closes the file on every way out; Close reports the outcome of an orderly close.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    HANDLE Get() const { return handle_; }
+    bool Close() { return CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != FALSE; }
+
+private:
+    HANDLE handle_;
+};
+
+}  // namespace
+
+size_t ReadProgramFile(const std::string& path, uint8_t* buffer, size_t capacity) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Get() == INVALID_HANDLE_VALUE) RaiseFileError("open", path, GetLastError());
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.Get(), &size)) RaiseFileError("size", path, GetLastError());
+    const size_t wanted = static_cast<size_t>(std::min<ULONGLONG>(static_cast<ULONGLONG>(size.QuadPart), capacity));
+    size_t done = 0;
+    while (done < wanted) {
+        const DWORD piece = static_cast<DWORD>(std::min<size_t>(wanted - done, size_t{1} << 30));
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), buffer + done, piece, &got, nullptr)) RaiseFileError("read", path, GetLastError());
+        if (got == 0) RaiseFileError("read", path, ERROR_HANDLE_EOF);
+        done += got;
+    }
+    if (!file.Close()) RaiseFileError("close", path, GetLastError());
+    return static_cast<size_t>(size.QuadPart);
+}
+
+LoadResult LoadFirmwareImage() {
+    const size_t size = ReadProgramFile(ProgramFilePath(), ProgramFirmware.ExeImage, kExeImageSize);
+    return ProgramFirmware.ScanProgramFile(size);
+}

@@ -1,0 +1,126 @@
+// The firmware update window. Timer2Timer and Button1Click run the message loop inside
+// themselves while they wait for the radio; the state checks at their start keep a second
+// run from starting inside the first.
+#include "update/update_window.h"
+
+#include "app/main_window.h"
+#include "update/program_file.h"
+
+TForm11* Form11 = nullptr;
+
+namespace {
+
+constexpr UINT_PTR kLinkTimer = 1;
+constexpr UINT_PTR kHeaderTimer = 2;
+
+FormDesign UpdateDesign() {
+    FormDesign design;
+    design.class_name = "TForm11";
+    design.caption = "Q42 Firmware update";
+    design.left = 853;
+    design.top = 219;
+    design.width = 335;
+    design.height = 368;
+    design.position = FormPosition::Designed;
+    design.colour = COLOR_BTNFACE;
+    design.dialog_keys = true;
+    return design;
+}
+
+const char* const kClosingLines[] = {
+    "New Firmware is loaded.",
+    "Finished...",
+    "Disconnect RS232 link from device",
+    "and restart device to verify operation.",
+    "Repeat programming if required.",
+};
+
+}  // namespace
+
+void AddMessage(const std::string& text) { Form11->PM.Add(text); }
+
+TForm11::TForm11() : TForm(UpdateDesign()) {}
+
+void TForm11::CreateControls() {
+    PM.Create(*this, 1101, Bounds{24, 32, 281, 225}, true);
+    Button1.Create(*this, 1102, Bounds{232, 296, 75, 25}, "Update now", false);
+    Button1.SetEnabled(false);
+    Button1.OnClick = [this] { Button1Click(); };
+    Gauge1.Create(*this, 1103, Bounds{24, 264, 281, 25});
+    Label1.Create(*this, 1104, Bounds{24, 296, 0, 0}, "");
+    Label2.Create(*this, 1105, Bounds{24, 312, 0, 0}, "");
+    Timer1.Create(*this, kLinkTimer, 10);
+    Timer1.OnTimer = [this] { Timer1Timer(); };
+    Timer2.Create(*this, kHeaderTimer, 500);
+    Timer2.OnTimer = [this] { Timer2Timer(); };
+    Label3.Create(*this, 1106, Bounds{24, 8, 0, 0}, "This program contains software version: ");
+    Label4.Create(*this, 1107, Bounds{232, 8, 0, 0}, "Label4");
+}
+
+void TForm11::FormCreate() {
+    const LoadResult loaded = LoadFirmwareImage();
+    Label4.SetCaption(loaded.found ? ProgramFirmware.ImageVersion() : "None");
+}
+
+void TForm11::FormShow() {
+    Timer1.SetEnabled(true);
+    Timer2.SetEnabled(true);
+    Link.BootState = 0;
+}
+
+void TForm11::Timer1Timer() { Link.LinkTick(); }
+
+void TForm11::Timer2Timer() {
+    if (Link.BootState != 5) return;
+    Link.BootState = 6;
+    if (ReadDeviceInfo()) {
+        Button1.SetEnabled(true);
+        PM.Clear();
+        AddMessage("Ready to program");
+    } else {
+        // The failure stays on screen and "Update now" is not offered; from state 0 the
+        // radio's next greeting starts the handshake again without reopening the window.
+        Link.BootState = 0;
+    }
+}
+
+bool TForm11::ReadDeviceInfo() {
+    PM.Clear();
+    const DeviceHeader header = Link.ReadDeviceHeader();
+    if (header.timed_out) {
+        AddMessage("Cannot read from device. Please try again.");
+        return false;
+    }
+    Label1.SetCaption(header.has_name ? "Application in unit: " + header.name : "Unknown application in unit");
+    Label2.SetCaption(header.has_version ? "Version: " + header.version : "Unknown version");
+    return true;
+}
+
+void TForm11::Button1Click() {
+    Button1.SetEnabled(false);
+    PM.Clear();
+    if (Link.BootState < 6) {
+        AddMessage("Bootloader not active");
+        return;
+    }
+    const LoadResult loaded = LoadFirmwareImage();
+    if (!loaded.found) {
+        AddMessage("Cannot locate code data");
+    } else {
+        AddMessage("Sending new Q42 firmware...");
+        Gauge1.SetProgress(0);
+        Gauge1.SetMaxValue(loaded.length);
+        const WriteOutcome outcome = Link.WriteFirmware(ProgramFirmware.FirmwareImage, loaded.length,
+                                                        [this](int32_t value) { Gauge1.SetProgress(value); });
+        if (outcome == WriteOutcome::Failed) {
+            AddMessage("Program write failed - please repeat");
+        } else {
+            Gauge1.SetProgress(Gauge1.MaxValue());
+            for (const char* line : kClosingLines) AddMessage(line);
+        }
+    }
+    Link.BootState = 0;
+    Button1.SetEnabled(false);
+    Timer1.SetEnabled(false);
+    Timer2.SetEnabled(false);
+}
