@@ -4,8 +4,12 @@
 
 #include <windows.h>
 
+#include "serial/byte_ring.h"
+#include "serial/owned_handle.h"
+
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -39,6 +43,7 @@ using TCommRxCharEvent = std::function<void(TCustomComm* sender, int32_t count)>
 using TCommErrorEvent = std::function<void(TCustomComm* sender, int32_t errors)>;
 
 class TCommEventThread;
+struct TLineSettings;
 
 // Holds the XON and XOFF characters; a change is applied to the open device at once.
 class TCommEventChars {
@@ -111,11 +116,30 @@ protected:
     HANDLE Handle = INVALID_HANDLE_VALUE;
     DCB ControlBlock{};
     COMSTAT QueueStatus{};
+    // Each request record has its own completion signal, so that waiting for one transfer
+    // is not confused by another finishing on the same handle.
+    OVERLAPPED ReadRequest{};
+    OVERLAPPED WriteRequest{};
     DWORD LineErrors = 0;
 
 private:
+    // Bytes waiting to be sent, kept in call order; the caller's buffer is copied in at once.
+    static constexpr size_t kWriteQueueSize = 16384;
+
+    TLineSettings LineSettings() const;
+    void ApplyTimeOuts();
+    void RefuseWhileOpen() const;
+    // Sends the longest unbroken run at the front of the queue; the count the driver took
+    // at once, or -1 when the transfer was queued by the system or failed.
+    int32_t StartNextWrite();
+    // Collects the transfer in flight once it has ended; with wait, lets it end first
+    // (within the write time-out).
+    void CollectWrite(bool wait);
+    // Run on the user-interface thread when the transfer in flight ends: starts the next one.
+    void ContinueWrites();
+
     std::string device_name_ = "Com2";
-    TCommEventThread* EventThread = nullptr;
+    std::unique_ptr<TCommEventThread> EventThread;
     TCommEventType monitor_events_ = 0x01FF;  // all nine events
     TBaudRate baud_rate_ = TBaudRate::cbr9600;
     TParity parity_ = TParity::paNone;
@@ -127,6 +151,10 @@ private:
     TCommOptions options_ = 0;
     TCommEventChars event_chars_{*this};
     TFlowControl flow_control_ = TFlowControl::fcDefault;
+    OwnedHandle read_done_;
+    OwnedHandle write_done_;  // WriteRequest's signal; the event thread also wakes on it
+    size_t write_in_flight_ = 0;  // bytes at the front of write_queue_ that the system holds
+    ByteRing<kWriteQueueSize> write_queue_;
 };
 
 // Publishes the properties so a window can set them; adds nothing else.
