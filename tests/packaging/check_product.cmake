@@ -1,0 +1,106 @@
+# Checks of the shipped program file, run by CTest in the native build:
+#   cmake -DCHECK=<imports|reproducible|container> -D... -P check_product.cmake
+# imports:      OBJDUMP, EXE     - the program needs no DLL beyond those of Windows itself
+# reproducible: EXE, RELINK, SOURCE_DIR, BUILD_DIR
+#                                - two links of the same objects give the same bytes, with no
+#                                  time stamp and no path of the build machine in them
+# container:    Q42PACK, PACKED, IMAGE
+#                                - the product carries the whole image in its container
+cmake_minimum_required(VERSION 3.20)
+
+# The DLLs that every Windows installation has; anything else would have to ship beside us.
+set(windows_dlls
+  advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ntdll.dll
+  ole32.dll oleaut32.dll shell32.dll user32.dll version.dll winmm.dll ws2_32.dll)
+
+function(fail)
+  string(JOIN "" message ${ARGN})
+  message(FATAL_ERROR "${message}")
+endfunction()
+
+# Little-endian 32-bit value at offset in file.
+function(read_u32 file offset result)
+  file(READ "${file}" hex OFFSET ${offset} LIMIT 4 HEX)
+  string(SUBSTRING "${hex}" 0 2 b0)
+  string(SUBSTRING "${hex}" 2 2 b1)
+  string(SUBSTRING "${hex}" 4 2 b2)
+  string(SUBSTRING "${hex}" 6 2 b3)
+  math(EXPR value "0x${b3}${b2}${b1}${b0}")
+  set(${result} ${value} PARENT_SCOPE)
+endfunction()
+
+# Whether text occurs in the file's bytes (compared as hex digits, on byte boundaries).
+function(file_contains file text result)
+  file(READ "${file}" content HEX)
+  string(HEX "${text}" needle)
+  set(found FALSE)
+  set(from 0)
+  while(TRUE)
+    string(SUBSTRING "${content}" ${from} -1 rest)
+    string(FIND "${rest}" "${needle}" at)
+    if(at EQUAL -1)
+      break()
+    endif()
+    math(EXPR position "${from} + ${at}")
+    math(EXPR odd "${position} % 2")
+    if(odd EQUAL 0)
+      set(found TRUE)
+      break()
+    endif()
+    math(EXPR from "${position} + 1")
+  endwhile()
+  set(${result} ${found} PARENT_SCOPE)
+endfunction()
+
+if(CHECK STREQUAL "imports")
+  execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    fail("objdump could not read ${EXE}")
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+  if(NOT imports)
+    fail("no import table found in ${EXE}")
+  endif()
+  foreach(line IN LISTS imports)
+    string(REGEX REPLACE "DLL Name: ([^ \t\r]+).*" "\\1" dll "${line}")
+    string(TOLOWER "${dll}" dll)
+    if(NOT dll IN_LIST windows_dlls)
+      fail("${EXE} needs ${dll}, which Windows does not have")
+    endif()
+  endforeach()
+
+elseif(CHECK STREQUAL "reproducible")
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${EXE} ${RELINK} RESULT_VARIABLE differ)
+  if(NOT differ EQUAL 0)
+    fail("two links of the same objects differ: ${EXE} and ${RELINK}")
+  endif()
+  read_u32(${EXE} 60 pe_offset)
+  read_u32(${EXE} ${pe_offset} signature)
+  if(NOT signature EQUAL 17744)  # "PE\0\0"
+    fail("${EXE} is not a PE file")
+  endif()
+  math(EXPR stamp_offset "${pe_offset} + 8")
+  read_u32(${EXE} ${stamp_offset} stamp)
+  if(NOT stamp EQUAL 0)
+    fail("${EXE} carries a link time stamp (${stamp})")
+  endif()
+  foreach(path IN ITEMS "${SOURCE_DIR}" "${BUILD_DIR}")
+    file_contains(${EXE} "${path}" found)
+    if(found)
+      fail("${EXE} contains the build machine's path ${path}")
+    endif()
+  endforeach()
+
+elseif(CHECK STREQUAL "container")
+  file(SIZE ${IMAGE} image_size)
+  execute_process(COMMAND ${Q42PACK} --show ${PACKED} OUTPUT_VARIABLE shown RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    fail("q42pack finds no container in ${PACKED}: ${shown}")
+  endif()
+  if(NOT shown MATCHES "container: ${image_size} bytes")
+    fail("the container in ${PACKED} does not hold the ${image_size} bytes of ${IMAGE}: ${shown}")
+  endif()
+
+else()
+  fail("unknown CHECK '${CHECK}'")
+endif()
