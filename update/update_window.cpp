@@ -71,7 +71,9 @@ void TForm11::FormShow() {
 void TForm11::Timer1Timer() { Link.LinkTick(); }
 
 void TForm11::Timer2Timer() {
-    if (Link.BootState != 5) return;
+    // The timers keep running after the window has closed; a handshake that settled just
+    // before the close must not start a header read behind the user's back.
+    if (Link.BootState != 5 || !Link.UpdateActive) return;
     Link.BootState = 6;
     if (ReadDeviceInfo()) {
         Button1.SetEnabled(true);

@@ -1,0 +1,83 @@
+// The update window's own steps with no radio behind the port: what the user sees when the
+// bootloader is not active, when the header read times out, and when the program file holds
+// no firmware (this test program carries none).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/main_window.h"
+#include "tests/wine/ui/ui_test_support.h"
+#include "update/update_window.h"
+
+namespace {
+
+class UpdateWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApplication();
+        Form11 = &window;
+        window.Create();
+        PortOpen = false;
+        Link.UpdateActive = true;
+        Link.BootState = 0;
+    }
+    void TearDown() override {
+        Link.UpdateActive = false;
+        Link.BootState = 0;
+        Form11 = nullptr;
+    }
+
+    TForm11 window;
+};
+
+TEST_F(UpdateWindowTest, CreationShowsNoneForAProgramWithoutFirmware) {
+    EXPECT_EQ(window.Label4.Caption(), "None");
+}
+
+TEST_F(UpdateWindowTest, UpdateBeforeTheHandshakeOnlySaysSo) {
+    window.Timer1.SetEnabled(true);
+    window.Timer2.SetEnabled(true);
+    window.Button1.SetEnabled(true);
+    Link.BootState = 5;
+    window.Button1Click();
+    EXPECT_EQ(window.PM.Text(), "Bootloader not active");
+    EXPECT_FALSE(window.Button1.Enabled());
+    EXPECT_EQ(Link.BootState, 5);
+    EXPECT_TRUE(window.Timer1.Enabled());
+    EXPECT_TRUE(window.Timer2.Enabled());
+}
+
+TEST_F(UpdateWindowTest, UpdateWithoutFirmwareEndsTheProcedure) {
+    window.Timer1.SetEnabled(true);
+    window.Timer2.SetEnabled(true);
+    Link.BootState = 6;
+    window.Button1Click();
+    EXPECT_EQ(window.PM.Text(), "Cannot locate code data");
+    EXPECT_EQ(Link.BootState, 0);
+    EXPECT_FALSE(window.Button1.Enabled());
+    EXPECT_FALSE(window.Timer1.Enabled());
+    EXPECT_FALSE(window.Timer2.Enabled());
+}
+
+TEST_F(UpdateWindowTest, TimedOutHeaderReadStaysOnScreenAndLetsTheHandshakeStartAgain) {
+    window.Label1.SetCaption("Application in unit: Q42NR");
+    window.Timer1.SetEnabled(true);  // counts the time-out down
+    Link.BootState = 5;
+    window.Timer2Timer();
+    EXPECT_EQ(window.PM.Text(), "Cannot read from device. Please try again.");
+    EXPECT_FALSE(window.Button1.Enabled());
+    EXPECT_EQ(window.Label1.Caption(), "Application in unit: Q42NR");
+    EXPECT_EQ(Link.BootState, 0);
+}
+
+TEST_F(UpdateWindowTest, NoHeaderReadOnceTheWindowHasClosed) {
+    window.PM.Add("Switch on Q42");
+    window.Timer1.SetEnabled(true);  // a read, were it started, would end by time-out
+    Link.UpdateActive = false;
+    Link.BootState = 5;
+    window.Timer2Timer();
+    EXPECT_EQ(Link.BootState, 5);
+    EXPECT_EQ(window.PM.Text(), "Switch on Q42");
+}
+
+}  // namespace
