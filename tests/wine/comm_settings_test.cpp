@@ -124,16 +124,6 @@ TEST(ControlBlock, LineSettingsTakeTheSystemsCodes)
     EXPECT_EQ(block.fAbortOnError, 1u);
 }
 
-TEST(ControlBlock, BaudRatesAtTheEndsAndAroundTheNonStandardOnes)
-{
-    const struct {
-        TBaudRate rate;
-        DWORD value;
-    } rows[] = {{TBaudRate::cbr110, 110},       {TBaudRate::cbr14400, 14400},   {TBaudRate::cbr56000, 56000},
-                {TBaudRate::cbr57600, 57600},   {TBaudRate::cbr128000, 128000}, {TBaudRate::cbr256000, 256000}};
-    for (const auto& row : rows) EXPECT_EQ(BaudRateValue(row.rate), row.value);
-}
-
 TEST(EventMask, EachEventTakesItsSystemBit)
 {
     const auto bit = [](TCommEventState e) { return EventBit(e); };
