@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 #include "app/resource.h"
 #include "app/settings_value.h"

@@ -82,10 +82,7 @@ void TApplication::Run() {
 bool TApplication::HandleMessage() {
     MSG msg;
     const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-    if (got == 0 || got == -1) {
-        terminated_ = true;
-        return false;
-    }
+    if (got == 0 || got == -1) return false;
     Dispatch(msg);
     return true;
 }
@@ -94,7 +91,6 @@ void TApplication::ProcessMessages() {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
-            terminated_ = true;
             PostQuitMessage(static_cast<int>(msg.wParam));
             return;
         }

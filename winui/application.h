@@ -37,12 +37,11 @@ public:
     // the forms, last created first.
     void Run();
 
-    // Waits for one message and handles it. False once WM_QUIT has been retrieved; the
-    // quit message is posted again, so that every enclosing loop sees it too.
+    // Waits for one message and handles it. False once WM_QUIT has been retrieved; a modal
+    // loop posts it again, so that the loops around it end too.
     bool HandleMessage();
     // Handles every pending message, without waiting; stops at WM_QUIT, which stays queued.
     void ProcessMessages();
-    bool Terminated() const { return terminated_; }
 
     // A modal message box with a single OK button, titled with the application title.
     void ShowMessage(const std::string& text);
@@ -70,7 +69,6 @@ private:
     std::string title_;
     std::vector<std::unique_ptr<TForm>> forms_;
     TForm* main_form_ = nullptr;
-    bool terminated_ = false;
 };
 
 extern TApplication Application;

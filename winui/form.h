@@ -50,7 +50,6 @@ public:
     HFONT Font() const { return font_.Handle(); }
     COLORREF Colour() const { return colour_; }
     HBRUSH Brush() const { return brush_; }
-    const std::string& Caption() const { return design_.caption; }
 
     void Show();
     // Returns when the form has been closed. A close asked for while a handler of this form
