@@ -28,13 +28,24 @@ e2e_fail() {
 
 e2e_step() { echo "-- $*"; }
 
+# e2e_reap PID: waits up to 5 s for a process told to end, then kills it.
+e2e_reap() {
+    local i
+    for ((i = 0; i < 100; i++)); do
+        kill -0 "$1" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -KILL "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+}
+
 # Ends what is still running, by id, then waits for the Wine server to go, so that the next
 # scenario starts with a server bound to its own X display.
 e2e_finish() {
     local status=$? pid
     for pid in "${e2e_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${e2e_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    timeout 20 "$WINESERVER" -w 2>/dev/null || true
+    for pid in "${e2e_pids[@]}"; do e2e_reap "$pid"; done
+    timeout 20 "$WINESERVER" -w >/dev/null 2>&1 || true
     if [ "$status" -ne 0 ]; then
         echo "scenario folder kept: $E2E_WORK" >&2
         for log in "$E2E_WORK"/*.events; do
@@ -49,7 +60,7 @@ e2e_begin() {
     E2E_WORK=$Q42_BUILD/e2e
     trap e2e_finish EXIT
     q42_prefix
-    timeout 20 "$WINESERVER" -w 2>/dev/null || true
+    timeout 20 "$WINESERVER" -w >/dev/null 2>&1 || true
 }
 
 # e2e_case NAME [EXE]: a fresh folder $E2E_ROOT/NAME (default $Q42_BUILD/e2e/NAME) with a
@@ -134,12 +145,21 @@ sim_stop() {
     e2e_fail "radio $id did not quit"
 }
 
-# app_start: runs the scenario's copy of the program and waits for its main window.
-app_start() {
-    (cd "$E2E_WORK" && exec env LD_PRELOAD="$Q42_SHIM" timeout -k 5 300 "$WINE" Q42Update.exe \
+# app_launch: runs the scenario's copy of the program. A message box about the port comes
+# before the main window is shown.
+app_launch() {
+    # The server is started apart and silenced: it prints its object table when a pty that
+    # it holds loses its other end (a radio that quits).
+    timeout -k 5 60 "$WINESERVER" </dev/null >/dev/null 2>&1 || true
+    (cd "$E2E_WORK" && exec env LD_PRELOAD="$Q42_SHIM" "$WINE" Q42Update.exe \
         >"$E2E_WORK/program.log" 2>&1) &
     e2e_app_pid=$!
     e2e_pids+=($!)
+}
+
+# app_start: app_launch, then waits for the main window.
+app_start() {
+    app_launch
     ui wait-window "$MAIN" 30000 || e2e_fail "the main window did not appear"
 }
 

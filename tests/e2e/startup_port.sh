@@ -42,11 +42,11 @@ for case in "19 COM20" "4 COM5"; do
     e2e_case "startup_missing_$2"
     e2e_ini "[Setup]" "CommsPort=$1"
     sim_start com1 1 --mode app
-    app_start
-    message=$(ui msgbox 10000) || e2e_fail "no message box for the missing $2"
+    app_launch
+    message=$(ui msgbox 30000) || e2e_fail "no message box for the missing $2"
     [ "$message" = "The selected port $2 $PORT_MESSAGE_END" ] || e2e_fail "message for $2: [$message]"
     # The program carries on without a port.
-    ui wait-window "$MAIN" 2000 || e2e_fail "the main window went away"
+    ui wait-window "$MAIN" 10000 || e2e_fail "the main window did not follow the message"
     sim_send com1 "status 5"
     sleep 1
     ui_expect "label without a port" "Device Offline" text "$MAIN" "Static^Device"
