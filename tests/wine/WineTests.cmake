@@ -28,3 +28,9 @@ foreach(group IN LISTS q42_serial_wine_groups)
     TIMEOUT 240
     ENVIRONMENT "Q42_SIM=$<TARGET_FILE:q42sim>;Q42_SHIM=$<TARGET_FILE:q42ptyshim>;Q42_WINE_SECONDS=120")
 endforeach()
+
+# The window layer and the program's windows, which need a display.
+add_test(NAME ui_windows
+  COMMAND ${CMAKE_SOURCE_DIR}/rig/run-wine --build ${CMAKE_BINARY_DIR} --display --seconds 300
+    ${Q42_WINDOWS_BINARY_DIR}/tests/ui_wine_test.exe)
+set_tests_properties(ui_windows PROPERTIES LABELS wine RESOURCE_LOCK wineprefix TIMEOUT 360)
