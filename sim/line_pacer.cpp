@@ -47,6 +47,15 @@ void LinePacer::Drop(size_t count)
     count_ -= count;
 }
 
+bool LinePacer::PopReady(uint64_t now_ns, uint8_t& byte, uint64_t& release_ns)
+{
+    if (count_ == 0 || release_[head_] > now_ns) return false;
+    byte = bytes_[head_];
+    release_ns = release_[head_];
+    Drop(1);
+    return true;
+}
+
 void LinePacer::Clear()
 {
     head_ = 0;

@@ -1,6 +1,6 @@
-// Holds the bytes the radio sends until a real cable would have delivered them: at N baud,
-// 8N1, each byte takes 10 bit times, and a byte is released once its last bit has passed.
-// Without a baud rate every byte is released at once. Times are ns on a monotonic clock.
+// Holds bytes until a real cable would have delivered them: at N baud, 8N1, each byte takes
+// 10 bit times and is released once its last bit has passed; without a baud rate, at once.
+// The simulated radio paces each direction of its line with one. Times are ns, monotonic.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,8 @@ public:
     // Copies up to capacity bytes whose time has come, oldest first, without removing them.
     size_t PeekReady(uint64_t now_ns, uint8_t* out, size_t capacity) const;
     void Drop(size_t count);
+    // Takes the oldest byte if its time has come, with the time it was released at.
+    bool PopReady(uint64_t now_ns, uint8_t& byte, uint64_t& release_ns);
     void Clear();
 
     size_t Pending() const { return count_; }

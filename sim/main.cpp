@@ -115,7 +115,7 @@ public:
             pollfd fds[2];
             fds[0] = {STDIN_FILENO, POLLIN, 0};
             nfds_t n = 1;
-            const bool may_read = line_.pacer().Free() > kOutputReserve && now >= port_retry_at_;
+            const bool may_read = ReadRoom() > 0 && now >= port_retry_at_;
             const short port_events = static_cast<short>((may_read ? POLLIN : 0) | (blocked ? POLLOUT : 0));
             if (port_events != 0) fds[n++] = {port_.fd(), port_events, 0};
 
@@ -195,14 +195,26 @@ private:
         return nullptr;
     }
 
+    // How many bytes may be taken from the program: what the radio's input queue holds, and,
+    // as a looped-back cable sends each one back, what the output queue can still take
+    // besides those not yet echoed and the room kept for the radio's answers.
+    size_t ReadRoom() const
+    {
+        const size_t spoken_for = radio_.ReceivePending() + kOutputReserve;
+        const size_t free = line_.pacer().Free();
+        const size_t output_room = free > spoken_for ? free - spoken_for : 0;
+        return std::min(radio_.ReceiveRoom(), output_room);
+    }
+
     void ReadPort()
     {
         uint8_t chunk[4096];
-        size_t room = line_.pacer().Free() - kOutputReserve;
-        if (room > sizeof chunk) room = sizeof chunk;
+        const size_t room = std::min(ReadRoom(), sizeof chunk);
         const ssize_t n = read(port_.fd(), chunk, room);
         if (n > 0) {
-            radio_.Receive(chunk, static_cast<size_t>(n), Now());
+            const size_t got = static_cast<size_t>(n);
+            const size_t taken = radio_.Receive(chunk, got, Now());
+            if (taken < got) std::fprintf(stderr, "q42sim: input queue full, %zu bytes lost\n", got - taken);
         } else if (n == 0 || errno != EAGAIN) {
             // EIO or end of file: nobody at the other end (a device unplugged); look again
             // later instead of spinning on the readiness that poll keeps reporting.
@@ -236,6 +248,8 @@ int main(int argc, char** argv)
     RadioSetup setup;
     setup.mode = options.mode;
     setup.status_period_ms = options.status_period_ms;
+    // A real serial device paces itself; only the pseudo-terminal needs our help.
+    setup.receive_baud = options.device.empty() ? options.baud : 0;
     setup.faults = options.faults;
     if (!MakeHeader(options, setup.header, error)) {
         std::fprintf(stderr, "q42sim: %s\n", error.c_str());

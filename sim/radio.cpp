@@ -16,6 +16,7 @@ Radio::Radio(const RadioSetup& setup, RadioLine& line)
     : mode_(setup.mode),
       line_(line),
       status_period_ns_(uint64_t{setup.status_period_ms} * kNsPerMs),
+      inbound_(std::make_unique<LinePacer>(setup.receive_baud)),
       bootloader_(line, setup.header)
 {
     bootloader_.faults = setup.faults;
@@ -43,24 +44,37 @@ void Radio::PowerOff(uint64_t now_ns)
     line_.Report(text);
 }
 
-void Radio::Receive(const uint8_t* data, size_t count, uint64_t now_ns)
+size_t Radio::Receive(const uint8_t* data, size_t count, uint64_t now_ns)
 {
-    switch (mode_) {
-    case RadioMode::Loopback:
-        // A cable with pins 2 and 3 shorted: whatever the program sends comes straight back.
-        line_.Send(data, count, now_ns);
-        break;
-    case RadioMode::Boot:
-        for (size_t i = 0; i < count; ++i) bootloader_.Receive(data[i], now_ns);
-        break;
-    case RadioMode::App:
-        // In normal operation the radio has nothing to say to what the program sends.
-        break;
+    const size_t queued = inbound_->Queue(data, count, now_ns, nullptr);
+    DeliverArrived(now_ns);
+    return queued;
+}
+
+void Radio::DeliverArrived(uint64_t now_ns)
+{
+    uint8_t b;
+    uint64_t arrived_ns;
+    while (inbound_->PopReady(now_ns, b, arrived_ns)) {
+        switch (mode_) {
+        case RadioMode::Loopback:
+            // A cable with pins 2 and 3 shorted: each byte goes back as soon as it is in.
+            line_.Send(&b, 1, arrived_ns);
+            break;
+        case RadioMode::Boot:
+            bootloader_.Receive(b, arrived_ns);
+            break;
+        case RadioMode::App:
+            // In normal operation the radio has nothing to say to what the program sends.
+            break;
+        }
     }
 }
 
 void Radio::Tick(uint64_t now_ns)
 {
+    // Bytes first: one that arrived before now keeps a frame from counting as stalled.
+    DeliverArrived(now_ns);
     bootloader_.Tick(now_ns);
     if (now_ns >= next_status_ns_) {
         SendStatus(kPeriodicStatusType, now_ns);
@@ -72,12 +86,16 @@ void Radio::Tick(uint64_t now_ns)
 
 uint64_t Radio::NextDeadline() const
 {
-    const uint64_t boot = bootloader_.NextDeadline();
-    return boot < next_status_ns_ ? boot : next_status_ns_;
+    uint64_t next = bootloader_.NextDeadline();
+    if (next_status_ns_ < next) next = next_status_ns_;
+    if (inbound_->Pending() > 0 && inbound_->NextRelease() < next) next = inbound_->NextRelease();
+    return next;
 }
 
 Radio::Control Radio::HandleControl(const std::string& line, uint64_t now_ns, std::string& error)
 {
+    // What arrived before the operator acted is the radio's to handle first.
+    DeliverArrived(now_ns);
     const size_t space = line.find(' ');
     const std::string word = line.substr(0, space);
     const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -69,6 +70,49 @@ TEST(LinePacer, RefusesWhatDoesNotFitAndWrapsAround)
     ASSERT_EQ(pacer->PeekReady(0, out, 5), 5u);
     const uint8_t want[] = {uint8_t(LinePacer::kCapacity - 2), uint8_t(LinePacer::kCapacity - 1), 0, 1, 2};
     EXPECT_TRUE(std::equal(out, out + 5, want));
+}
+
+TEST(LinePacer, PopsEachByteOnceArrivedWithItsArrivalTime)
+{
+    auto pacer = std::make_unique<LinePacer>(9600);
+    const uint64_t t = kByteAt9600;
+    const uint8_t burst[] = {1, 2, 3};
+    const uint8_t late[] = {4, 5};
+    pacer->Queue(burst, 3, 0, nullptr);
+    pacer->Queue(&late[0], 1, 10 * t, nullptr);          // the line idle since 3t
+    pacer->Queue(&late[1], 1, 10 * t + t / 2, nullptr);  // while 4 is still on the wire
+    using Arrival = std::pair<uint8_t, uint64_t>;
+    const struct {
+        uint64_t now;
+        std::vector<Arrival> popped;
+    } steps[] = {{t - 1, {}},
+                 {2 * t, {{1, t}, {2, 2 * t}}},
+                 {11 * t - 1, {{3, 3 * t}}},
+                 {12 * t, {{4, 11 * t}, {5, 12 * t}}},
+                 {100 * t, {}}};
+    for (const auto& step : steps) {
+        std::vector<Arrival> popped;
+        uint8_t b = 0;
+        uint64_t at = 0;
+        while (pacer->PopReady(step.now, b, at)) popped.emplace_back(b, at);
+        EXPECT_EQ(popped, step.popped) << step.now;
+    }
+    EXPECT_EQ(pacer->Pending(), 0u);
+}
+
+TEST(LinePacer, UnpacedLinePopsAtOnce)
+{
+    auto pacer = std::make_unique<LinePacer>(0);
+    const uint8_t data[] = {10, 20};
+    pacer->Queue(data, 2, 7, nullptr);
+    uint8_t b = 0;
+    uint64_t at = 0;
+    for (uint8_t want : data) {
+        ASSERT_TRUE(pacer->PopReady(7, b, at));
+        EXPECT_EQ(b, want);
+        EXPECT_EQ(at, 7u);
+    }
+    EXPECT_FALSE(pacer->PopReady(7, b, at));
 }
 
 }  // namespace

@@ -11,13 +11,15 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 constexpr uint64_t kMs = 1000000;
+constexpr uint64_t kByteAt9600 = 1041666;  // 10 bits at 9600 baud, in ns
 
 struct Rig {
-    explicit Rig(RadioMode mode, uint32_t period_ms = 0)
+    explicit Rig(RadioMode mode, uint32_t period_ms = 0, uint32_t baud = 0)
     {
         RadioSetup setup;
         setup.mode = mode;
         setup.status_period_ms = period_ms;
+        setup.receive_baud = baud;
         radio = std::make_unique<Radio>(setup, line);
     }
     Radio::Control Control(const std::string& text, uint64_t now = 0)
@@ -43,6 +45,59 @@ TEST(RadioLoopback, EchoesEveryByteInOrder)
     EXPECT_EQ(rig.line.sent, all);
     EXPECT_EQ(rig.Control("on"), Radio::Control::Refused);
     EXPECT_EQ(rig.Control("status 5"), Radio::Control::Refused);
+}
+
+TEST(RadioPacedReceive, LoopbackEchoesEachByteOnceItHasArrived)
+{
+    Rig rig(RadioMode::Loopback, 0, 9600);
+    const uint64_t t = kByteAt9600;
+    const uint8_t data[] = {7, 8, 9};
+    EXPECT_EQ(rig.radio->Receive(data, 3, 0), 3u);
+    const struct {
+        uint64_t now;
+        size_t echoed;
+        uint64_t next;
+    } steps[] = {{0, 0, t}, {t - 1, 0, t}, {t, 1, 2 * t}, {3 * t - 1, 2, 3 * t}, {3 * t, 3, UINT64_MAX}};
+    for (const auto& step : steps) {
+        rig.radio->Tick(step.now);
+        EXPECT_EQ(rig.line.sent.size(), step.echoed) << step.now;
+        EXPECT_EQ(rig.radio->NextDeadline(), step.next) << step.now;
+    }
+    EXPECT_EQ(rig.line.sent, Bytes(data, data + 3));
+}
+
+TEST(RadioPacedReceive, CommandIsStampedWhenItsLastByteHasArrived)
+{
+    Rig rig(RadioMode::Boot, 0, 9600);
+    rig.radio->PowerOn(0);
+    rig.line.Take();
+    rig.radio->Receive(program_side::kCommand.data(), 6, 10 * kMs);
+    const uint64_t last_in = 10 * kMs + 6 * kByteAt9600;  // 16.249996 ms
+    rig.radio->Tick(last_in - 1);
+    EXPECT_TRUE(rig.line.sent.empty());
+    // A control line acts after what arrived before it.
+    EXPECT_EQ(rig.Control("fault none", last_in + 1), Radio::Control::Done);
+    EXPECT_EQ(rig.line.Take(), Bytes{'#'});
+    EXPECT_TRUE(rig.line.HasEvent("command t_ms=16.249"));
+}
+
+TEST(RadioPacedReceive, FrameStillOnTheCableIsNotTakenForStalled)
+{
+    // 1031 bytes take 1.074 s at 9600 baud, longer than the 500 ms after which a frame
+    // whose bytes stop is given up; a late look at the line must not count the bytes that
+    // arrived meanwhile as missing.
+    Rig rig(RadioMode::Boot, 0, 9600);
+    rig.radio->PowerOn(0);
+    rig.radio->Receive(program_side::kCommand.data(), 6, 0);
+    rig.radio->Tick(10 * kMs);
+    rig.line.Take();
+    const Bytes frame = program_side::WriteFrame(0x20000, program_side::Block(3));
+    rig.radio->Receive(frame.data(), frame.size(), 10 * kMs);
+    rig.radio->Tick(400 * kMs);
+    EXPECT_TRUE(rig.line.sent.empty());
+    rig.radio->Tick(1500 * kMs);
+    EXPECT_EQ(rig.line.Take(), Bytes{13});
+    EXPECT_TRUE(rig.line.HasEvent("frame block=0 address=0x20000 ok"));
 }
 
 TEST(RadioStatus, OneRequestedPacketOfEachType)
