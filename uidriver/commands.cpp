@@ -47,15 +47,15 @@ HWND Window(const std::string& caption) {
     return hwnd;
 }
 
-HWND Control(HWND top, const std::string& spec) {
+HWND Control(HWND top, const std::string& selector_text) {
     ControlSelector selector;
     std::string error;
-    if (!ParseSelector(spec, selector, error)) {
+    if (!ParseSelector(selector_text, selector, error)) {
         Fail(error);
         return nullptr;
     }
     HWND control = FindControl(top, selector);
-    if (!control) Fail("no control " + spec);
+    if (!control) Fail("no control " + selector_text);
     return control;
 }
 

@@ -63,36 +63,36 @@ HWND WaitForTopLevel(const std::string& caption, int timeout_ms) {
     }
 }
 
-bool ParseSelector(const std::string& spec, ControlSelector& selector, std::string& error) {
-    const size_t mark = spec.find_first_of("#=^@");
+bool ParseSelector(const std::string& selector_text, ControlSelector& selector, std::string& error) {
+    const size_t mark = selector_text.find_first_of("#=^@");
     selector = ControlSelector{};
-    selector.class_name = spec.substr(0, mark);
+    selector.class_name = selector_text.substr(0, mark);
     if (selector.class_name.empty()) {
-        error = "control selector '" + spec + "' names no class";
+        error = "control selector '" + selector_text + "' names no class";
         return false;
     }
     if (mark == std::string::npos) return true;
-    selector.kind = spec[mark];
-    const std::string rest = spec.substr(mark + 1);
+    selector.kind = selector_text[mark];
+    const std::string rest = selector_text.substr(mark + 1);
     char* end = nullptr;
     switch (selector.kind) {
     case '#':
         selector.ordinal = static_cast<int>(std::strtol(rest.c_str(), &end, 10));
         if (rest.empty() || *end != '\0' || selector.ordinal < 1) {
-            error = "'" + spec + "': expected a positive number after #";
+            error = "'" + selector_text + "': expected a positive number after #";
             return false;
         }
         return true;
     case '@': {
         selector.point.x = std::strtol(rest.c_str(), &end, 10);
         if (*end != ',') {
-            error = "'" + spec + "': expected X,Y after @";
+            error = "'" + selector_text + "': expected X,Y after @";
             return false;
         }
         const char* y = end + 1;
         selector.point.y = std::strtol(y, &end, 10);
         if (*y == '\0' || *end != '\0') {
-            error = "'" + spec + "': expected X,Y after @";
+            error = "'" + selector_text + "': expected X,Y after @";
             return false;
         }
         return true;

@@ -27,7 +27,7 @@ struct ControlSelector {
     POINT point = {0, 0};
 };
 
-bool ParseSelector(const std::string& spec, ControlSelector& selector, std::string& error);
+bool ParseSelector(const std::string& selector_text, ControlSelector& selector, std::string& error);
 HWND FindControl(HWND top, const ControlSelector& selector);
 
 std::vector<HWND> ChildControls(HWND top);

@@ -5,11 +5,11 @@
 #include <string>
 #include <utility>
 
-OwnedFont::OwnedFont(const FontSpec& spec) {
-    handle_ = CreateFontA(-spec.height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
-                          FALSE, spec.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                          DEFAULT_QUALITY, spec.pitch_and_family, spec.face);
-    if (handle_ == nullptr) throw std::runtime_error(std::string("Cannot create the font ") + spec.face);
+OwnedFont::OwnedFont(const FontSpec& design) {
+    handle_ = CreateFontA(-design.height, 0, 0, 0, design.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
+                          FALSE, design.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                          DEFAULT_QUALITY, design.pitch_and_family, design.face);
+    if (handle_ == nullptr) throw std::runtime_error(std::string("Cannot create the font ") + design.face);
 }
 
 OwnedFont::~OwnedFont() {

@@ -18,7 +18,7 @@ struct FontSpec {
 class OwnedFont {
 public:
     OwnedFont() = default;
-    explicit OwnedFont(const FontSpec& spec);
+    explicit OwnedFont(const FontSpec& design);
     ~OwnedFont();
     OwnedFont(const OwnedFont&) = delete;
     OwnedFont& operator=(const OwnedFont&) = delete;
