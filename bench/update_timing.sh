@@ -33,11 +33,9 @@ awk -v ms="$elapsed_ms" -v frames="$frames" -v baud="$baud" 'BEGIN {
         wire = frames * 1032 * 10 / baud
         printf "  wire limit at %d baud: %.2f s (%d x 1032 bytes x 10 bits)\n", baud, wire, frames
         printf "  ratio to the wire limit: %.3f\n", ms / 1000 / wire
-        if (ms / 1000 < wire)
-            printf "  (faster than the wire: the simulated radio paces only the bytes it sends,\n   so the frames of the program reach it at once)\n"
     }
-    printf "  (under Wine one pass of the message loop costs about 0.1-0.3 ms, a wineserver\n"
-    printf "   round trip; the 1024 passes while a frame is built cost 0.1-0.3 s of each frame)\n"
+    printf "  (under Wine one pass of the message loop is a wineserver round trip, on Windows\n"
+    printf "   about a microsecond; a frame is built with 1024 passes, not overlapped with the wire)\n"
     if (baud == "")
         printf "  here a pass of the loop costs at most %.3f ms (the time of a frame / 1024)\n", ms / frames / 1024
 }'
