@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A whole update, as a user does it: the image's version shown, the radio switched on, its
 # name and version read, "Update now"; the radio's flash then equals the packed image, the
-# gauge is full, the five closing lines follow, and reopening shows the previous labels.
+# gauge is full, the five closing lines follow, a new greeting is no longer taken up (the
+# timers have stopped), and reopening shows the previous labels.
 source "$(dirname "$0")/lib.sh"
 : "${Q42_IMAGE:?}"
 e2e_begin
@@ -37,6 +38,16 @@ read -r position low high < <(ui gauge "$UPDATE")
 [ "$position" = "$high" ] && [ "$high" -gt "$low" ] || e2e_fail "gauge not full: $position of $low..$high"
 expect_button 0 "after the write"
 capture "$UPDATE" 4-done >/dev/null
+
+e2e_step "the window is inert after the write: its timers have stopped"
+sim_send radio on
+sim_wait_count radio '^event hash' 2 10
+# Three 500 ms ticks: with the timers running, the handshake would settle and read the header.
+sleep 1.5
+[ "$(sim_count radio '^event header')" = 1 ] || e2e_fail "a header read followed the write"
+expect_lines "list after a new greeting" "Sending new Q42 firmware..." "New Firmware is loaded." "Finished..." \
+    "Disconnect RS232 link from device" "and restart device to verify operation." "Repeat programming if required."
+expect_button 0 "after a new greeting"
 
 e2e_step "reopening after the write"
 ui close "$UPDATE"
