@@ -1,6 +1,6 @@
 // The firmware update window. Timer2Timer and Button1Click run the message loop inside
-// themselves while they wait for the radio; the state checks at their start keep a second
-// run from starting inside the first.
+// themselves while they wait for the radio; the state check at the start of Timer2Timer and
+// "Update now" being disabled while either runs keep one from starting inside the other.
 #include "update/update_window.h"
 
 #include "app/main_window.h"
@@ -75,6 +75,9 @@ void TForm11::Timer2Timer() {
     // before the close must not start a header read behind the user's back.
     if (Link.BootState != 5 || !Link.UpdateActive) return;
     Link.BootState = 6;
+    // "Update now" may still be enabled from an earlier opening; pressed while the header is
+    // read, it would write a frame into the radio's reply. A complete read enables it again.
+    Button1.SetEnabled(false);
     if (ReadDeviceInfo()) {
         Button1.SetEnabled(true);
         PM.Clear();

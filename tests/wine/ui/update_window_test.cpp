@@ -70,6 +70,24 @@ TEST_F(UpdateWindowTest, TimedOutHeaderReadStaysOnScreenAndLetsTheHandshakeStart
     EXPECT_EQ(Link.BootState, 0);
 }
 
+// Set from inside the header read's message loop: whether "Update now" could be pressed.
+int button_enabled_during_read = -1;
+
+void CALLBACK ProbeButtonDuringRead(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    button_enabled_during_read = Form11->Button1.Enabled() ? 1 : 0;
+}
+
+TEST_F(UpdateWindowTest, UpdateNowIsOffWhileTheHeaderIsRead) {
+    window.Button1.SetEnabled(true);  // as an earlier opening may have left it
+    window.Timer1.SetEnabled(true);   // counts the read's time-out down
+    Link.BootState = 5;
+    button_enabled_during_read = -1;
+    ASSERT_NE(SetTimer(nullptr, 0, 50, ProbeButtonDuringRead), 0u);
+    window.Timer2Timer();
+    EXPECT_EQ(button_enabled_during_read, 0);
+}
+
 TEST_F(UpdateWindowTest, NoHeaderReadOnceTheWindowHasClosed) {
     window.PM.Add("Switch on Q42");
     window.Timer1.SetEnabled(true);  // a read, were it started, would end by time-out
