@@ -150,7 +150,18 @@ void TRadioGroup::SetItemIndex(int index) {
     if (item_index_ >= 0) SendMessageA(Item(item_index_), BM_SETCHECK, BST_UNCHECKED, 0);
     item_index_ = index;
     if (index >= 0) SendMessageA(Item(index), BM_SETCHECK, BST_CHECKED, 0);
+    MoveTabStop();
     if (OnClick) OnClick();
+}
+
+// A radio button that takes the focus while unchecked clicks itself, so Tab must land on the
+// checked item: otherwise tabbing through the window would change the selection.
+void TRadioGroup::MoveTabStop() {
+    const int stop = std::max(item_index_, 0);
+    for (int i = 0; i < static_cast<int>(items_.size()); ++i) {
+        const LONG_PTR style = GetWindowLongPtrA(Item(i), GWL_STYLE);
+        SetWindowLongPtrA(Item(i), GWL_STYLE, i == stop ? (style | WS_TABSTOP) : (style & ~WS_TABSTOP));
+    }
 }
 
 bool TRadioGroup::Owns(HWND hwnd) const {

@@ -110,6 +110,8 @@ public:
     std::function<void()> OnClick;
 
 private:
+    void MoveTabStop();
+
     std::vector<HWND> items_;
     int item_index_ = -1;
 };

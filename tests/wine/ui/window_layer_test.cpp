@@ -167,6 +167,29 @@ TEST_F(RadioGroupTest, IndexBeyondTheLastItemSelectsTheLast) {
     }
 }
 
+TEST_F(RadioGroupTest, TabLandsOnTheCheckedItemSoItChangesNothing) {
+    group.SetItemIndex(2);
+    clicks.clear();
+    HWND other = CreateWindowExA(0, "BUTTON", "OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 100, 200,
+                                 75, 25, form.Handle(), nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    // Every stop that Tab visits, once round the window: of the group's items, only the checked.
+    std::vector<HWND> items_reached;
+    HWND stop = other;
+    for (int i = 0; i < 40; ++i) {
+        stop = GetNextDlgTabItem(form.Handle(), stop, FALSE);
+        if (stop == other || stop == nullptr) break;
+        for (int item = 0; item < 16; ++item) {
+            if (stop == group.Item(item)) items_reached.push_back(stop);
+        }
+    }
+    EXPECT_EQ(items_reached, std::vector<HWND>{group.Item(2)});
+    SetFocus(group.Item(2));
+    EXPECT_TRUE(clicks.empty());
+    EXPECT_EQ(Checked(), 2);
+    DestroyWindow(other);
+}
+
 TEST_F(WindowLayer, TextListHoldsItsLinesSeparatedByCrLf) {
     ProbeForm form;
     form.Create();
