@@ -25,8 +25,7 @@ namespace {
 const char kSettingsFile[] = "RADIO.INI";
 const char kSettingsSection[] = "Setup";
 const char kPortKey[] = "CommsPort";
-// Bytes read per notification: the bootloader's branch takes a whole frame's answers at
-// once; the status packets need far less.
+// The most bytes read per notification, by branch.
 constexpr int32_t kUpdateReadCap = 10000;
 constexpr int32_t kStatusReadCap = 1000;
 
@@ -129,9 +128,10 @@ void TForm1::CreateControls() {
 
 void TForm1::FormCreate() {
     const std::string path = SettingsPath();
-    char value[64];
-    GetPrivateProfileStringA(kSettingsSection, kPortKey, "0", value, sizeof value, path.c_str());
-    CommsPortIndex = CommsPortIndexFromText(value);
+    char value[256];
+    const DWORD length = GetPrivateProfileStringA(kSettingsSection, kPortKey, "0", value, sizeof value, path.c_str());
+    // A value cut to fit the buffer is not the number that was stored.
+    CommsPortIndex = length + 1 < sizeof value ? CommsPortIndexFromText(value) : 0;
     Label2.SetCaption("Device Offline");
     Comm1.SetDeviceName(ComPortName(CommsPortIndex));
     try {
