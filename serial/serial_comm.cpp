@@ -109,6 +109,9 @@ void TCustomComm::DestroyHandle()
     Handle = INVALID_HANDLE_VALUE;
 }
 
+// Bytes behind the transfer in flight go out as each transfer ends: the event thread hands
+// the completion over and ContinueWrites starts the next one, so they move only while the
+// user-interface thread retrieves messages (every wait of the program does).
 int32_t TCustomComm::Write(const void* buffer, int32_t count)
 {
     if (!IsOpen() || count < 0 || (count > 0 && buffer == nullptr)) return -1;

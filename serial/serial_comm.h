@@ -157,5 +157,5 @@ private:
     ByteRing<kWriteQueueSize> write_queue_;
 };
 
-// Publishes the properties so a window can set them; adds nothing else.
+// The type of the program's port; it adds nothing to TCustomComm.
 class TComm : public TCustomComm {};

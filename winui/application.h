@@ -17,7 +17,6 @@ public:
     HINSTANCE Instance() const { return instance_; }
     HWND Handle() const { return handle_; }
 
-    const std::string& Title() const { return title_; }
     void SetTitle(const std::string& title);
 
     // Creates the form hidden and sets reference to it before its FormCreate runs, so that
