@@ -5,13 +5,14 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/settings_value.h"
 #include "winui/application.h"
 
 TForm15* Form15 = nullptr;
 
 namespace {
 
-constexpr int kPortCount = 16;
+constexpr unsigned kPortCount = 16;
 
 FormDesign SetupDesign() {
     FormDesign design;
@@ -29,7 +30,7 @@ FormDesign SetupDesign() {
 
 std::vector<std::string> PortNames() {
     std::vector<std::string> names;
-    for (int n = 1; n <= kPortCount; ++n) names.push_back("COM" + std::to_string(n));
+    for (unsigned index = 0; index < kPortCount; ++index) names.push_back(ComPortName(index));
     return names;
 }
 
@@ -63,7 +64,7 @@ void TForm15::RadioGroup2Click() {
     if (SuppressPortClick) return;
     const int n = RadioGroup2.ItemIndex() + 1;
     Form1->Comm1.Close();
-    Form1->Comm1.SetDeviceName("COM" + std::to_string(n));
+    Form1->Comm1.SetDeviceName(ComPortName(static_cast<unsigned>(n - 1)));
     try {
         Form1->Comm1.Open();
         PortOpen = true;
