@@ -222,47 +222,17 @@ void TCustomComm::SetWriteBufSize(int32_t size)
     write_buf_size_ = size;
 }
 
-void TCustomComm::SetBaudRate(TBaudRate rate)
-{
-    if (rate == baud_rate_) return;
-    baud_rate_ = rate;
-    UpdateDataControlBlock();
-}
+void TCustomComm::SetBaudRate(TBaudRate rate) { ChangeLineSetting(baud_rate_, rate); }
 
-void TCustomComm::SetParity(TParity parity)
-{
-    if (parity == parity_) return;
-    parity_ = parity;
-    UpdateDataControlBlock();
-}
+void TCustomComm::SetParity(TParity parity) { ChangeLineSetting(parity_, parity); }
 
-void TCustomComm::SetStopbits(TStopbits stopbits)
-{
-    if (stopbits == stopbits_) return;
-    stopbits_ = stopbits;
-    UpdateDataControlBlock();
-}
+void TCustomComm::SetStopbits(TStopbits stopbits) { ChangeLineSetting(stopbits_, stopbits); }
 
-void TCustomComm::SetDatabits(TDatabits databits)
-{
-    if (databits == databits_) return;
-    databits_ = databits;
-    UpdateDataControlBlock();
-}
+void TCustomComm::SetDatabits(TDatabits databits) { ChangeLineSetting(databits_, databits); }
 
-void TCustomComm::SetOptions(TCommOptions options)
-{
-    if (options == options_) return;
-    options_ = options;
-    UpdateDataControlBlock();
-}
+void TCustomComm::SetOptions(TCommOptions options) { ChangeLineSetting(options_, options); }
 
-void TCustomComm::SetFlowControl(TFlowControl flow)
-{
-    if (flow == flow_control_) return;
-    flow_control_ = flow;
-    UpdateDataControlBlock();
-}
+void TCustomComm::SetFlowControl(TFlowControl flow) { ChangeLineSetting(flow_control_, flow); }
 
 void TCustomComm::SetCharsTimeOut(int32_t milliseconds)
 {

@@ -129,6 +129,14 @@ private:
     TLineSettings LineSettings() const;
     void ApplyTimeOuts();
     void RefuseWhileOpen() const;
+    // A line setting is applied only when it changes: the same value makes no device call.
+    template <class T>
+    void ChangeLineSetting(T& field, T value)
+    {
+        if (value == field) return;
+        field = value;
+        UpdateDataControlBlock();
+    }
     // Sends the longest unbroken run at the front of the queue; the count the driver took
     // at once, or -1 when the transfer was queued by the system or failed.
     int32_t StartNextWrite();
