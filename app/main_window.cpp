@@ -4,10 +4,10 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
+#include "app/receive_dispatcher.h"
 #include "app/resource.h"
 #include "app/settings_value.h"
 #include "setup/setup_window.h"
@@ -18,21 +18,34 @@
 TForm1* Form1 = nullptr;
 uint8_t CommsPortIndex = 0;
 bool PortOpen = false;
-uint8_t RxBuffer[10000];
+uint8_t RxBuffer[kUpdateReadCap];
 
 namespace {
 
 const char kSettingsFile[] = "RADIO.INI";
 const char kSettingsSection[] = "Setup";
 const char kPortKey[] = "CommsPort";
-// The most bytes read per notification, by branch.
-constexpr int32_t kUpdateReadCap = 10000;
-constexpr int32_t kStatusReadCap = 1000;
 
 class DeviceLinkHost : public LinkHost {
 public:
     void SendToDevice(const uint8_t* data, uint16_t count) override { ::SendToDevice(data, count); }
     void RunMessageLoopOnce() override { Application.ProcessMessages(); }
+    bool Terminated() const override { return Application.Terminated(); }
+};
+
+// The main window's port and the terminal window, as the receive dispatcher sees them.
+class MainWindowReceivePath : public ReceivePath {
+public:
+    MainWindowReceivePath(TComm& port, TCustomComm* sender) : port_(port), sender_(sender) {}
+    int32_t Read(uint8_t* buffer, int32_t count) override { return port_.Read(buffer, count); }
+    // Notifications can come while a message box of the start-up is up, before the
+    // terminal window exists; the terminal is then not showing.
+    bool TerminalShowing() const override { return Form2 != nullptr && Form2->Showing(); }
+    void TerminalReceive(int32_t count) override { Form2->Comm1RxChar(sender_, count); }
+
+private:
+    TComm& port_;
+    TCustomComm* sender_;
 };
 
 class MainWindowIndicator : public OnlineIndicator {
@@ -105,6 +118,10 @@ std::string PortNotAvailableMessage(unsigned port_number) {
 }
 
 TForm1::TForm1() : TForm(MainDesign()) {}
+
+// The port goes first: a notification served while it closes may still reach the other
+// windows, which all exist until this one has gone.
+TForm1::~TForm1() { Comm1.Close(); }
 
 void TForm1::CreateControls() {
     RECT client;
@@ -190,19 +207,8 @@ void TForm1::Updatedevicefirmware1Click() {
 }
 
 void TForm1::Comm1RxChar(TCustomComm* sender, int32_t count) {
-    // Notifications can come while a message box of the start-up is up, before the
-    // terminal window exists; the terminal is then not showing.
-    if (Form2 != nullptr && Form2->Showing()) {
-        Form2->Comm1RxChar(sender, count);
-        return;
-    }
-    if (Link.UpdateActive) {
-        const int32_t got = Comm1.Read(RxBuffer, std::clamp(count, 0, kUpdateReadCap));
-        for (int32_t i = 0; i < got; ++i) Link.HandleBootByte(RxBuffer[i]);
-        return;
-    }
-    const int32_t got = Comm1.Read(RxBuffer, std::clamp(count, 0, kStatusReadCap));
-    for (int32_t i = 0; i < got; ++i) StatusPackets.HandleStatusByte(RxBuffer[i]);
+    MainWindowReceivePath path(Comm1, sender);
+    DispatchReceived(path, count, Link, StatusPackets, RxBuffer);
 }
 
 void TForm1::Comm1TxEmpty(TCustomComm*) {}

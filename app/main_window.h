@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/receive_dispatcher.h"
 #include "app/status_receiver.h"
 #include "serial/serial_comm.h"
 #include "update/boot_link.h"
@@ -15,6 +16,7 @@
 class TForm1 : public TForm {
 public:
     TForm1();
+    ~TForm1() override;
 
     TLabel Label2;
     TComm Comm1;
@@ -38,7 +40,7 @@ extern TForm1* Form1;
 // Program-wide state, zero at start.
 extern uint8_t CommsPortIndex;  // zero-based: 0 is COM1
 extern bool PortOpen;           // the last attempt to open the port succeeded
-extern uint8_t RxBuffer[10000];
+extern uint8_t RxBuffer[kUpdateReadCap];
 extern BootLink Link;                 // the bootloader link and its shared state
 extern StatusReceiver StatusPackets;  // the radio's status packets in normal operation
 

@@ -149,6 +149,7 @@ WriteOutcome BootLink::WriteFirmware(const uint8_t* image, int32_t n,
     for (int32_t i = 0; i <= n / kBlockSize; ++i) {
         const uint8_t* block = image + kBlockSize * i;
         if (!IsFiller(block)) {
+            if (host_.Terminated()) return WriteOutcome::Failed;
             // Armed before the frame is built: an acknowledgement that arrives while the
             // frame is built or sent is taken, never overwritten by the preset.
             RxCount = 0;

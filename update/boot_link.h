@@ -15,6 +15,9 @@ public:
     // Handles every pending message once: received bytes reach HandleBootByte and
     // 10 ms ticks reach LinkTick from inside this call.
     virtual void RunMessageLoopOnce() = 0;
+    // The program is ending: a write sends no further frame. The wait in hand still ends by
+    // its bytes or its time-out, so the radio sees nothing that a normal run would not send.
+    virtual bool Terminated() const { return false; }
 
 protected:
     ~LinkHost() = default;
@@ -40,8 +43,9 @@ public:
     void AwaitReply();
     DeviceHeader ReadDeviceHeader();
     // Writes the image of length n held in image (kFirmwareImageSize bytes, 0xFF filler);
-    // an n outside 0 .. kFirmwareImageSize - 1 fails without sending anything. After block i,
-    // sent or skipped as filler, progress gets 1024 * i.
+    // an n outside 0 .. kFirmwareImageSize - 1 fails without sending anything, and so does
+    // every block once the host is terminated. After block i, sent or skipped as filler,
+    // progress gets 1024 * i.
     WriteOutcome WriteFirmware(const uint8_t* image, int32_t n,
                                const std::function<void(int32_t)>& progress);
 

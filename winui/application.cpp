@@ -1,8 +1,10 @@
-// The application object: task bar window, message loops and the general error report.
+// The application object: task bar window, message loops, closing and minimising the
+// program as a whole, and the general error report.
 #include "winui/application.h"
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "winui/form.h"
@@ -12,25 +14,53 @@ TApplication Application;
 namespace {
 
 const char kApplicationClass[] = "TApplication";
+const char kMessageBoxClass[] = "#32770";
 
-// The application window has no size of its own; it carries the task bar button and hands
-// the activation on to the window that the user last worked in.
+bool CanTakeActivation(HWND application, HWND window) {
+    return window != nullptr && window != application && IsWindow(window) && IsWindowVisible(window) &&
+           IsWindowEnabled(window);
+}
+
+void ActivateLastPopup(HWND application) {
+    HWND popup = GetLastActivePopup(application);
+    if (CanTakeActivation(application, popup)) SetActiveWindow(popup);
+}
+
+// The application window has no size of its own; it carries the task bar button, hands the
+// activation on to the window that the user last worked in, and takes the task bar's
+// close, minimise and restore for the program as a whole.
 LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_ACTIVATE:
-        if (LOWORD(wparam) != WA_INACTIVE) {
-            HWND popup = GetLastActivePopup(hwnd);
-            if (popup != hwnd && IsWindowVisible(popup) && IsWindowEnabled(popup)) {
-                SetActiveWindow(popup);
-            }
-        }
+        if (LOWORD(wparam) != WA_INACTIVE) ActivateLastPopup(hwnd);
         return 0;
     case WM_CLOSE:
-        if (Application.MainForm() != nullptr) Application.MainForm()->Close();
+        Application.CloseProgram();
         return 0;
+    case WM_SYSCOMMAND:
+        switch (wparam & 0xFFF0) {
+        case SC_MINIMIZE:
+            Application.Minimize();
+            return 0;
+        case SC_RESTORE:
+            Application.Restore();
+            return 0;
+        default:
+            return DefWindowProcA(hwnd, message, wparam, lparam);
+        }
     default:
         return DefWindowProcA(hwnd, message, wparam, lparam);
     }
+}
+
+BOOL CALLBACK FindEnabledMessageBox(HWND hwnd, LPARAM found) {
+    char window_class[16];
+    GetClassNameA(hwnd, window_class, sizeof window_class);
+    if (lstrcmpA(window_class, kMessageBoxClass) != 0 || !IsWindowVisible(hwnd) || !IsWindowEnabled(hwnd)) {
+        return TRUE;
+    }
+    *reinterpret_cast<HWND*>(found) = hwnd;
+    return FALSE;
 }
 
 }  // namespace
@@ -71,27 +101,46 @@ void TApplication::Run() {
     if (main_form_ != nullptr) {
         ShowWindow(handle_, SW_SHOWNOACTIVATE);
         main_form_->Show();
-        while (HandleMessage()) {
-        }
+        while (!terminated_) HandleMessage();
     }
-    while (!forms_.empty()) forms_.pop_back();
+    DestroyForms();
     if (handle_ != nullptr) DestroyWindow(handle_);
     handle_ = nullptr;
 }
 
-bool TApplication::HandleMessage() {
+void TApplication::DestroyForms() {
+    const auto main = std::find_if(forms_.begin(), forms_.end(),
+                                   [this](const CreatedForm& f) { return f.form.get() == main_form_; });
+    if (main != forms_.end()) {
+        main->form.reset();
+        main->clear_reference();
+        forms_.erase(main);
+    }
+    main_form_ = nullptr;
+    while (!forms_.empty()) {
+        forms_.back().form.reset();
+        forms_.back().clear_reference();
+        forms_.pop_back();
+    }
+}
+
+void TApplication::HandleMessage() {
+    if (terminated_) return;
     MSG msg;
     const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-    if (got == 0 || got == -1) return false;
+    if (got == 0 || got == -1) {
+        terminated_ = true;
+        return;
+    }
     Dispatch(msg);
-    return true;
 }
 
 void TApplication::ProcessMessages() {
+    // Runs on after the quit too: the waits inside handlers end by their timers.
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
+            terminated_ = true;
             return;
         }
         Dispatch(msg);
@@ -106,18 +155,80 @@ void TApplication::Dispatch(MSG& msg) {
     DispatchMessageA(&msg);
 }
 
+void TApplication::CloseProgram() {
+    closing_ = true;
+    ContinueClosing();
+}
+
+void TApplication::ContinueClosing() {
+    if (!closing_) return;
+    if (message_boxes_ > 0) {
+        // Its end brings the next step.
+        HWND box = nullptr;
+        EnumThreadWindows(GetCurrentThreadId(), FindEnabledMessageBox, reinterpret_cast<LPARAM>(&box));
+        if (box != nullptr) PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return;
+    }
+    if (!modal_forms_.empty()) {
+        TForm* form = modal_forms_.back();
+        form->Close();
+        if (!form->CloseRequested()) closing_ = false;  // the form stays, and so does the program
+        return;
+    }
+    closing_ = false;
+    // Posted, so that the handler that showed the last modal form returns before the main
+    // form goes.
+    if (main_form_ != nullptr && main_form_->Handle() != nullptr) {
+        PostMessageA(main_form_->Handle(), WM_CLOSE, 0, 0);
+    }
+}
+
+void TApplication::Minimize() {
+    // Minimising activates the application window itself, so the window to come back to is
+    // taken now.
+    active_before_minimize_ = GetActiveWindow();
+    ShowOwnedPopups(handle_, FALSE);
+    ShowWindow(handle_, SW_MINIMIZE);
+}
+
+void TApplication::Restore() {
+    ShowWindow(handle_, SW_RESTORE);
+    ShowOwnedPopups(handle_, TRUE);
+    if (CanTakeActivation(handle_, active_before_minimize_)) {
+        SetActiveWindow(active_before_minimize_);
+    } else {
+        ActivateLastPopup(handle_);
+    }
+    active_before_minimize_ = nullptr;
+}
+
+void TApplication::ModalStarted(TForm& form) { modal_forms_.push_back(&form); }
+
+void TApplication::ModalEnded(TForm& form) {
+    modal_forms_.erase(std::remove(modal_forms_.begin(), modal_forms_.end(), &form), modal_forms_.end());
+    ContinueClosing();
+}
+
 HWND TApplication::MessageOwner() const {
     HWND active = GetActiveWindow();
     return active != nullptr && IsWindowVisible(active) ? active : handle_;
 }
 
-void TApplication::ShowMessage(const std::string& text) {
-    MessageBoxA(MessageOwner(), text.c_str(), title_.c_str(), MB_OK);
+void TApplication::MessageBoxOnce(const std::string& text, UINT type) {
+    // Once the program is ending nobody would read it: the box would end at once.
+    if (terminated_) return;
+    ++message_boxes_;
+    MessageBoxA(MessageOwner(), text.c_str(), title_.c_str(), type);
+    --message_boxes_;
+    // A quit that came while the box was up ended it and was posted again: record it.
+    MSG msg;
+    if (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) terminated_ = true;
+    ContinueClosing();
 }
 
-void TApplication::ShowException(const std::string& text) {
-    MessageBoxA(MessageOwner(), text.c_str(), title_.c_str(), MB_OK | MB_ICONERROR);
-}
+void TApplication::ShowMessage(const std::string& text) { MessageBoxOnce(text, MB_OK); }
+
+void TApplication::ShowException(const std::string& text) { MessageBoxOnce(text, MB_OK | MB_ICONERROR); }
 
 std::string ProgramFilePath() {
     std::string path(MAX_PATH, '\0');

@@ -1,10 +1,12 @@
 // The application object of the window layer: the title shown on the task bar and on every
-// message box, the forms of the program, the message loops and the general error report.
+// message box, the forms of the program, the message loops, closing and minimising the
+// program as a whole, and the general error report.
 // Everything here runs on the user-interface thread.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,26 +23,48 @@ public:
 
     // Creates the form hidden and sets reference to it before its FormCreate runs, so that
     // whatever runs inside FormCreate already finds it. The first form created is the main
-    // form: closing it ends the program.
+    // form: closing it ends the program. The reference is cleared when the form is destroyed.
     template <class T>
     void CreateForm(T*& reference) {
         auto form = std::make_unique<T>();
         reference = form.get();
-        forms_.push_back(std::move(form));
+        forms_.push_back(CreatedForm{std::move(form), [&reference] { reference = nullptr; }});
         if (main_form_ == nullptr) main_form_ = reference;
         reference->Create();
     }
     TForm* MainForm() const { return main_form_; }
 
-    // Shows the main form and runs the message loop until it has closed; then destroys
-    // the forms, last created first.
+    // Shows the main form and runs the message loop until the program is terminated; then
+    // destroys the forms: the main form first, since the serial port it owns may still
+    // notify the others while it closes, then the rest, last created first.
     void Run();
 
-    // Waits for one message and handles it. False once WM_QUIT has been retrieved; a modal
-    // loop posts it again, so that the loops around it end too.
-    bool HandleMessage();
-    // Handles every pending message, without waiting; stops at WM_QUIT, which stays queued.
+    // Set once a WM_QUIT has been retrieved. Every loop of the program ends on it and none
+    // posts the quit again, so the timers keep ticking and a wait for the radio still ends
+    // by its bytes or its time-out.
+    bool Terminated() const { return terminated_; }
+    // Waits for one message and handles it; does nothing once terminated.
+    void HandleMessage();
+    // Handles every pending message, without waiting; stops at WM_QUIT.
     void ProcessMessages();
+
+    // A request to close the whole program (the task bar button's "Close window", or the
+    // system ending the task): an open message box goes at once, the modal forms close
+    // innermost first (each once the handler running inside it has returned), then the
+    // main form, whose close saves and ends as the user's own close does.
+    void CloseProgram();
+    // Hides every window of the program behind its task bar button, as minimising the
+    // main window does on Windows; the button brings them back with the modal form active.
+    void Minimize();
+    // What the task bar button does for a minimised program: the windows come back, and the
+    // one that was active (the modal form, if one is open) is active again.
+    void Restore();
+
+    // Called by a form around its modal loop.
+    void ModalStarted(TForm& form);
+    void ModalEnded(TForm& form);
+    // A modal form or a message box is up: the main form must not go under it.
+    bool InsideModalLoop() const { return !modal_forms_.empty() || message_boxes_ > 0; }
 
     // A modal message box with a single OK button, titled with the application title.
     void ShowMessage(const std::string& text);
@@ -60,14 +84,28 @@ public:
     }
 
 private:
+    struct CreatedForm {
+        std::unique_ptr<TForm> form;
+        std::function<void()> clear_reference;
+    };
+
     void Dispatch(MSG& msg);
     HWND MessageOwner() const;
+    void MessageBoxOnce(const std::string& text, UINT type);
+    // The next step of a close request, taken whenever a modal loop has ended.
+    void ContinueClosing();
+    void DestroyForms();
 
     HINSTANCE instance_ = nullptr;
     HWND handle_ = nullptr;  // owner of every form, without size; it carries the task bar button
     std::string title_;
-    std::vector<std::unique_ptr<TForm>> forms_;
+    std::vector<CreatedForm> forms_;
     TForm* main_form_ = nullptr;
+    bool terminated_ = false;
+    bool closing_ = false;             // a close request for the program is being carried out
+    std::vector<TForm*> modal_forms_;  // outermost first
+    int message_boxes_ = 0;
+    HWND active_before_minimize_ = nullptr;
 };
 
 extern TApplication Application;

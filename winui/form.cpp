@@ -19,7 +19,8 @@ std::runtime_error WindowsError(const std::string& what) {
 }
 
 // Disables every enabled, visible top-level window of this thread but one, for a modal form;
-// enables them again when it goes out of scope.
+// enables them again when it goes out of scope. The application window stays enabled: it
+// takes no input of its own, and the task bar must still reach it.
 class ThreadWindowsDisabled {
 public:
     explicit ThreadWindowsDisabled(HWND keep) : keep_(keep) {
@@ -34,7 +35,8 @@ public:
 private:
     static BOOL CALLBACK Disable(HWND hwnd, LPARAM self_param) {
         auto* self = reinterpret_cast<ThreadWindowsDisabled*>(self_param);
-        if (hwnd != self->keep_ && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
+        if (hwnd != self->keep_ && hwnd != Application.Handle() && IsWindowVisible(hwnd) &&
+            IsWindowEnabled(hwnd)) {
             EnableWindow(hwnd, FALSE);
             self->disabled_.push_back(hwnd);
         }
@@ -130,6 +132,7 @@ TControl* TForm::ControlOf(HWND hwnd) const {
 
 void TForm::Show() {
     Application.Guard([this] { FormShow(); });
+    showing_ = true;
     ShowWindow(handle_, SW_SHOWNORMAL);
     UpdateWindow(handle_);
     // The default button takes the focus; without one the form itself receives the keys.
@@ -141,22 +144,33 @@ void TForm::ShowModal() {
     if (Showing()) throw std::runtime_error("Cannot make a visible window modal");
     modal_ = true;
     close_requested_ = false;
+    Application.ModalStarted(*this);
     {
         ThreadWindowsDisabled others(handle_);
         Show();
         // The flag is looked at only between messages of this loop: a close that arrives
         // while a handler runs a loop of its own waits until that handler has returned.
-        bool quit = false;
-        while (!close_requested_ && !quit) quit = !Application.HandleMessage();
-        if (quit) PostQuitMessage(0);
+        while (!close_requested_ && !Application.Terminated()) Application.HandleMessage();
     }
-    ShowWindow(handle_, SW_HIDE);
+    Hide();
     modal_ = false;
+    Application.ModalEnded(*this);
+}
+
+void TForm::Hide() {
+    showing_ = false;
+    ShowWindow(handle_, SW_HIDE);
 }
 
 void TForm::Close() { SendMessageA(handle_, WM_CLOSE, 0, 0); }
 
 void TForm::HandleClose() {
+    // The main form going while a modal form or a message box is up is the whole program
+    // being closed: the windows above it close first, and their handlers return first.
+    if (this == Application.MainForm() && Application.InsideModalLoop()) {
+        Application.CloseProgram();
+        return;
+    }
     bool can_close = true;
     FormCloseQuery(can_close);
     if (!can_close) return;
@@ -165,7 +179,7 @@ void TForm::HandleClose() {
     } else if (this == Application.MainForm()) {
         DestroyWindow(handle_);
     } else {
-        ShowWindow(handle_, SW_HIDE);
+        Hide();
     }
 }
 
@@ -244,6 +258,14 @@ LRESULT TForm::HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CHAR:
         FormKeyPress(static_cast<char>(wparam));
         return 0;
+    case WM_SYSCOMMAND:
+        // A form owned by the application window would shrink to a title bar of its own on
+        // the desktop; the program minimises as a whole, behind its task bar button.
+        if ((wparam & 0xFFF0) == SC_MINIMIZE) {
+            Application.Minimize();
+            return 0;
+        }
+        return DefWindowProcA(handle_, message, wparam, lparam);
     case DM_GETDEFID:
         if (DefaultButtonId() != 0) return MAKELONG(DefaultButtonId(), DC_HASDEFID);
         return 0;

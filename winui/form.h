@@ -46,7 +46,9 @@ public:
     void Create();
 
     HWND Handle() const { return handle_; }
-    bool Showing() const { return handle_ != nullptr && IsWindowVisible(handle_); }
+    // Shown and not closed since; stays true while the program is minimised, when Windows
+    // hides the form behind the task bar button.
+    bool Showing() const { return handle_ != nullptr && showing_; }
     HFONT Font() const { return font_.Handle(); }
     COLORREF Colour() const { return colour_; }
     HBRUSH Brush() const { return brush_; }
@@ -57,6 +59,8 @@ public:
     void ShowModal();
     // Asks the form to close, as the title bar's close box does.
     void Close();
+    // A modal form has agreed to close; its loop ends once the running handler has returned.
+    bool CloseRequested() const { return close_requested_; }
 
     // Called by the controls and timers themselves.
     void AddControl(TControl& control);
@@ -80,6 +84,7 @@ private:
     void RegisterClassOnce() const;
     RECT DesignedBounds() const;
     void HandleClose();
+    void Hide();
     TControl* ControlOf(HWND hwnd) const;
 
     FormDesign design_;
@@ -89,6 +94,7 @@ private:
     HBRUSH brush_;
     std::vector<TControl*> controls_;
     std::vector<TTimer*> timers_;
+    bool showing_ = false;
     bool modal_ = false;
     bool close_requested_ = false;
 };

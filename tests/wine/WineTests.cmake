@@ -29,8 +29,19 @@ foreach(group IN LISTS q42_serial_wine_groups)
     ENVIRONMENT "Q42_SIM=$<TARGET_FILE:q42sim>;Q42_SHIM=$<TARGET_FILE:q42ptyshim>;Q42_WINE_SECONDS=120")
 endforeach()
 
-# The window layer and the program's windows, which need a display.
-add_test(NAME ui_windows
-  COMMAND ${CMAKE_SOURCE_DIR}/rig/run-wine --build ${CMAKE_BINARY_DIR} --display --seconds 300
-    ${Q42_WINDOWS_BINARY_DIR}/tests/ui_wine_test.exe)
-set_tests_properties(ui_windows PROPERTIES LABELS wine RESOURCE_LOCK wineprefix TIMEOUT 360)
+# The window layer and the program's windows, which need a display. The quit and the
+# program's close each end the application object, so each has a run of its own.
+set(q42_ui_wine_test ${Q42_WINDOWS_BINARY_DIR}/tests/ui_wine_test.exe)
+set(q42_ui_wine_groups
+  "windows=-ApplicationQuit.*:ApplicationClose.*"
+  "quit=ApplicationQuit.*"
+  "close=ApplicationClose.*")
+foreach(group IN LISTS q42_ui_wine_groups)
+  string(REPLACE "=" ";" parts "${group}")
+  list(GET parts 0 name)
+  list(GET parts 1 filter)
+  add_test(NAME ui_wine.${name}
+    COMMAND ${CMAKE_SOURCE_DIR}/rig/run-wine --build ${CMAKE_BINARY_DIR} --display --seconds 300
+      ${q42_ui_wine_test} --gtest_filter=${filter})
+  set_tests_properties(ui_wine.${name} PROPERTIES LABELS wine RESOURCE_LOCK wineprefix TIMEOUT 360)
+endforeach()

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -45,6 +46,7 @@ public:
     std::vector<long> passes_at_send;
 
     bool answer_command = true;
+    size_t terminate_after_frames = SIZE_MAX;  // the program ends once this many frames are sent
     Bytes header_reply;      // the radio's 256 (or more, or fewer) bytes on the wire
     long header_delay = 1;   // passes from the request to the reply's arrival
     std::vector<int> acks;   // per frame: the answer byte or kNoAck; 13 past the end
@@ -76,6 +78,8 @@ public:
         Deliver(due);
         if (passes % passes_per_tick == 0) link.LinkTick();
     }
+
+    bool Terminated() const override { return frames_ >= terminate_after_frames; }
 
     void SendToDevice(const uint8_t* data, uint16_t count) override {
         const Bytes message(data, data + count);
@@ -365,6 +369,25 @@ TEST(WriteFirmware, StopsAtTheFirstBlockNotAcknowledged) {
         EXPECT_EQ(run.outcome, WriteOutcome::Failed) << r.name;
         EXPECT_EQ(radio.sent.size(), r.frames) << r.name;
         EXPECT_EQ(run.progress.size(), r.progress_calls) << r.name;
+    }
+}
+
+TEST(WriteFirmware, EndingProgramWaitsForTheFrameInHandAndSendsNoMore) {
+    struct Row { const char* name; std::vector<int> acks; long waited; };
+    const Row rows[] = {
+        {"acknowledged", {13, 13}, 5},
+        {"refused", {13, 0x15}, 5},
+        {"unanswered: the wait runs to its time-out", {13, kNoAck}, 300},
+    };
+    for (const Row& r : rows) {
+        SimulatedRadio radio;
+        radio.terminate_after_frames = 2;
+        radio.acks = r.acks;
+        radio.ack_delay = 5;
+        const WriteRun run = Write(radio, PatternImage(5000), 5000);
+        EXPECT_EQ(run.outcome, WriteOutcome::Failed) << r.name;
+        EXPECT_EQ(radio.sent.size(), 2u) << r.name;
+        EXPECT_EQ(radio.passes - radio.passes_at_send[1], r.waited) << r.name;
     }
 }
 

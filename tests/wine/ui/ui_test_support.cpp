@@ -55,6 +55,10 @@ void ProbeForm::FormCreate() {
 
 void ProbeForm::FormShow() { ++shows; }
 
+void ProbeForm::FormCloseQuery(bool&) {
+    if (on_close_query) on_close_query();
+}
+
 void ProbeForm::PostClick() const {
     PostMessageA(Handle(), WM_COMMAND, MAKEWPARAM(3001, BN_CLICKED), reinterpret_cast<LPARAM>(Button.Handle()));
 }

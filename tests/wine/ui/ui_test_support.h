@@ -21,6 +21,7 @@ public:
     TButton Button;
     std::function<void()> on_create;
     std::function<void()> on_click;
+    std::function<void()> on_close_query;
     int shows = 0;
 
     // What a click on the button sends to the form.
@@ -30,6 +31,7 @@ protected:
     void CreateControls() override;
     void FormCreate() override;
     void FormShow() override;
+    void FormCloseQuery(bool& can_close) override;
 };
 
 struct ShownBox {

@@ -56,14 +56,6 @@ TEST_F(WindowLayer, CloseAskedInsideARunningHandlerWaitsForTheHandler) {
     EXPECT_FALSE(form.Showing());
 }
 
-TEST_F(WindowLayer, RunningTheLoopOnceKeepsTheQuitMessageForTheOuterLoop) {
-    PostQuitMessage(7);
-    Application.ProcessMessages();
-    MSG msg;
-    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_EQ(msg.wParam, 7u);
-}
-
 TEST_F(WindowLayer, FailuresInHandlersAreReportedAndTheProgramCarriesOn) {
     MessageBoxCatcher catcher;
     ProbeForm form;
