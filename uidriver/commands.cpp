@@ -250,6 +250,21 @@ int CloseCmd(const Args& args) {
     return kOk;
 }
 
+// What the system's End task and the task bar's "Close window" do: WM_CLOSE, whether the
+// window takes input or not; with "owner", to the window that owns it, the application's
+// window that carries the task bar button.
+int EndTaskCmd(const Args& args) {
+    HWND top = Window(args[0]);
+    if (!top) return kFailed;
+    if (args.size() > 1) {
+        if (args[1] != "owner") return kUsage;
+        top = GetWindow(top, GW_OWNER);
+        if (!top) return Fail("window \"" + args[0] + "\" has no owner");
+    }
+    if (!PostMessageA(top, WM_CLOSE, 0, 0)) return Fail("PostMessage failed");
+    return kOk;
+}
+
 HWND FindMessageBox() {
     HWND box = nullptr;
     while ((box = FindWindowExA(nullptr, box, kDialogClass, kMessageBoxTitle)) != nullptr) {
@@ -337,6 +352,7 @@ const std::vector<Command>& AllCommands() {
         {"wait-enabled", "<caption> <control> <0|1> [ms]", WaitEnabledCmd},
         {"gauge", "<caption> [control]", GaugeCmd},
         {"close", "<caption>", CloseCmd},
+        {"end-task", "<caption> [owner]", EndTaskCmd},
         {"msgbox", "[ms]", MessageBoxCmd},
         {"capture", "<caption> <file.bmp>", CaptureCmd},
         {"sleep", "<ms>", SleepCmd},
