@@ -230,6 +230,13 @@ void Bootloader::Report(const char* format, ...)
     line_.Report(text);
 }
 
+void Bootloader::EraseFlash()
+{
+    std::memset(flash_, 0xFF, kFlashSize);
+    std::memset(header_, 0xFF, kHeaderSize);
+    flash_used_ = 0;
+}
+
 bool Bootloader::SaveFlash(const std::string& path, std::string& error) const
 {
     std::FILE* f = std::fopen(path.c_str(), "wb");

@@ -38,6 +38,8 @@ public:
     const uint8_t* flash() const { return flash_; }
     size_t flash_used() const { return flash_used_; }
     bool SaveFlash(const std::string& path, std::string& error) const;
+    // Blanks the whole flash, the application's header with it, as a fresh radio's is.
+    void EraseFlash();
 
     Faults faults;
 

@@ -131,7 +131,12 @@ Radio::Control Radio::HandleControl(const std::string& line, uint64_t now_ns, st
         line_.Report(text);
         return Control::Done;
     }
-    error = "unknown control line \"" + line + "\" (on, off, status N, fault KIND[=K], save FILE, quit)";
+    if (word == "erase" && rest.empty()) {
+        bootloader_.EraseFlash();
+        line_.Report("erased");
+        return Control::Done;
+    }
+    error = "unknown control line \"" + line + "\" (on, off, status N, fault KIND[=K], save FILE, erase, quit)";
     return Control::Refused;
 }
 

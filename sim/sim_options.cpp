@@ -19,7 +19,7 @@ const char kUsage[] =
     "  --baud N             pace the line as a cable at N baud, 8N1\n"
     "  --fault KIND[=K]     stray-bytes, bad-greeting, no-hash, silent-header,\n"
     "                       short-header, nack=K, no-ack=K, hangup=K (repeatable)\n"
-    "control lines on stdin: on, off, status N, fault KIND[=K], fault none, save FILE, quit\n";
+    "control lines on stdin: on, off, status N, fault KIND[=K], fault none, save FILE, erase, quit\n";
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include "uidriver/commands.h"
 
 #include "app/resource.h"
+#include "uidriver/process_resources.h"
 #include "uidriver/screen_capture.h"
 #include "uidriver/window_lookup.h"
 
@@ -305,6 +306,24 @@ int CaptureCmd(const Args& args) {
     return kOk;
 }
 
+// One line for the process that owns the window: where a count is not what Windows calls
+// it, the name says what was counted instead.
+int ResourcesCmd(const Args& args) {
+    HWND top = Window(args[0]);
+    if (!top) return kFailed;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(top, &pid);
+    ProcessResources resources;
+    std::string error;
+    if (!ReadProcessResources(pid, resources, error)) return Fail(error);
+    const std::string gdi = resources.gdi_known ? std::to_string(resources.gdi_objects) : "unavailable";
+    std::printf("handles=%lu gdi=%s %s=%lu working_set_kb=%lu commit_kb=%lu\n", resources.handles,
+                gdi.c_str(), resources.user_counts_windows ? "windows" : "user", resources.user_objects,
+                static_cast<unsigned long>(resources.working_set / 1024),
+                static_cast<unsigned long>(resources.commit / 1024));
+    return kOk;
+}
+
 int SleepCmd(const Args& args) {
     long ms;
     if (!ParseNumber(args[0], ms) || ms < 0) return kUsage;
@@ -355,6 +374,7 @@ const std::vector<Command>& AllCommands() {
         {"end-task", "<caption> [owner]", EndTaskCmd},
         {"msgbox", "[ms]", MessageBoxCmd},
         {"capture", "<caption> <file.bmp>", CaptureCmd},
+        {"resources", "<caption>", ResourcesCmd},
         {"sleep", "<ms>", SleepCmd},
     };
     return commands;

@@ -276,3 +276,20 @@ sim_wait_count() {
     done
     e2e_fail "radio $1: fewer than $3 events matching /$2/ within ${4:-10}s"
 }
+
+# power_on_events ID FILE: the radio's events since it was last switched on, into FILE, so
+# that the frames of one update are checked apart from those of an earlier one.
+power_on_events() {
+    local log=$E2E_WORK/$1.events from
+    from=$(grep -n '^event power state=on' "$log" | tail -n 1 | cut -d: -f1)
+    [ -n "$from" ] || e2e_fail "radio $1 was never switched on"
+    tail -n +"$from" "$log" >"$2"
+}
+
+# sim_save ID FILE: the radio's flash so far into FILE (as its --flash-out would be).
+sim_save() {
+    local saved
+    saved=$(sim_count "$1" '^event saved ')
+    sim_send "$1" "save $2"
+    sim_wait_count "$1" '^event saved ' $((saved + 1)) 10
+}

@@ -185,7 +185,19 @@ TEST(RadioControl, FaultsAndSavesAndRefusals)
     EXPECT_EQ(rig.Control("save " + path), Radio::Control::Done);
     EXPECT_TRUE(rig.line.HasEvent("saved bytes=1024"));
 
-    for (const char* bad : {"fault", "fault nack", "fault wobble", "save", "jump", "on now", "quit 1"}) {
+    // Erased, the radio holds nothing: a save is empty and the header read finds no
+    // application, so a later update is proven on a blank flash.
+    EXPECT_EQ(rig.Control("erase"), Radio::Control::Done);
+    EXPECT_EQ(rig.radio->bootloader().flash_used(), 0u);
+    EXPECT_EQ(rig.radio->bootloader().flash()[0], 0xFF);
+    rig.line.Take();
+    rig.radio->Receive(program_side::kHeaderRead.data(), program_side::kHeaderRead.size(), 0);
+    EXPECT_EQ(program_side::DescrambleHeader(rig.line.Take()), Bytes(256, 0xFF));
+    EXPECT_EQ(rig.Control("save " + path), Radio::Control::Done);
+    EXPECT_TRUE(rig.line.HasEvent("saved bytes=0"));
+
+    for (const char* bad :
+         {"fault", "fault nack", "fault wobble", "save", "jump", "on now", "quit 1", "erase all"}) {
         EXPECT_EQ(rig.Control(bad), Radio::Control::Refused) << bad;
         EXPECT_FALSE(rig.error.empty()) << bad;
     }
