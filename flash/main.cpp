@@ -3,6 +3,7 @@
 // The window's lines go to standard output; q42flash's own errors and progress to standard error.
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -200,9 +201,12 @@ int main(int argc, char** argv) {
         const std::string version = static_cast<size_t>(length) < kVersionFieldEnd
                                         ? "none (the image is too short to hold one)"
                                         : Printable(g_store.ImageVersion());
-        Say("This image contains software version: " + version);
+        Say((plain ? "This image contains software version: " : "This program contains software version: ") +
+            version);
     }
 
+    // Output cut short (q42flash ... | head) must not end the program in the middle of a write.
+    std::signal(SIGPIPE, SIG_IGN);
     if (!InstallStopSignals()) {
         Complain(std::string("cannot set up Ctrl-C (") + std::strerror(errno) + ")");
         return kExitBadInput;
