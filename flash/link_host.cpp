@@ -22,10 +22,7 @@ uint64_t MonotonicNs() {
 }  // namespace
 
 SerialLinkHost::SerialLinkHost(SerialPort& port)
-    : port_(port), start_ns_(MonotonicNs()), next_tick_ns_(start_ns_ + kTickNs) {
-    // The window routes received bytes to the link only while it is up; here it always is.
-    link.UpdateActive = true;
-}
+    : port_(port), start_ns_(MonotonicNs()), next_tick_ns_(start_ns_ + kTickNs) {}
 
 void SerialLinkHost::SendToDevice(const uint8_t* data, uint16_t count) {
     awaiting_reply_ = true;

@@ -1,6 +1,7 @@
 // Drives the bootloader link over a POSIX serial port: what arrives goes to HandleBootByte,
 // and LinkTick runs once for each 10 ms that has passed on the monotonic clock, so the
-// link's tick-counted waits (500 and 300 ticks) hold in real time.
+// link's tick-counted waits (500 and 300 ticks) hold in real time. Every byte received goes
+// to the link, as in the Windows program while its update window is up.
 #pragma once
 
 #include <cstdint>
