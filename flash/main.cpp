@@ -101,9 +101,9 @@ Answer AskToWrite(const std::string& question) {
         FD_ZERO(&readable);
         FD_SET(STDIN_FILENO, &readable);
         FD_SET(StopWakeFd(), &readable);
-        select(std::max(STDIN_FILENO, StopWakeFd()) + 1, &readable, nullptr, nullptr, nullptr);
+        const int ready = select(std::max(STDIN_FILENO, StopWakeFd()) + 1, &readable, nullptr, nullptr, nullptr);
         if (StopRequests() > 0) return Answer::Stopped;
-        if (!FD_ISSET(STDIN_FILENO, &readable)) continue;
+        if (ready <= 0 || !FD_ISSET(STDIN_FILENO, &readable)) continue;
         char c = 0;
         const ssize_t n = read(STDIN_FILENO, &c, 1);
         if (n < 0) continue;
