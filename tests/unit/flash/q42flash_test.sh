@@ -237,6 +237,18 @@ ROWS
     kill -INT "$first"
     finish_flash 5
     sim_stop
+
+    begin "port gone while waiting for the greeting"
+    sim_start
+    start_flash --port q42 --image image.bin --yes
+    wait_output "Switch on Q42" 5
+    # The radio's end of the line closes, as when a converter is unplugged.
+    kill -TERM "$sim_pid"
+    stop_pid "$sim_pid" 5 >/dev/null
+    exec 7>&-
+    finish_flash 5
+    expect_code 4
+    expect_err "hung up"
     ;;
 stop)
     begin "Ctrl-C while waiting for the greeting"
