@@ -1,0 +1,86 @@
+// Parses q42flash's command line; kFlashUsage says what each option does.
+#include "flash/command_line.h"
+
+#include <cstdlib>
+
+const char kFlashUsage[] =
+    "usage: q42flash --port DEVICE [--image FILE | --from PROGRAM.exe] [--yes] [--info]\n"
+    "                [--wait SECONDS]\n"
+    "Writes new firmware into a Q42 radio through a serial port (9600 baud 8N1).\n"
+    "  --port DEVICE      the port the radio's cable is on: /dev/ttyUSB0 on Linux,\n"
+    "                     /dev/cu.usbserial-... on macOS\n"
+    "  --image FILE       the plain firmware image to write (less than 262144 bytes)\n"
+    "  --from PROGRAM.exe the image carried inside a packed Q42Update.exe\n"
+    "  --yes              write without asking first\n"
+    "  --info             show the radio's application and version, write nothing\n"
+    "  --wait SECONDS     give up when the radio has not greeted within SECONDS\n"
+    "Switch the radio on after starting q42flash. Ctrl-C ends the wait for the radio;\n"
+    "during a write it is held until the write ends (a second Ctrl-C stops at once and\n"
+    "leaves the radio half-written: it must then be written again).\n"
+    "Exit codes: 0 written (or, with --info, shown), 1 write failed, 2 wrong use or\n"
+    "unreadable input, 3 no radio (no greeting within --wait, no header), 4 the port\n"
+    "cannot be used, 5 not written because the question was not answered yes,\n"
+    "130 stopped with Ctrl-C (128 + the signal's number for SIGTERM and SIGHUP).\n";
+
+namespace {
+
+bool ParseSeconds(const std::string& text, long& out) {
+    if (text.empty() || text.size() > 6) return false;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    out = std::strtol(text.c_str(), nullptr, 10);
+    return out > 0;
+}
+
+}  // namespace
+
+bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            return true;
+        }
+        if (arg == "--yes") {
+            options.yes = true;
+            continue;
+        }
+        if (arg == "--info") {
+            options.info = true;
+            continue;
+        }
+        std::string* value = nullptr;
+        if (arg == "--port") value = &options.port;
+        if (arg == "--image") value = &options.image_path;
+        if (arg == "--from") value = &options.program_path;
+        if (value == nullptr && arg != "--wait") {
+            error = "unknown option " + arg;
+            return false;
+        }
+        if (i + 1 == argc || argv[i + 1][0] == '\0') {
+            error = arg + " needs a value";
+            return false;
+        }
+        const std::string given = argv[++i];
+        if (value != nullptr) {
+            *value = given;
+        } else if (!ParseSeconds(given, options.wait_seconds)) {
+            error = "--wait takes a whole number of seconds from 1 to 999999, not " + given;
+            return false;
+        }
+    }
+    if (options.port.empty()) {
+        error = "name the radio's port with --port DEVICE";
+        return false;
+    }
+    if (!options.image_path.empty() && !options.program_path.empty()) {
+        error = "give --image or --from, not both";
+        return false;
+    }
+    if (!options.info && options.image_path.empty() && options.program_path.empty()) {
+        error = "name the firmware with --image FILE or --from PROGRAM.exe (or use --info)";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,29 @@
+// q42flash's command line and exit codes.
+#pragma once
+
+#include <string>
+
+struct FlashOptions {
+    std::string port;          // --port DEVICE
+    std::string image_path;    // --image FILE: a plain image
+    std::string program_path;  // --from PROGRAM.exe: the image in its firmware container
+    bool yes = false;          // --yes: write without asking
+    bool info = false;         // --info: stop after showing the radio's name and version
+    long wait_seconds = 0;     // --wait SECONDS for the greeting; 0: until stopped
+    bool help = false;
+};
+
+// The usage text (--help) lists these.
+enum FlashExit {
+    kExitWritten = 0,
+    kExitWriteFailed = 1,
+    kExitBadInput = 2,
+    kExitNoRadio = 3,
+    kExitPortUnusable = 4,
+    kExitNotConfirmed = 5,
+};
+
+// Parses argv[1..argc-1]; on failure says why in error.
+bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, std::string& error);
+
+extern const char kFlashUsage[];

@@ -1,0 +1,90 @@
+// The link's host on a POSIX serial port. Waits use select, not poll: macOS's poll does not
+// take terminal devices.
+#include "flash/link_host.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/select.h>
+#include <time.h>
+
+#include "flash/stop_signal.h"
+
+namespace {
+
+constexpr uint64_t kTickNs = 10'000'000;  // the update window's 10 ms timer
+
+uint64_t MonotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+}  // namespace
+
+SerialLinkHost::SerialLinkHost(SerialPort& port)
+    : port_(port), start_ns_(MonotonicNs()), next_tick_ns_(start_ns_ + kTickNs) {}
+
+void SerialLinkHost::SendToDevice(const uint8_t* data, uint16_t count) {
+    awaiting_reply_ = true;
+    // Bytes that cannot go out are lost, as on an open cable; the link's wait then ends by
+    // time-out and gives its verdict.
+    if (hung_up_ || !port_.Write(data, count)) send_failed_ = true;
+}
+
+void SerialLinkHost::RunMessageLoopOnce() {
+    if (awaiting_reply_) SleepUntilDue();
+    TakeArrivedBytes();
+    DeliverDueTicks();
+}
+
+void SerialLinkHost::WaitOnce() {
+    SleepUntilDue();
+    TakeArrivedBytes();
+    DeliverDueTicks();
+}
+
+uint64_t SerialLinkHost::ElapsedMs() const { return (MonotonicNs() - start_ns_) / 1'000'000; }
+
+void SerialLinkHost::SleepUntilDue() {
+    const uint64_t now = MonotonicNs();
+    if (now >= next_tick_ns_) return;
+    const uint64_t wait_ns = next_tick_ns_ - now;
+    fd_set readable;
+    FD_ZERO(&readable);
+    const int wake = StopWakeFd();
+    FD_SET(wake, &readable);
+    int highest = wake;
+    // A line that has hung up stays readable; only the ticks are waited for then.
+    if (!hung_up_) {
+        FD_SET(port_.fd(), &readable);
+        highest = std::max(highest, port_.fd());
+    }
+    const uint64_t wait_us = (wait_ns + 999) / 1000;  // never wake before the tick is due
+    timeval limit{static_cast<time_t>(wait_us / 1'000'000u), static_cast<suseconds_t>(wait_us % 1'000'000u)};
+    if (select(highest + 1, &readable, nullptr, nullptr, &limit) > 0 && FD_ISSET(wake, &readable)) {
+        ClearStopWake();
+    }
+}
+
+void SerialLinkHost::TakeArrivedBytes() {
+    if (hung_up_) return;
+    for (;;) {
+        const long n = port_.Read(received_, sizeof received_);
+        if (n < 0) {
+            hung_up_ = true;
+            return;
+        }
+        // In arrival order: the greeting's carriage return sends the programming command
+        // before any later byte is looked at.
+        for (long i = 0; i < n; ++i) link.HandleBootByte(received_[i]);
+        if (static_cast<size_t>(n) < sizeof received_) return;
+    }
+}
+
+void SerialLinkHost::DeliverDueTicks() {
+    const uint64_t now = MonotonicNs();
+    while (now >= next_tick_ns_) {
+        link.LinkTick();
+        next_tick_ns_ += kTickNs;
+    }
+}

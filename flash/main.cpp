@@ -1,0 +1,268 @@
+// q42flash: the Q42 firmware update from a Linux or macOS command line, with the same link,
+// steps, waits and verdicts as the Windows program's update window, whose words it prints.
+// The window's lines go to standard output; q42flash's own errors and progress to standard error.
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <strings.h>
+#include <sys/select.h>
+#include <unistd.h>
+
+#include "flash/command_line.h"
+#include "flash/image_input.h"
+#include "flash/link_host.h"
+#include "flash/progress_display.h"
+#include "flash/serial_port.h"
+#include "flash/stop_signal.h"
+#include "update/firmware_container.h"
+
+namespace {
+
+constexpr uint8_t kSettled = 5;
+constexpr uint8_t kActive = 6;
+constexpr uint8_t kAcknowledged = 4;
+// The window reads the header on its 500 ms step, never straight after the "#": the radio
+// has only ever been met with that timing, and half a second is nothing beside a write.
+constexpr uint64_t kStepMs = 500;
+constexpr int32_t kBlockSize = 1024;
+constexpr size_t kVersionFieldEnd = 29;
+
+// The program file is read back into a 4 MiB buffer: static storage, not the stack.
+FirmwareStore g_store;
+
+void Say(const char* line) {
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+}
+
+void Say(const std::string& line) { Say(line.c_str()); }
+
+void Complain(const std::string& text) {
+    std::fprintf(stderr, "q42flash: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+// Radio and image texts as a terminal can show them: bytes outside printable ASCII as \xHH.
+std::string Printable(const std::string& text) {
+    std::string shown;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F) {
+            shown += c;
+        } else {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", u);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
+
+[[noreturn]] void StopNow(SerialPort& port, const char* what) {
+    port.Close();
+    Complain(what);
+    EndByStopSignal();
+}
+
+enum class Greeting { Answered, NoGreeting, HungUp, Stopped };
+
+// Waits for the bootloader's greeting (answered from inside the passes) and the "#", until
+// the 500 ms step that finds the link settled.
+Greeting AwaitBootloader(SerialLinkHost& host, long wait_seconds) {
+    uint64_t next_step_ms = kStepMs;
+    for (;;) {
+        host.WaitOnce();
+        if (StopRequests() > 0) return Greeting::Stopped;
+        const uint64_t now = host.ElapsedMs();
+        if (now >= next_step_ms) {
+            while (now >= next_step_ms) next_step_ms += kStepMs;
+            if (host.link.BootState == kSettled) return Greeting::Answered;
+        }
+        if (host.hung_up()) return Greeting::HungUp;
+        if (wait_seconds > 0 && host.link.BootState < kAcknowledged &&
+            now >= static_cast<uint64_t>(wait_seconds) * 1000) {
+            return Greeting::NoGreeting;
+        }
+    }
+}
+
+enum class Answer { Yes, No, Stopped };
+
+Answer AskToWrite(const std::string& question) {
+    std::fprintf(stderr, "%s [y/N] ", question.c_str());
+    std::fflush(stderr);
+    char line[64];
+    size_t length = 0;
+    for (;;) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(STDIN_FILENO, &readable);
+        FD_SET(StopWakeFd(), &readable);
+        const int ready = select(std::max(STDIN_FILENO, StopWakeFd()) + 1, &readable, nullptr, nullptr, nullptr);
+        if (StopRequests() > 0) return Answer::Stopped;
+        if (ready <= 0 || !FD_ISSET(STDIN_FILENO, &readable)) continue;
+        char c = 0;
+        const ssize_t n = read(STDIN_FILENO, &c, 1);
+        if (n < 0) continue;
+        if (n == 0 || c == '\n') break;
+        if (length < sizeof line - 1) line[length++] = c;
+    }
+    line[length] = '\0';
+    return std::strcmp(line, "y") == 0 || std::strcmp(line, "Y") == 0 || strcasecmp(line, "yes") == 0 ? Answer::Yes
+                                                                                                      : Answer::No;
+}
+
+void ShowHeader(const DeviceHeader& header) {
+    Say(header.has_name ? "Application in unit: " + Printable(header.name) : "Unknown application in unit");
+    Say(header.has_version ? "Version: " + Printable(header.version) : "Unknown version");
+}
+
+void ExplainLostLine(const SerialLinkHost& host, const std::string& port) {
+    if (host.hung_up()) {
+        Complain("the line on " + port + " hung up: is the cable or converter still plugged in?");
+    } else if (host.send_failed()) {
+        Complain(port + " did not take all that was sent to the radio");
+    }
+}
+
+int WriteImage(SerialLinkHost& host, SerialPort& port, int32_t length) {
+    int frames_total = 0;
+    for (int32_t i = 0; i <= length / kBlockSize; ++i) frames_total += IsBlankBlock(g_store, i) ? 0 : 1;
+    ProgressDisplay display(length, frames_total, isatty(STDERR_FILENO) != 0);
+    int frames_done = 0;
+    bool stop_noted = false;
+
+    Say("Sending new Q42 firmware...");
+    display.Start(host.ElapsedMs());
+    const WriteOutcome outcome =
+        host.link.WriteFirmware(g_store.FirmwareImage, length, [&](int32_t value) {
+            host.ReplyHandled();
+            const int32_t i = value / kBlockSize;
+            if (!IsBlankBlock(g_store, i)) ++frames_done;
+            display.Update(std::min(value + kBlockSize, length), frames_done, host.ElapsedMs());
+            // Between frames, so that the radio never gets part of one.
+            if (StopRequests() >= 2) {
+                display.Finish();
+                StopNow(port, "stopped during the write: the radio is half-written and will not start; "
+                              "write it again (run q42flash, then switch the radio off and on)");
+            }
+            if (StopRequests() == 1 && !stop_noted) {
+                stop_noted = true;
+                display.Finish();
+                Complain("the write goes on to its end, since a half-written radio does not start; "
+                         "Ctrl-C again stops at once");
+            }
+        });
+    display.Finish();
+    if (outcome == WriteOutcome::Failed) {
+        Say("Program write failed - please repeat");
+        return kExitWriteFailed;
+    }
+    Say("New Firmware is loaded.");
+    Say("Finished...");
+    Say("Disconnect RS232 link from device");
+    Say("and restart device to verify operation.");
+    Say("Repeat programming if required.");
+    return kExitWritten;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    FlashOptions options;
+    std::string error;
+    if (!ParseCommandLine(argc, argv, options, error)) {
+        Complain(error + " (q42flash --help tells more)");
+        return kExitBadInput;
+    }
+    if (options.help) {
+        std::fputs(kFlashUsage, stdout);
+        return kExitWritten;
+    }
+
+    // The image is checked before the port is touched: a bad one sends nothing.
+    int32_t length = 0;
+    if (!options.image_path.empty() || !options.program_path.empty()) {
+        const bool plain = !options.image_path.empty();
+        const std::string& path = plain ? options.image_path : options.program_path;
+        const ImageInput input = plain ? LoadPlainImage(path, g_store) : LoadProgramImage(path, g_store);
+        if (input.outcome == ImageInput::Outcome::NoContainer) {
+            Say("Cannot locate code data");
+            return kExitBadInput;
+        }
+        if (input.outcome == ImageInput::Outcome::Unreadable) {
+            Complain(input.error);
+            return kExitBadInput;
+        }
+        length = input.length;
+        const std::string version = static_cast<size_t>(length) < kVersionFieldEnd
+                                        ? "none (the image is too short to hold one)"
+                                        : Printable(g_store.ImageVersion());
+        Say((plain ? "This image contains software version: " : "This program contains software version: ") +
+            version);
+    }
+
+    // Output cut short (q42flash ... | head) must not end the program in the middle of a write.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (!InstallStopSignals()) {
+        Complain(std::string("cannot set up Ctrl-C (") + std::strerror(errno) + ")");
+        return kExitBadInput;
+    }
+    SerialPort port;
+    if (port.Open(options.port, error) != PortOpenResult::Opened) {
+        Complain(error);
+        return kExitPortUnusable;
+    }
+    SerialLinkHost host(port);
+
+    Say("Switch on Q42");
+    Complain("waiting for the radio's greeting on " + options.port + " (Ctrl-C stops)");
+    switch (AwaitBootloader(host, options.wait_seconds)) {
+    case Greeting::Answered:
+        break;
+    case Greeting::Stopped:
+        StopNow(port, "stopped; nothing was written");
+    case Greeting::HungUp:
+        ExplainLostLine(host, options.port);
+        return kExitPortUnusable;
+    case Greeting::NoGreeting:
+        Complain("no greeting from the radio within " + std::to_string(options.wait_seconds) +
+                 " s: is it switched on, and its port 1 on the cable?");
+        return kExitNoRadio;
+    }
+
+    host.link.BootState = kActive;
+    const DeviceHeader header = host.link.ReadDeviceHeader();
+    host.ReplyHandled();
+    if (StopRequests() > 0) StopNow(port, "stopped; nothing was written");
+    if (header.timed_out) {
+        Say("Cannot read from device. Please try again.");
+        ExplainLostLine(host, options.port);
+        return kExitNoRadio;
+    }
+    ShowHeader(header);
+    if (options.info) return kExitWritten;
+
+    Say("Ready to program");
+    if (!options.yes) {
+        const std::string question = "Write the image (" + std::to_string(length) + " bytes) into the radio?";
+        switch (AskToWrite(question)) {
+        case Answer::Yes:
+            break;
+        case Answer::Stopped:
+            StopNow(port, "stopped; nothing was written");
+        case Answer::No:
+            Complain("not written");
+            return kExitNotConfirmed;
+        }
+        // What the radio sent and the ticks that passed while the question was up go through
+        // the link now, as the window's loop would have taken them; nothing is awaited.
+        host.RunMessageLoopOnce();
+    }
+    const int result = WriteImage(host, port, length);
+    if (result != kExitWritten) ExplainLostLine(host, options.port);
+    return result;
+}

@@ -1,0 +1,301 @@
+#!/usr/bin/env bash
+# Runs q42flash against the simulated radio on a pseudo-terminal: whole updates checked
+# byte for byte in the radio's flash, the radio's faults, bad input, and stopping.
+#   q42flash_test.sh update|faults|input|stop Q42FLASH Q42SIM Q42PACK MAKE_SAMPLE_FIRMWARE WORKDIR
+# Every wait is bounded; every process started here is ended by its id.
+set -u
+set -m  # background jobs keep Ctrl-C (SIGINT), as they do when started from a terminal
+group=$1 flash=$2 sim=$3 pack=$4 make_sample=$5 work=$6/$1
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work" || exit 1
+"$make_sample" image.bin >/dev/null || exit 1
+readonly window_lines=("Application in unit: Q42NR" "Version: V2.041" "Ready to program"
+    "Sending new Q42 firmware..." "New Firmware is loaded." "Finished..."
+    "Disconnect RS232 link from device" "and restart device to verify operation."
+    "Repeat programming if required.")
+
+failures=0
+case_name=""
+fail() {
+    echo "FAIL: $case_name: $*" >&2
+    failures=$((failures + 1))
+}
+begin() {
+    case_name=$1
+    echo "-- $case_name"
+}
+
+# stop_pid PID SECONDS: waits that long for the process to end, then kills it; its status in $?.
+stop_pid() {
+    local i
+    for ((i = 0; i < $2 * 20; i++)); do
+        kill -0 "$1" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -KILL "$1" 2>/dev/null && echo "killed $1 after $2 s" >&2
+    wait "$1"
+}
+
+# sim_start ARGS...: a fresh radio behind the link q42; its events in radio.events.
+sim_pid=""
+sim_start() {
+    rm -f radio.in radio.events flash.bin
+    mkfifo radio.in
+    exec 7<>radio.in
+    "$sim" --link "$work/q42" --flash-out flash.bin "$@" <radio.in >radio.events 2>&1 &
+    sim_pid=$!
+    sim_wait '^ready' 5
+}
+sim_wait() {
+    local i
+    for ((i = 0; i < $2 * 20; i++)); do
+        grep -Eq -- "$1" radio.events && return 0
+        sleep 0.05
+    done
+    fail "no radio event /$1/ within $2 s"
+    return 1
+}
+sim_stop() {
+    printf 'quit\n' >&7
+    stop_pid "$sim_pid" 5 >/dev/null
+    exec 7>&-
+}
+
+# start_flash ARGS...: q42flash in the background, stdin from answer.txt if there is one.
+flash_pid=""
+flash_start=0
+start_flash() {
+    [ -f answer.txt ] || : >answer.txt
+    flash_start=${EPOCHREALTIME/./}
+    "$flash" "$@" <answer.txt >out.txt 2>err.txt &
+    flash_pid=$!
+}
+# finish_flash [SECONDS]: its exit status in $code, its run time in $ms.
+finish_flash() {
+    stop_pid "$flash_pid" "${1:-30}"
+    code=$?
+    ms=$(((${EPOCHREALTIME/./} - flash_start) / 1000))
+    rm -f answer.txt
+}
+run_flash() {
+    start_flash "$@"
+    finish_flash
+}
+wait_output() {
+    local i
+    for ((i = 0; i < $2 * 20; i++)); do
+        grep -qxF -- "$1" out.txt && return 0
+        sleep 0.05
+    done
+    fail "q42flash did not print \"$1\" within $2 s"
+}
+
+expect_code() { [ "$code" -eq "$1" ] || fail "exit status $code, expected $1; stderr: $(cat err.txt)"; }
+expect_out() {
+    [ "$(cat out.txt)" = "$(printf '%s\n' "$@")" ] || fail "printed [$(cat out.txt)], expected [$(printf '%s\n' "$@")]"
+}
+expect_err() { grep -qF -- "$1" err.txt || fail "stderr lacks \"$1\": $(cat err.txt)"; }
+expect_time() { ((ms >= $1 && ms <= $2)) || fail "took $ms ms, expected $1 to $2"; }
+expect_frames() {
+    local n
+    n=$(grep -c '^event frame ' radio.events)
+    [ "$n" -eq "$1" ] || fail "the radio got $n frames, expected $1"
+}
+expect_nothing_sent() {
+    ! grep -Eq '^event (command|unexpected|frame|read|header)' radio.events ||
+        fail "the radio was sent something: $(grep -E '^event (command|unexpected|frame)' radio.events | head -3)"
+}
+
+# The blocks of an image that hold a byte other than 0xFF, and the blocks of the frames the
+# radio accepted, in order; a frame out of sequence or refused spoils the comparison.
+image_blocks() { od -An -v -tx1 -w1024 "$1" | awk '{ for (i = 1; i <= NF; i++) if ($i != "ff") { print NR - 1; next } }'; }
+sent_blocks() {
+    local expected=0 _e _f number address verdict
+    grep '^event frame ' radio.events | while read -r _e _f number address verdict; do
+        if [ "${number#block=}" != "$expected" ] || [ "$verdict" != ok ]; then
+            echo "bad $number $verdict"
+        else
+            echo $(((${address#address=} - 0x20000) / 1024))
+        fi
+        expected=$((expected + 1))
+    done
+}
+# expect_flash IMAGE: after the radio has quit, its flash holds the image exactly, 0xFF after
+# it, and it was sent one frame per block that is not all 0xFF, in address order.
+expect_flash() {
+    local size
+    size=$(stat -c %s "$1")
+    [ -f flash.bin ] || { fail "the radio wrote no flash copy"; return; }
+    cmp -s -n "$size" flash.bin "$1" || fail "the radio's flash differs from the image"
+    [ "$(tail -c +$((size + 1)) flash.bin | tr -d '\377' | wc -c)" -eq 0 ] || fail "the flash holds data past the image"
+    [ "$(sent_blocks)" = "$(image_blocks "$1")" ] || fail "the frames sent are not the image's blocks in order"
+}
+
+case $group in
+update)
+    begin "plain image, radio switched on after q42flash started"
+    sim_start --image image.bin
+    start_flash --port q42 --image image.bin --yes
+    wait_output "Switch on Q42" 5
+    printf 'on\n' >&7
+    finish_flash
+    sim_stop
+    expect_code 0
+    expect_out "This image contains software version: V2.041" "Switch on Q42" "${window_lines[@]}"
+    expect_flash image.bin
+
+    begin "packed program, the question answered yes"
+    seq 1 20000 >program.exe
+    "$pack" program.exe image.bin packed.exe >/dev/null || fail "q42pack failed"
+    sim_start --power-on
+    printf 'yes\n' >answer.txt
+    run_flash --port q42 --from packed.exe
+    sim_stop
+    expect_code 0
+    expect_out "This program contains software version: V2.041" "Switch on Q42" "Application in unit: Q42NV" \
+        "Version: 01.000" "${window_lines[@]:2}"
+    expect_flash image.bin
+
+    begin "the question answered no"
+    sim_start --power-on
+    printf 'n\n' >answer.txt
+    run_flash --port q42 --image image.bin
+    sim_stop
+    expect_code 5
+    expect_frames 0
+
+    # radio's header | the lines --info prints
+    while IFS="|" read -r -u 3 header name version; do
+        begin "--info, radio $header"
+        # shellcheck disable=SC2086
+        sim_start --power-on $header
+        run_flash --port q42 --info
+        sim_stop
+        expect_code 0
+        expect_out "Switch on Q42" "$name" "$version"
+        expect_frames 0
+    done 3<<'ROWS'
+--image image.bin|Application in unit: Q42NR|Version: V2.041
+--name-length 4 --version-length 7|Unknown application in unit|Unknown version
+ROWS
+    ;;
+faults)
+    # radio | exit status | last line printed | frames the radio saw | least and most ms | on stderr
+    while IFS="|" read -r -u 3 radio status last frames least most said; do
+        begin "radio $radio"
+        # shellcheck disable=SC2086
+        sim_start --image image.bin $radio
+        run_flash --port q42 --image image.bin --yes --wait 1
+        sim_stop
+        expect_code "$status"
+        [ "$(tail -n 1 out.txt)" = "$last" ] || fail "last line [$(tail -n 1 out.txt)], expected [$last]"
+        expect_frames "$frames"
+        expect_time "$least" "$most"
+        [ -z "$said" ] || expect_err "$said"
+    done 3<<'ROWS'
+--power-on --fault nack=5|1|Program write failed - please repeat|6|0|2500|
+--power-on --fault no-ack=3|1|Program write failed - please repeat|4|3000|5500|
+--power-on --fault hangup=4|1|Program write failed - please repeat|4|3000|5500|hung up
+--power-on --fault silent-header|3|Cannot read from device. Please try again.|0|5000|7500|
+|3|Switch on Q42|0|1000|2500|no greeting from the radio within 1 s
+ROWS
+    ;;
+input)
+    head -c 262144 /dev/zero >too_big.bin
+    : >empty.bin
+    seq 1 20000 >program.exe
+    # case | arguments | exit status | stdout's last line or stderr's text
+    while IFS="|" read -r -u 3 name args status said; do
+        begin "$name"
+        sim_start --power-on
+        # shellcheck disable=SC2086
+        run_flash $args
+        sim_stop
+        expect_code "$status"
+        [ "$(tail -n 1 out.txt)" = "$said" ] || expect_err "$said"
+        expect_nothing_sent
+    done 3<<'ROWS'
+image too big|--port q42 --image too_big.bin --yes|2|a Q42 image must be smaller than 262144 bytes
+empty image|--port q42 --image empty.bin --yes|2|empty.bin is empty
+missing image|--port q42 --image nothing.bin --yes|2|cannot open nothing.bin (No such file or directory)
+program without container|--port q42 --from program.exe --yes|2|Cannot locate code data
+no firmware named|--port q42 --yes|2|name the firmware with --image FILE or --from PROGRAM.exe
+not a terminal|--port /dev/null --image image.bin --yes|4|/dev/null is not a serial port
+missing device|--port nothing --image image.bin --yes|4|there is no port nothing (No such file or directory)
+ROWS
+
+    begin "port in use by another q42flash"
+    sim_start
+    start_flash --port q42 --info
+    first=$flash_pid
+    wait_output "Switch on Q42" 5
+    "$flash" --port q42 --info </dev/null >out2.txt 2>err2.txt
+    second=$?
+    [ "$second" -eq 4 ] || fail "second q42flash: exit status $second, expected 4"
+    grep -qF "q42 is in use by another" err2.txt || fail "second q42flash said: $(cat err2.txt)"
+    kill -INT "$first"
+    finish_flash 5
+    sim_stop
+
+    begin "port gone while waiting for the greeting"
+    sim_start
+    start_flash --port q42 --image image.bin --yes
+    wait_output "Switch on Q42" 5
+    # The radio's end of the line closes, as when a converter is unplugged.
+    kill -TERM "$sim_pid"
+    stop_pid "$sim_pid" 5 >/dev/null
+    exec 7>&-
+    finish_flash 5
+    expect_code 4
+    expect_err "hung up"
+    ;;
+stop)
+    begin "Ctrl-C while waiting for the greeting"
+    sim_start
+    stty -F q42 sane 19200
+    before=$(stty -F q42 -a)
+    start_flash --port q42 --image image.bin --yes
+    wait_output "Switch on Q42" 5
+    kill -INT "$flash_pid"
+    finish_flash 5
+    expect_code 130
+    expect_err "stopped; nothing was written"
+    [ "$(stty -F q42 -a)" = "$before" ] || fail "the port's settings were not put back"
+    sim_stop
+    expect_nothing_sent
+
+    head -c 6144 image.bin >small.bin
+    # stop requests during a write | exit status | frames | on stderr
+    while IFS="|" read -r -u 3 requests status frames said; do
+        begin "$requests Ctrl-C during a write"
+        sim_start --power-on --image small.bin --baud 38400
+        start_flash --port q42 --image small.bin --yes
+        sim_wait '^event frame block=0 ' 10
+        # Apart, so that the second is not merged into the first while that one is pending.
+        for ((i = 0; i < requests; i++)); do
+            kill -INT "$flash_pid"
+            sleep 0.2
+        done
+        finish_flash 20
+        sim_stop
+        expect_code "$status"
+        expect_err "$said"
+        [ "$frames" != 6 ] || expect_flash small.bin
+        [ "$frames" = 6 ] || [ "$(grep -c '^event frame ' radio.events)" -lt 6 ] || fail "the write was not stopped"
+    done 3<<'ROWS'
+1|0|6|the write goes on to its end
+2|130|fewer|the radio is half-written
+ROWS
+    ;;
+*)
+    sed -n '4p' "$0" >&2
+    exit 2
+    ;;
+esac
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed" >&2
+    exit 1
+fi
+echo "all q42flash $group checks passed"
