@@ -1,6 +1,8 @@
 // The event thread and the hand-off to the user-interface thread, against the loopback peer:
 // dispatch order, the purge at stop, Close during a hand-off, a failing handler, writes in
-// call order, and many reopenings. Figures are printed, not asserted.
+// call order, and many reopenings. Figures are printed, not asserted. What a port's handlers
+// fill is declared before the port, so that a hand-off served inside the port's Close finds
+// it still there.
 #include "serial/serial_comm.h"
 
 #include "tests/wine/wine_ports.h"
@@ -20,6 +22,8 @@ constexpr DWORD kPatienceMs = 5000;
 
 class RecordingComm : public TTestComm {
 public:
+    // Closed here, while dispatched still exists.
+    ~RecordingComm() override { Close(); }
     std::vector<DWORD> dispatched;
 
 protected:
@@ -32,10 +36,10 @@ protected:
 
 // Opens the loopback port with a reader that keeps every byte it is told of.
 struct LoopbackReader {
-    TTestComm comm;
     std::vector<uint8_t> received;
     int handoffs = 0;
     DWORD handler_thread = 0;
+    TTestComm comm;
 
     explicit LoopbackReader(TCommEventType events = 0x01FF)
     {
@@ -68,9 +72,9 @@ TEST(CommDispatch, EventsGoOutInTheFixedOrderWhateverTheBitValues)
 
 TEST(CommDispatch, HandlersGetTheComponentAndWhatClearCommErrorRead)
 {
+    std::vector<std::string> calls;
     TTestComm comm;
     comm.SetDeviceName(kLoopbackPort);
-    std::vector<std::string> calls;
     comm.OnRxChar = [&](TCustomComm* sender, int32_t count) {
         EXPECT_EQ(sender, &comm);
         calls.push_back("rx " + std::to_string(count));
@@ -135,9 +139,9 @@ TEST(CommEvents, RoundTripThroughTheLoopbackFigures)
 // it open past Close so the queue can be looked at.
 TEST(CommEvents, StoppingDiscardsUnreadBytes)
 {
+    int32_t announced = 0;
     TTestComm comm;
     comm.SetDeviceName(kLoopbackPort);
-    int32_t announced = 0;
     comm.OnRxChar = [&](TCustomComm*, int32_t count) { announced = count; };
     comm.Open();
     comm.Write("abc", 3);
@@ -153,10 +157,10 @@ TEST(CommEvents, StoppingDiscardsUnreadBytes)
 
 TEST(CommEvents, CloseServesAPendingHandOffWhileThePortIsStillOpen)
 {
-    TTestComm comm;
-    comm.SetDeviceName(kLoopbackPort);
     int calls = 0;
     bool open_in_handler = false;
+    TTestComm comm;
+    comm.SetDeviceName(kLoopbackPort);
     comm.OnRxChar = [&](TCustomComm* sender, int32_t) {
         ++calls;
         open_in_handler = sender->IsOpen();
@@ -186,9 +190,9 @@ TEST(CommEvents, CloseServesAPendingHandOffWhileThePortIsStillOpen)
 
 TEST(CommEvents, AFailingHandlerEndsTheThreadWithoutThePurge)
 {
+    int calls = 0;
     TTestComm comm;
     comm.SetDeviceName(kLoopbackPort);
-    int calls = 0;
     comm.OnRxChar = [&](TCustomComm*, int32_t) {
         ++calls;
         throw std::runtime_error("handler failed");
