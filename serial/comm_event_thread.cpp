@@ -20,19 +20,15 @@ LRESULT CALLBACK TCommEventThread::HandOffWindowProc(HWND window, UINT message, 
     auto* thread = reinterpret_cast<TCommEventThread*>(lparam);
     // A failure must not unwind through Windows; it ends the event thread's run instead.
     try {
-        if (static_cast<THandOff>(wparam) == THandOff::PortEvents) {
-            thread->DoOnSignal();
-        } else if (thread->OnWriteDone) {
-            thread->OnWriteDone();
-        }
+        thread->DoOnSignal();
     } catch (...) {
         thread->handoff_failure_ = std::current_exception();
     }
     return 0;
 }
 
-TCommEventThread::TCommEventThread(HANDLE comm_handle, TCommEventType events, HANDLE write_done)
-    : CommHandle(comm_handle), WriteDone(write_done), CloseEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+TCommEventThread::TCommEventThread(HANDLE comm_handle, TCommEventType events)
+    : CommHandle(comm_handle), CloseEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
     static const bool registered = [] {
         WNDCLASSEXA window_class{};
@@ -102,33 +98,33 @@ void TCommEventThread::Execute()
     OwnedHandle port_event(CreateEventA(nullptr, TRUE, TRUE, nullptr));
     if (!port_event.Valid()) return;
     request.hEvent = port_event.Get();
-    const HANDLE signals[3] = {CloseEvent.Get(), port_event.Get(), WriteDone};
+    const HANDLE signals[2] = {CloseEvent.Get(), port_event.Get()};
 
-    bool waiting = false;  // a WaitCommEvent is outstanding
+    bool waiting = false;        // a WaitCommEvent is outstanding
+    bool failed_before = false;  // the last wait ended in a failure
     bool purge = true;
     for (;;) {
-        if (!waiting) {
-            if (!WaitCommEvent(CommHandle, &EventMask, &request) && GetLastError() != ERROR_IO_PENDING) {
-                // Failing at once (an empty event mask, say) would fail again at once:
-                // rather than spin, end as when the wait itself fails.
-                break;
-            }
-            waiting = true;
+        if (!WaitCommEvent(CommHandle, &EventMask, &request) && GetLastError() != ERROR_IO_PENDING) {
+            // Failing at once (an empty event mask, a device gone) would fail again at once:
+            // rather than spin, end as when the wait itself fails.
+            break;
         }
-        const DWORD woken = WaitForMultipleObjects(3, signals, FALSE, INFINITE);
-        THandOff what = THandOff::WriteDone;
-        if (woken == WAIT_OBJECT_0 + 1) {
-            waiting = false;
-            DWORD ignored = 0;
-            if (!GetOverlappedResult(CommHandle, &request, &ignored, FALSE)) {
-                if (terminated_) break;
-                continue;
-            }
-            what = THandOff::PortEvents;
-        } else if (woken != WAIT_OBJECT_0 + 2) {
+        waiting = true;
+        if (WaitForMultipleObjects(2, signals, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
             break;  // the stop signal, or the wait failed
         }
-        if (!HandOff(what)) {
+        waiting = false;
+        DWORD ignored = 0;
+        if (!GetOverlappedResult(CommHandle, &request, &ignored, FALSE)) {
+            // One failed wait is skipped. A second in a row means the port has no more
+            // events to give (a device gone, or a driver that ends every wait at once with a
+            // failure): rather than spin, end as when the wait itself fails.
+            if (failed_before || terminated_) break;
+            failed_before = true;
+            continue;
+        }
+        failed_before = false;
+        if (!HandOff()) {
             purge = false;  // a handler failed: the run ends here, without the purge
             break;
         }
@@ -144,10 +140,10 @@ void TCommEventThread::Execute()
     if (purge) PurgeComm(CommHandle, PURGE_RXABORT | PURGE_RXCLEAR);
 }
 
-bool TCommEventThread::HandOff(THandOff what)
+bool TCommEventThread::HandOff()
 {
     handoff_failure_ = nullptr;
-    SendMessageA(handoff_window_, kHandOffMessage, static_cast<WPARAM>(what), reinterpret_cast<LPARAM>(this));
+    SendMessageA(handoff_window_, kHandOffMessage, 0, reinterpret_cast<LPARAM>(this));
     return !handoff_failure_;
 }
 

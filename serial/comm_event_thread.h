@@ -1,7 +1,6 @@
 // The serial event thread: waits for the port's events and hands each completed wait to the
-// user-interface thread, blocking until the handlers have run there; it likewise hands over
-// the end of each write, so the next queued bytes go out. Created by Open and ended by Close,
-// both on the user-interface thread; nothing else talks to it.
+// user-interface thread, blocking until the handlers have run there. Created by Open and
+// ended by Close, both on the user-interface thread; nothing else talks to it.
 #pragma once
 
 #include "serial/owned_handle.h"
@@ -18,8 +17,8 @@ public:
     using TSignalEvent = std::function<void(TCommEventThread* sender, DWORD event_mask)>;
 
     // On the user-interface thread, which will serve the hand-offs; returns with the thread
-    // running. write_done is the component's write completion signal.
-    TCommEventThread(HANDLE comm_handle, TCommEventType events, HANDLE write_done);
+    // running.
+    TCommEventThread(HANDLE comm_handle, TCommEventType events);
     // Stops the thread if it still runs and waits for its end.
     ~TCommEventThread();
     TCommEventThread(const TCommEventThread&) = delete;
@@ -31,18 +30,16 @@ public:
 
     // Set by Open before the user-interface thread next serves a hand-off; read only there.
     TSignalEvent OnSignal;
-    std::function<void()> OnWriteDone;
 
 private:
     static DWORD WINAPI ThreadEntry(LPVOID self);
     static LRESULT CALLBACK HandOffWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     void Execute();
-    enum class THandOff : WPARAM { PortEvents, WriteDone };
-    bool HandOff(THandOff what);
+    // Runs DoOnSignal on the user-interface thread; false when a handler failed there.
+    bool HandOff();
     void DoOnSignal();
 
     HANDLE CommHandle;  // the component's; it closes it only after this thread has ended
-    HANDLE WriteDone;   // the component's, likewise
     // Written by the system when a wait completes; read on the user-interface thread only
     // while this thread is blocked in the hand-off, before it starts the next wait.
     DWORD EventMask = 0;

@@ -1,13 +1,13 @@
 // The serial port component: opening the device, its line settings, reads and writes, and
 // the dispatch of port events. Runs on the user-interface thread only; the event thread
-// (comm_event_thread.cpp) reaches it solely through the hand-off to HandleEvents.
+// (comm_event_thread.cpp) reaches it solely through the hand-off to HandleEvents, and the
+// writer thread (comm_writer.cpp) only sends what Write has handed it.
 #include "serial/serial_comm.h"
 
 #include "serial/comm_event_thread.h"
 #include "serial/comm_settings.h"
+#include "serial/comm_writer.h"
 
-#include <algorithm>
-#include <cstring>
 #include <system_error>
 
 namespace {
@@ -57,7 +57,7 @@ void TCommEventChars::SetXoffChar(char c)
     owner_.UpdateDataControlBlock();
 }
 
-TCustomComm::TCustomComm() : read_done_(NewRequestSignal()), write_done_(NewRequestSignal()) {}
+TCustomComm::TCustomComm() : read_done_(NewRequestSignal()) {}
 
 TCustomComm::~TCustomComm() { Close(); }
 
@@ -67,9 +67,9 @@ void TCustomComm::Open()
     SetLastError(0);
     CreateHandle();
     if (!IsOpen()) return;
-    EventThread = std::make_unique<TCommEventThread>(Handle, monitor_events_, write_done_.Get());
+    Writer = std::make_unique<TCommWriter>(Handle);
+    EventThread = std::make_unique<TCommEventThread>(Handle, monitor_events_);
     EventThread->OnSignal = [this](TCommEventThread* sender, DWORD mask) { HandleEvents(sender, mask); };
-    EventThread->OnWriteDone = [this] { ContinueWrites(); };
     UpdateDataControlBlock();
     if (!SetupComm(Handle, static_cast<DWORD>(read_buf_size_), static_cast<DWORD>(write_buf_size_))) {
         Raise("Error initializing Read/Write Buffers", static_cast<int32_t>(GetLastError()));
@@ -85,8 +85,10 @@ void TCustomComm::Close()
         EventThread->WaitFor();
         EventThread.reset();
     }
-    // Bytes already accepted still go out, each transfer within the write time-out.
-    for (CollectWrite(true); !write_queue_.Empty(); CollectWrite(true)) StartNextWrite();
+    if (Writer) {
+        Writer->Finish();
+        Writer.reset();
+    }
     DestroyHandle();
 }
 
@@ -109,69 +111,12 @@ void TCustomComm::DestroyHandle()
     Handle = INVALID_HANDLE_VALUE;
 }
 
-// Bytes behind the transfer in flight go out as each transfer ends: the event thread hands
-// the completion over and ContinueWrites starts the next one, so they move only while the
-// user-interface thread retrieves messages (every wait of the program does).
+// The bytes are copied and the writer thread sends them, each write as one transfer.
 int32_t TCustomComm::Write(const void* buffer, int32_t count)
 {
-    if (!IsOpen() || count < 0 || (count > 0 && buffer == nullptr)) return -1;
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    CollectWrite(false);
-    if (write_in_flight_ == 0 && write_queue_.Empty() && static_cast<size_t>(count) <= kWriteQueueSize) {
-        write_queue_.Push(bytes, static_cast<size_t>(count));
-        return StartNextWrite();
-    }
-    // Behind bytes still to go: queue these after them. Only a full queue makes the caller
-    // wait, for the transfer in flight.
-    size_t stored = 0;
-    while (stored < static_cast<size_t>(count)) {
-        if (write_queue_.Free() == 0) {
-            CollectWrite(true);
-            if (write_in_flight_ == 0) StartNextWrite();
-        }
-        stored += write_queue_.Push(bytes + stored, static_cast<size_t>(count) - stored);
-    }
-    if (write_in_flight_ == 0) ContinueWrites();
-    return -1;
-}
-
-int32_t TCustomComm::StartNextWrite()
-{
-    const auto [bytes, length] = write_queue_.Front();
-    ZeroRequest(WriteRequest, write_done_.Get());
-    DWORD written = 0;
-    if (WriteFile(Handle, bytes, static_cast<DWORD>(length), &written, &WriteRequest)) {
-        write_queue_.Pop(length);
-        return static_cast<int32_t>(written);
-    }
-    if (GetLastError() == ERROR_IO_PENDING) {
-        write_in_flight_ = length;
-    } else {
-        write_queue_.Pop(length);  // the device refused them; they are lost
-    }
-    return -1;
-}
-
-void TCustomComm::CollectWrite(bool wait)
-{
-    if (write_in_flight_ == 0) return;
-    if (!wait && !HasOverlappedIoCompleted(&WriteRequest)) return;
-    // A driver that does not keep the write time-out itself is held to it here.
-    if (WaitForSingleObject(WriteRequest.hEvent, kWriteTotalTimeOutMs) != WAIT_OBJECT_0) {
-        CancelIoEx(Handle, &WriteRequest);
-    }
-    DWORD written = 0;
-    GetOverlappedResult(Handle, &WriteRequest, &written, TRUE);
-    write_queue_.Pop(write_in_flight_);
-    write_in_flight_ = 0;
-}
-
-void TCustomComm::ContinueWrites()
-{
-    CollectWrite(false);
-    while (write_in_flight_ == 0 && !write_queue_.Empty()) StartNextWrite();
-    // Idle: the signal of the last transfer must not wake the event thread again.
-    if (write_in_flight_ == 0) ResetEvent(write_done_.Get());
+    if (!IsOpen() || !Writer || count < 0 || (count > 0 && buffer == nullptr)) return -1;
+    if (count == 0) return 0;
+    return Writer->Write(static_cast<const uint8_t*>(buffer), count);
 }
 
 int32_t TCustomComm::Read(void* buffer, int32_t count)

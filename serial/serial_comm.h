@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include "serial/byte_ring.h"
 #include "serial/owned_handle.h"
 
 #include <cstdint>
@@ -43,6 +42,7 @@ using TCommRxCharEvent = std::function<void(TCustomComm* sender, int32_t count)>
 using TCommErrorEvent = std::function<void(TCustomComm* sender, int32_t errors)>;
 
 class TCommEventThread;
+class TCommWriter;
 struct TLineSettings;
 
 // Holds the XON and XOFF characters; a change is applied to the open device at once.
@@ -61,7 +61,8 @@ private:
 };
 
 // Everything runs on the user-interface thread; the event thread only waits for port
-// events and hands each completed wait over to HandleEvents.
+// events and hands each completed wait over to HandleEvents, and the writer thread only
+// sends the bytes that Write has queued.
 class TCustomComm {
 public:
     TCustomComm();
@@ -116,16 +117,12 @@ protected:
     HANDLE Handle = INVALID_HANDLE_VALUE;
     DCB ControlBlock{};
     COMSTAT QueueStatus{};
-    // Each request record has its own completion signal, so that waiting for one transfer
-    // is not confused by another finishing on the same handle.
+    // Its own completion signal, so that waiting for a read is not confused by a write
+    // ending on the same handle; the writes' record is the writer's.
     OVERLAPPED ReadRequest{};
-    OVERLAPPED WriteRequest{};
     DWORD LineErrors = 0;
 
 private:
-    // Bytes waiting to be sent, kept in call order; the caller's buffer is copied in at once.
-    static constexpr size_t kWriteQueueSize = 16384;
-
     TLineSettings LineSettings() const;
     void ApplyTimeOuts();
     void RefuseWhileOpen() const;
@@ -137,17 +134,9 @@ private:
         field = value;
         UpdateDataControlBlock();
     }
-    // Sends the longest unbroken run at the front of the queue; the count the driver took
-    // at once, or -1 when the transfer was queued by the system or failed.
-    int32_t StartNextWrite();
-    // Collects the transfer in flight once it has ended; with wait, lets it end first
-    // (within the write time-out).
-    void CollectWrite(bool wait);
-    // Run on the user-interface thread when the transfer in flight ends: starts the next one.
-    void ContinueWrites();
-
     std::string device_name_ = "Com2";
     std::unique_ptr<TCommEventThread> EventThread;
+    std::unique_ptr<TCommWriter> Writer;
     TCommEventType monitor_events_ = 0x01FF;  // all nine events
     TBaudRate baud_rate_ = TBaudRate::cbr9600;
     TParity parity_ = TParity::paNone;
@@ -160,9 +149,6 @@ private:
     TCommEventChars event_chars_{*this};
     TFlowControl flow_control_ = TFlowControl::fcDefault;
     OwnedHandle read_done_;
-    OwnedHandle write_done_;  // WriteRequest's signal; the event thread also wakes on it
-    size_t write_in_flight_ = 0;  // bytes at the front of write_queue_ that the system holds
-    ByteRing<kWriteQueueSize> write_queue_;
 };
 
 // The type of the program's port; it adds nothing to TCustomComm.

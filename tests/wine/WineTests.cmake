@@ -4,7 +4,7 @@
 set(q42_serial_wine_test ${Q42_WINDOWS_BINARY_DIR}/tests/serial_wine_test.exe)
 
 set(q42_serial_wine_groups
-  "settings=ByteRing.*:ControlBlock.*:EventMask.*:TimeOuts.*:EachSetting/*"
+  "settings=ByteRing.*:TransferQueue.*:ControlBlock.*:EventMask.*:TimeOuts.*:EachSetting/*"
   "open=CommOpen.*"
   "properties=CommProperties.*:CommClosed.*"
   "dispatch=CommDispatch.*"

@@ -1,6 +1,7 @@
-// The send queue's ring: bytes come out in the order they went in, across the wrap, and
-// never more than fit.
+// The send queue: its ring gives bytes back in the order they went in, across the wrap, and
+// never more than fit; the queue of transfers on it keeps each write whole and apart.
 #include "serial/byte_ring.h"
+#include "serial/transfer_queue.h"
 
 #include <gtest/gtest.h>
 
@@ -43,6 +44,34 @@ TEST(ByteRing, AnEmptiedRingStartsAgainInOnePiece)
     EXPECT_EQ(ring.Front().second, 8u);
     ring.Pop(100);  // more than held: just empties it
     EXPECT_TRUE(ring.Empty());
+}
+
+// Writes queued back to back must stay apart, so that each goes to the driver as its own
+// transfer with its own time-out: merged, two 1031-byte frames would get one 1.5 s
+// time-out, shorter than their time on a 9600-baud line.
+TEST(TransferQueue, EachWriteStaysOneWholeTransferInCallOrder)
+{
+    TransferQueue<16, 3> queue;
+    uint8_t bytes[16];
+    for (uint8_t i = 0; i < 16; ++i) bytes[i] = i;
+    uint8_t out[16];
+    const auto take = [&] {
+        const size_t length = queue.Take(out);
+        return std::vector<uint8_t>(out, out + length);
+    };
+    EXPECT_TRUE(queue.Push(bytes, 6));
+    EXPECT_TRUE(queue.Push(bytes + 6, 6));
+    EXPECT_FALSE(queue.Push(bytes, 6)) << "4 bytes free";
+    EXPECT_EQ(take(), (std::vector<uint8_t>{0, 1, 2, 3, 4, 5}));
+    EXPECT_TRUE(queue.Push(bytes + 10, 6));  // wraps round the end of the store
+    EXPECT_TRUE(queue.Push(bytes, 1));
+    EXPECT_FALSE(queue.Push(bytes, 1)) << "three transfers are the most";
+    EXPECT_FALSE(queue.Push(bytes, 0)) << "an empty write is no transfer";
+    EXPECT_EQ(take(), (std::vector<uint8_t>{6, 7, 8, 9, 10, 11}));
+    EXPECT_EQ(take(), (std::vector<uint8_t>{10, 11, 12, 13, 14, 15}));
+    EXPECT_EQ(take(), (std::vector<uint8_t>{0}));
+    EXPECT_TRUE(queue.Empty());
+    EXPECT_EQ(queue.Take(out), 0u);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The event thread and the hand-off to the user-interface thread, against the loopback peer:
 // dispatch order, the purge at stop, Close during a hand-off, a failing handler, writes in
-// call order, and many reopenings. Figures are printed, not asserted.
+// call order and without the event thread, Close on a stopped line, and many reopenings.
+// Figures are printed, not asserted. What a port's handlers fill is declared before the
+// port, so that a hand-off served inside the port's Close finds it still there.
 #include "serial/serial_comm.h"
 
 #include "tests/wine/wine_ports.h"
@@ -20,6 +22,8 @@ constexpr DWORD kPatienceMs = 5000;
 
 class RecordingComm : public TTestComm {
 public:
+    // Closed here, while dispatched still exists.
+    ~RecordingComm() override { Close(); }
     std::vector<DWORD> dispatched;
 
 protected:
@@ -32,10 +36,10 @@ protected:
 
 // Opens the loopback port with a reader that keeps every byte it is told of.
 struct LoopbackReader {
-    TTestComm comm;
     std::vector<uint8_t> received;
     int handoffs = 0;
     DWORD handler_thread = 0;
+    TTestComm comm;
 
     explicit LoopbackReader(TCommEventType events = 0x01FF)
     {
@@ -68,9 +72,9 @@ TEST(CommDispatch, EventsGoOutInTheFixedOrderWhateverTheBitValues)
 
 TEST(CommDispatch, HandlersGetTheComponentAndWhatClearCommErrorRead)
 {
+    std::vector<std::string> calls;
     TTestComm comm;
     comm.SetDeviceName(kLoopbackPort);
-    std::vector<std::string> calls;
     comm.OnRxChar = [&](TCustomComm* sender, int32_t count) {
         EXPECT_EQ(sender, &comm);
         calls.push_back("rx " + std::to_string(count));
@@ -135,9 +139,9 @@ TEST(CommEvents, RoundTripThroughTheLoopbackFigures)
 // it open past Close so the queue can be looked at.
 TEST(CommEvents, StoppingDiscardsUnreadBytes)
 {
+    int32_t announced = 0;
     TTestComm comm;
     comm.SetDeviceName(kLoopbackPort);
-    int32_t announced = 0;
     comm.OnRxChar = [&](TCustomComm*, int32_t count) { announced = count; };
     comm.Open();
     comm.Write("abc", 3);
@@ -153,10 +157,10 @@ TEST(CommEvents, StoppingDiscardsUnreadBytes)
 
 TEST(CommEvents, CloseServesAPendingHandOffWhileThePortIsStillOpen)
 {
-    TTestComm comm;
-    comm.SetDeviceName(kLoopbackPort);
     int calls = 0;
     bool open_in_handler = false;
+    TTestComm comm;
+    comm.SetDeviceName(kLoopbackPort);
     comm.OnRxChar = [&](TCustomComm* sender, int32_t) {
         ++calls;
         open_in_handler = sender->IsOpen();
@@ -186,9 +190,9 @@ TEST(CommEvents, CloseServesAPendingHandOffWhileThePortIsStillOpen)
 
 TEST(CommEvents, AFailingHandlerEndsTheThreadWithoutThePurge)
 {
+    int calls = 0;
     TTestComm comm;
     comm.SetDeviceName(kLoopbackPort);
-    int calls = 0;
     comm.OnRxChar = [&](TCustomComm*, int32_t) {
         ++calls;
         throw std::runtime_error("handler failed");
@@ -235,6 +239,103 @@ TEST(CommWrites, KeepCallOrderAndNeedNotTheCallersBuffer)
     EXPECT_TRUE(differ.first == sent.end()) << "first difference at byte " << (differ.first - sent.begin());
     std::printf("[ figures  ] %zu bytes in 60 writes, %d queued (-1), %d hand-offs\n", sent.size(), queued,
                 port.handoffs);
+}
+
+// Reads the echo straight from the port, without the event thread, until count bytes have
+// come or limit_ms has passed; with no hand-offs to wake it, it looks every 10 ms. Like the
+// program, it asks for no more than are queued.
+std::vector<uint8_t> ReadEcho(TTestComm& comm, size_t count, DWORD limit_ms)
+{
+    std::vector<uint8_t> echo;
+    const ULONGLONG deadline = GetTickCount64() + limit_ms;
+    while (echo.size() < count && GetTickCount64() < deadline) {
+        uint8_t bytes[4096];
+        const DWORD queued = std::min<DWORD>(TTestComm::QueuedBytes(comm.DeviceHandle()), sizeof bytes);
+        const int32_t got = queued > 0 ? comm.Read(bytes, static_cast<int32_t>(queued)) : 0;
+        if (got > 0) {
+            echo.insert(echo.end(), bytes, bytes + got);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+    }
+    return echo;
+}
+
+// Writes queued behind a transfer in flight go out by themselves, with no further Write or
+// Close, also when the event thread has ended: no events to watch (its wait fails at once),
+// or a handler that raised.
+TEST(CommWrites, QueuedBytesGoOutAfterTheEventThreadHasEnded)
+{
+    const struct {
+        const char* name;
+        TCommEventType events;
+    } rows[] = {{"no events", 0}, {"a handler raised", EventBit(TCommEventState::evRxChar)}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        int raised = 0;
+        TTestComm comm;
+        comm.SetDeviceName(kLoopbackPort);
+        comm.SetMonitorEvents(row.events);
+        comm.SetCharsTimeOut(0);
+        comm.OnRxChar = [&](TCustomComm*, int32_t) {
+            ++raised;
+            throw std::runtime_error("handler failed");
+        };
+        comm.Open();
+        if (row.events != 0) {
+            comm.Write("a", 1);
+            ASSERT_TRUE(PumpUntil([&] { return raised == 1; }, kPatienceMs));
+            ASSERT_EQ(ReadEcho(comm, 1, kPatienceMs).size(), 1u);
+        }
+        // The big ones are more than the driver takes at once, so that the last, small one
+        // waits behind a transfer in flight with nothing after it.
+        std::vector<uint8_t> sent;
+        int queued = 0;
+        for (const size_t size : {16000, 16000, 16000, 300}) {
+            uint8_t block[16000];
+            for (size_t i = 0; i < size; ++i) block[i] = static_cast<uint8_t>(sent.size() + i * 7);
+            sent.insert(sent.end(), block, block + size);
+            if (comm.Write(block, static_cast<int32_t>(size)) == -1) ++queued;
+        }
+        EXPECT_GT(queued, 0) << "no write was queued; the case proves nothing";
+        const std::vector<uint8_t> echo = ReadEcho(comm, sent.size(), kPatienceMs);
+        ASSERT_EQ(echo.size(), sent.size());
+        EXPECT_TRUE(echo == sent) << "first difference at byte "
+                                  << (std::mismatch(sent.begin(), sent.end(), echo.begin()).first - sent.begin());
+        EXPECT_EQ(raised, row.events != 0 ? 1 : 0);
+    }
+}
+
+// A line that has stopped (the loopback peer no longer reads, as its echo is never taken):
+// writes end by their time-out, Write gives up rather than wait for room that will not
+// come, and Close drops what is queued instead of waiting a time-out per transfer.
+TEST(CommWrites, OnAStoppedLineNeitherWriteNorCloseWaitsLong)
+{
+    TTestComm comm;
+    comm.SetDeviceName(kHighLoopbackPort);
+    comm.SetMonitorEvents(0);
+    comm.Open();
+    uint8_t block[16000] = {};
+    const ULONGLONG start = GetTickCount64();
+    int refused_after = 0;
+    for (int n = 0; n < 60 && refused_after == 0; ++n) {
+        const ULONGLONG before = GetTickCount64();
+        comm.Write(block, sizeof block);
+        if (GetTickCount64() - before > 1000) refused_after = n + 1;
+    }
+    ASSERT_GT(refused_after, 0) << "the line never stopped";
+    const ULONGLONG stopped = GetTickCount64();
+    for (int n = 0; n < 60; ++n) comm.Write("z", 1);
+    const ULONGLONG small_writes = GetTickCount64() - stopped;
+    const ULONGLONG close_start = GetTickCount64();
+    comm.Close();
+    const ULONGLONG close_ms = GetTickCount64() - close_start;
+    std::printf("[ figures  ] line stopped after %d writes of 16000 bytes (%llu ms); 60 more writes %llu ms; "
+                "Close %llu ms\n",
+                refused_after, static_cast<unsigned long long>(stopped - start),
+                static_cast<unsigned long long>(small_writes), static_cast<unsigned long long>(close_ms));
+    EXPECT_LT(small_writes, 4000u);
+    EXPECT_LT(close_ms, 4000u) << "a time-out per queued transfer would be 90 s";
 }
 
 TEST(CommLifecycle, ManyReopeningsEndCleanlyAndTheLastStillWorks)

@@ -75,9 +75,9 @@ TEST(CommOpen, PortsAboveCom9OpenAndKeepTheirName)
 
 TEST(CommOpen, OpenOnAnOpenPortStartsAfreshWithItsThread)
 {
+    int32_t received = 0;
     TComm comm;
     comm.SetDeviceName(kLoopbackPort);
-    int32_t received = 0;
     comm.OnRxChar = [&](TCustomComm* sender, int32_t count) {
         char bytes[64];
         received += sender->Read(bytes, std::min<int32_t>(count, sizeof bytes));
