@@ -1,5 +1,5 @@
-// The container scan over any program file, and over one said to be larger than ExeImage
-// (its bytes then end the buffer): the result agrees with a plain reading of the format, the
+// The container scan over any program file, also one long enough for any length field and
+// one said to be larger than ExeImage (its bytes then end the buffer): the result agrees with a plain reading of the format, the
 // length is in range when found, FirmwareImage is 0xFF past the image (all of it when not
 // found), and the version is at most 6 characters.
 #include <algorithm>
@@ -13,7 +13,10 @@ namespace {
 FirmwareStore store;
 uint8_t filler[kFirmwareImageSize];
 
+constexpr uint8_t kPadded = 0x5A;
 constexpr uint8_t kOversized = 0xA5;
+constexpr size_t kPadding = 0x80000;
+constexpr size_t kLongestInput = 0x10000;
 
 // The first marker at or before size - 6, or -1.
 long FirstMarker(const uint8_t* file, size_t size) {
@@ -33,26 +36,29 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    // The first byte chooses: a file of these bytes, or a file larger than ExeImage whose
-    // last buffered bytes are these, after a stretch without any 'H'.
-    const bool oversized = in.Byte() == kOversized;
-    size_t count = std::min(in.Left(), kExeImageSize);
+    // The first byte chooses: a file of these bytes; the same followed by 512 KiB of zeros,
+    // so that a length beyond FirmwareImage can have its data in the file; or a file larger
+    // than ExeImage whose last buffered bytes are these, after a stretch of zeros.
+    const uint8_t kind = in.Byte();
+    const bool padded = kind == kPadded;
+    const bool oversized = kind == kOversized;
+    size_t count = std::min(in.Left(), kLongestInput);
     const uint8_t* file = in.Take(count);
 
-    size_t file_size = count;
     const uint8_t* scanned = store.ExeImage;
     // ExeImage is all zeros between runs, so no input sees what an earlier one left.
     uint8_t* const placed = oversized ? store.ExeImage + kExeImageSize - count : store.ExeImage;
     std::memcpy(placed, file, count);
-    if (oversized) file_size = kExeImageSize + 1 + count;
+    const size_t file_size = padded ? count + kPadding : oversized ? kExeImageSize + 1 + count : count;
     const size_t scanned_size = std::min(file_size, kExeImageSize);
 
     const LoadResult result = store.ScanProgramFile(file_size);
 
     // A plain reading: the first marker decides; its header and data must lie in what was
     // read, and its length must leave room for every block examined.
-    // An oversized file's bytes before the input are zeros, so its marker can only be there.
-    const long in_file = FirstMarker(placed, count);
+    // The file's bytes around the input are zeros, so its marker can only be in the input;
+    // with zeros after it, a marker may end at the input's last byte.
+    const long in_file = FirstMarker(placed, padded ? count + 1 : count);
     const long p = in_file < 0 ? -1 : static_cast<long>(placed - scanned) + in_file;
     bool expect_found = false;
     int32_t expect_length = 0;

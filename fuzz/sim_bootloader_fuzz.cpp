@@ -5,6 +5,7 @@
 // bytes kept coming, and its flash is exactly the blocks it acknowledged.
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "fuzz/fuzz_input.h"
 #include "sim/bootloader.h"
@@ -16,7 +17,9 @@ constexpr size_t kFrameSize = 1 + 4 + Bootloader::kBlockSize + 2;
 constexpr uint8_t kCommand[] = {0x1B, 0x1B, 'P', 'R', 'O', 'G'};
 constexpr uint8_t kHeaderRead[] = {'R', 0x00, 0x02, 0x00, 0x00};
 
+// What the radio's flash must hold; erased once, then only the blocks a run wrote are erased.
 uint8_t shadow_flash[Bootloader::kFlashSize];
+std::vector<size_t> shadow_written;
 
 // The program's wire scrambling, written out from its rule.
 uint8_t Scramble(uint8_t b, uint8_t& key) {
@@ -128,6 +131,7 @@ private:
         }
         FUZZ_CHECK(frame[1029] == sum && frame[1030] == static_cast<uint8_t>(sum + 165));
         if (offset == 0) std::memcpy(header, block, kHeaderSize);
+        shadow_written.push_back(offset);
         if (offset + Bootloader::kBlockSize > flash_used) flash_used = offset + Bootloader::kBlockSize;
         any_accepted = true;
         last_address = address;
@@ -158,7 +162,8 @@ public:
         line_.header[22] = 6;
         boot_.emplace(line_, line_.header);
         boot_->faults = f;
-        std::memset(shadow_flash, 0xFF, sizeof shadow_flash);
+        for (size_t offset : shadow_written) std::memset(shadow_flash + offset, 0xFF, Bootloader::kBlockSize);
+        shadow_written.clear();
     }
 
     void Play() {
@@ -271,6 +276,11 @@ private:
 std::optional<Bootloader> Run::boot_;
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    std::memset(shadow_flash, 0xFF, sizeof shadow_flash);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput script(data, size);
