@@ -15,7 +15,7 @@ uint8_t filler[kFirmwareImageSize];
 
 constexpr uint8_t kPadded = 0x5A;
 constexpr uint8_t kOversized = 0xA5;
-constexpr size_t kPadding = 0x80000;
+constexpr size_t kPadding = kFirmwareImageSize + kContainerHeaderSize;
 constexpr size_t kLongestInput = 0x10000;
 
 // The first marker at or before size - 6, or -1.
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    // The first byte chooses: a file of these bytes; the same followed by 512 KiB of zeros,
+    // The first byte chooses: a file of these bytes; the same followed by 256 KiB of zeros,
     // so that a length beyond FirmwareImage can have its data in the file; or a file larger
     // than ExeImage whose last buffered bytes are these, after a stretch of zeros.
     const uint8_t kind = in.Byte();
