@@ -56,6 +56,7 @@ class HostileRadio final : public LinkHost {
 public:
     explicit HostileRadio(FuzzInput& script) : script_(script) {}
 
+    // On the heap, so that AddressSanitizer sees a store past the object.
     std::unique_ptr<BootLink> link = std::make_unique<BootLink>(*this);
     Phase phase = Phase::Greeting;
     long quiet_passes = 0;
