@@ -3,11 +3,14 @@
 #   make test   every test: native, Windows-side under Wine, and end to end
 #   make bench  the benchmarks: update time against the wire limit, handshake latency
 #   make soak   SOAK_UPDATES updates in one program run, the program's resources watched
+#   make fuzz   every fuzz target for FUZZ_RUNS inputs, or FUZZ_SECONDS seconds each if given
 JOBS ?= $(shell nproc)
 BUILD := build
 SOAK_UPDATES ?= 20
+FUZZ_RUNS ?= 10000000
+FUZZ_SECONDS ?=
 
-.PHONY: deps build test unit demo bench soak clean
+.PHONY: deps build test unit demo bench soak fuzz clean
 
 deps:
 	@tools/install-deps
@@ -31,6 +34,11 @@ bench: build
 soak: build
 	Q42_SOAK_UPDATES=$(SOAK_UPDATES) xvfb-run -a -s "-screen 0 1280x1024x24" \
 		bash -c '. tests/e2e/build-env.sh "$$1" && exec tests/e2e/soak.sh' soak $(BUILD)
+
+fuzz: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(BUILD) --target fuzz_targets
+	fuzz/run $(if $(FUZZ_SECONDS),--seconds $(FUZZ_SECONDS),--runs $(FUZZ_RUNS)) $(BUILD)/fuzz
 
 clean:
 	rm -rf $(BUILD)
