@@ -18,6 +18,7 @@
 #include "flash/serial_port.h"
 #include "flash/stop_signal.h"
 #include "update/firmware_container.h"
+#include "update/printable_text.h"
 
 namespace {
 
@@ -45,21 +46,6 @@ void Complain(const std::string& text) {
     std::fflush(stderr);
 }
 
-// Radio and image texts as a terminal can show them: bytes outside printable ASCII as \xHH.
-std::string Printable(const std::string& text) {
-    std::string shown;
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7F) {
-            shown += c;
-        } else {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", u);
-            shown += escaped;
-        }
-    }
-    return shown;
-}
 
 [[noreturn]] void StopNow(SerialPort& port, const char* what) {
     port.Close();
@@ -116,8 +102,8 @@ Answer AskToWrite(const std::string& question) {
 }
 
 void ShowHeader(const DeviceHeader& header) {
-    Say(header.has_name ? "Application in unit: " + Printable(header.name) : "Unknown application in unit");
-    Say(header.has_version ? "Version: " + Printable(header.version) : "Unknown version");
+    Say(header.has_name ? "Application in unit: " + PrintableText(header.name) : "Unknown application in unit");
+    Say(header.has_version ? "Version: " + PrintableText(header.version) : "Unknown version");
 }
 
 void ExplainLostLine(const SerialLinkHost& host, const std::string& port) {
@@ -200,7 +186,7 @@ int main(int argc, char** argv) {
         length = input.length;
         const std::string version = static_cast<size_t>(length) < kVersionFieldEnd
                                         ? "none (the image is too short to hold one)"
-                                        : Printable(g_store.ImageVersion());
+                                        : PrintableText(g_store.ImageVersion());
         Say((plain ? "This image contains software version: " : "This program contains software version: ") +
             version);
     }

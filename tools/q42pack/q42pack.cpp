@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "update/firmware_container.h"
+#include "update/printable_text.h"
 
 namespace fs = std::filesystem;
 
@@ -59,21 +60,6 @@ bool SameFile(const std::string& a, const std::string& b) {
     return fs::equivalent(a, b, ec);  // false, with ec set, while either does not exist
 }
 
-// The version as text a terminal can show; bytes outside printable ASCII as \xHH.
-std::string Printable(const std::string& text) {
-    std::string shown;
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7F) {
-            shown += c;
-        } else {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", u);
-            shown += escaped;
-        }
-    }
-    return shown;
-}
 
 int Show(const std::string& path) {
     std::vector<uint8_t> data;
@@ -100,7 +86,7 @@ int Show(const std::string& path) {
         std::printf("container: %ld bytes, no version field\n", static_cast<long>(result.length));
     } else {
         std::printf("container: %ld bytes, version %s\n", static_cast<long>(result.length),
-                    Printable(store->ImageVersion()).c_str());
+                    PrintableText(store->ImageVersion()).c_str());
     }
     return kExitFound;
 }
