@@ -2,10 +2,11 @@
 #   make demo   the main job: a whole firmware update into the simulated radio under Wine
 #   make test   every test: native, Windows-side under Wine, and end to end
 #   make bench  the benchmarks: update time against the wire limit, handshake latency
+#   make dist   the ZIP for users: both programs, the user text and checksums
 JOBS ?= $(shell nproc)
 BUILD := build
 
-.PHONY: deps build test unit demo bench clean
+.PHONY: deps build test unit demo bench dist clean
 
 deps:
 	@tools/install-deps
@@ -25,6 +26,9 @@ demo: build
 
 bench: build
 	bench/run $(BUILD)
+
+dist: build
+	tools/dist/make-dist $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
