@@ -4,13 +4,14 @@
 #   make bench  the benchmarks: update time against the wire limit, handshake latency
 #   make soak   SOAK_UPDATES updates in one program run, the program's resources watched
 #   make fuzz   every fuzz target for FUZZ_RUNS inputs, or FUZZ_SECONDS seconds each if given
+#   make dist   the ZIP for users: both programs, the user text and checksums
 JOBS ?= $(shell nproc)
 BUILD := build
 SOAK_UPDATES ?= 20
 FUZZ_RUNS ?= 10000000
 FUZZ_SECONDS ?=
 
-.PHONY: deps build test unit demo bench soak fuzz clean
+.PHONY: deps build test unit demo bench soak fuzz dist clean
 
 deps:
 	@tools/install-deps
@@ -39,6 +40,9 @@ fuzz: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(BUILD) --target fuzz_targets
 	fuzz/run $(if $(FUZZ_SECONDS),--seconds $(FUZZ_SECONDS),--runs $(FUZZ_RUNS)) $(BUILD)/fuzz
+
+dist: build
+	tools/dist/make-dist $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,5 +1,7 @@
-# The Windows build, configured and built by the native one, so that one command builds both.
-# It packs the firmware image with the native q42pack into build/Q42Update.exe.
+# The Windows builds, configured and built by the native one, so that one command builds
+# them all: x86 (32-bit, the program that ships, in build/windows) and x64 (64-bit, kept so
+# that a size or pointer assumption shows on both, in build/windows64). Each packs the
+# firmware image with the native q42pack: build/Q42Update.exe and build/Q42Update-x64.exe.
 include(ExternalProject)
 
 set(Q42_FIRMWARE_IMAGE "" CACHE FILEPATH
@@ -10,18 +12,32 @@ else()
   set(q42_image ${Q42_SAMPLE_FIRMWARE})
 endif()
 
-set(Q42_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
-set(Q42_UPDATE_EXE ${CMAKE_BINARY_DIR}/Q42Update.exe)
+# Per build: its external project, folder, packed product and toolchain file.
+set(Q42_WINDOWS_ARCHES x86 x64)
+set(q42_project_x86 windows)
+set(q42_project_x64 windows64)
+set(Q42_WINDOWS_BINARY_DIR_x86 ${CMAKE_BINARY_DIR}/windows)
+set(Q42_WINDOWS_BINARY_DIR_x64 ${CMAKE_BINARY_DIR}/windows64)
+set(Q42_UPDATE_EXE_x86 ${CMAKE_BINARY_DIR}/Q42Update.exe)
+set(Q42_UPDATE_EXE_x64 ${CMAKE_BINARY_DIR}/Q42Update-x64.exe)
+set(q42_toolchain_x86 mingw-w64-i686.cmake)
+set(q42_toolchain_x64 mingw-w64-x86_64.cmake)
 
-ExternalProject_Add(windows
-  SOURCE_DIR ${CMAKE_SOURCE_DIR}
-  BINARY_DIR ${Q42_WINDOWS_BINARY_DIR}
-  CMAKE_ARGS
-    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
-    -DCMAKE_BUILD_TYPE=Release
-    -DQ42PACK=$<TARGET_FILE:q42pack>
-    -DQ42_FIRMWARE=${q42_image}
-    -DQ42_PACKED_EXE=${Q42_UPDATE_EXE}
-  BUILD_ALWAYS ON
-  INSTALL_COMMAND ""
-  DEPENDS q42pack sample_firmware)
+# The shipped build, which the end-to-end tests, the demo and the benchmarks run.
+set(Q42_WINDOWS_BINARY_DIR ${Q42_WINDOWS_BINARY_DIR_x86})
+set(Q42_UPDATE_EXE ${Q42_UPDATE_EXE_x86})
+
+foreach(arch IN LISTS Q42_WINDOWS_ARCHES)
+  ExternalProject_Add(${q42_project_${arch}}
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${Q42_WINDOWS_BINARY_DIR_${arch}}
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/${q42_toolchain_${arch}}
+      -DCMAKE_BUILD_TYPE=Release
+      -DQ42PACK=$<TARGET_FILE:q42pack>
+      -DQ42_FIRMWARE=${q42_image}
+      -DQ42_PACKED_EXE=${Q42_UPDATE_EXE_${arch}}
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    DEPENDS q42pack sample_firmware)
+endforeach()

@@ -1,14 +1,5 @@
-# Cross toolchain for the Windows build. The posix-thread variant of mingw-w64 is used
-# because GoogleTest needs std::mutex, which the win32-thread variant lacks.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain for the 64-bit Windows build (x64), kept so that a size or pointer
+# assumption shows on both kinds of Windows.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# One self-contained .exe: no libgcc, libstdc++ or winpthread DLL beside it; no time stamp
-# in the PE header, so the same sources give the same bytes.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
+set(q42_mingw_target x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

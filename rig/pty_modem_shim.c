@@ -28,21 +28,15 @@ static int modem_request(unsigned long request, void *arg)
     }
 }
 
-int ioctl(int fd, unsigned long request, ...)
+/* Calls the real entry point name, and answers a modem request that it refused. */
+static int answered_ioctl(const char *name, ioctl_fn *real, int fd, unsigned long request, void *arg)
 {
-    static ioctl_fn real_ioctl;
-    va_list args;
-    void *arg;
     int result;
     int saved;
 
-    va_start(args, request);
-    arg = va_arg(args, void *);
-    va_end(args);
-
-    if (!real_ioctl)
-        real_ioctl = (ioctl_fn)dlsym(RTLD_NEXT, "ioctl");
-    result = real_ioctl(fd, request, arg);
+    if (!*real)
+        *real = (ioctl_fn)dlsym(RTLD_NEXT, name);
+    result = (*real)(fd, request, arg);
     saved = errno;
     if (result == -1 && (saved == EINVAL || saved == ENOTTY || saved == EIO) && arg &&
         modem_request(request, arg))
@@ -50,3 +44,32 @@ int ioctl(int fd, unsigned long request, ...)
     errno = saved;
     return result;
 }
+
+int ioctl(int fd, unsigned long request, ...)
+{
+    static ioctl_fn real_ioctl;
+    va_list args;
+    void *arg;
+
+    va_start(args, request);
+    arg = va_arg(args, void *);
+    va_end(args);
+    return answered_ioctl("ioctl", &real_ioctl, fd, request, arg);
+}
+
+#if defined(__i386__)
+/* 32-bit Wine is built with a 64-bit time_t, and so calls glibc's ioctl under this name. */
+int __ioctl_time64(int fd, unsigned long request, ...);
+
+int __ioctl_time64(int fd, unsigned long request, ...)
+{
+    static ioctl_fn real_ioctl;
+    va_list args;
+    void *arg;
+
+    va_start(args, request);
+    arg = va_arg(args, void *);
+    va_end(args);
+    return answered_ioctl("__ioctl_time64", &real_ioctl, fd, request, arg);
+}
+#endif

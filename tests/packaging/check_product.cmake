@@ -6,6 +6,13 @@
 #                                  time stamp and no path of the build machine in them
 # container:    Q42PACK, PACKED, IMAGE
 #                                - the product carries the whole image in its container
+# windows7:     OBJDUMP, EXE, KNOWN
+#                                - every function the program imports is on the list KNOWN,
+#                                  each judged available on Windows 7, and the header asks
+#                                  for no later Windows
+# version:      WINDRES, EXE, VERSION, PROCESSOR
+#                                - the version block names the product, its maker and
+#                                  VERSION; the manifest names no other processor
 cmake_minimum_required(VERSION 3.20)
 
 # The DLLs that every Windows installation has; anything else would have to ship beside us.
@@ -68,6 +75,65 @@ if(CHECK STREQUAL "imports")
       fail("${EXE} needs ${dll}, which Windows does not have")
     endif()
   endforeach()
+
+elseif(CHECK STREQUAL "windows7")
+  execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    fail("objdump could not read ${EXE}")
+  endif()
+  file(STRINGS ${KNOWN} known REGEX "^[^#]")
+  # objdump lists each DLL's imports under its name: "<vma>  <hint>  <function>".
+  string(REPLACE "\n" ";" lines "${dump}")
+  set(dll "")
+  set(count 0)
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^\tDLL Name: ([^ \t\r]+)")
+      string(TOLOWER "${CMAKE_MATCH_1}" dll)
+    elseif(line STREQUAL "")
+      set(dll "")
+    elseif(dll AND line MATCHES "^\t[0-9a-f]+\t +[0-9]+ +([A-Za-z0-9_@?$]+)$")
+      math(EXPR count "${count} + 1")
+      if(NOT "${dll} ${CMAKE_MATCH_1}" IN_LIST known)
+        fail("${EXE} imports ${CMAKE_MATCH_1} from ${dll}, which is not on ${KNOWN}: "
+             "if Windows 7 has it, add the line \"${dll} ${CMAKE_MATCH_1}\" there")
+      endif()
+    elseif(dll AND line MATCHES "^\t[0-9a-f]+\t")
+      fail("${EXE} imports from ${dll} what cannot be judged: ${line}")
+    endif()
+  endforeach()
+  if(count EQUAL 0)
+    fail("no imported function found in ${EXE}")
+  endif()
+  # Windows refuses a program whose header asks for a later version of itself.
+  foreach(field IN ITEMS MajorOSystemVersion MajorSubsystemVersion)
+    if(NOT dump MATCHES "${field}[ \t]+([0-9]+)")
+      fail("no ${field} in the header of ${EXE}")
+    endif()
+    if(CMAKE_MATCH_1 GREATER 6)
+      fail("${EXE} asks for Windows ${CMAKE_MATCH_1} or later (${field})")
+    endif()
+  endforeach()
+
+elseif(CHECK STREQUAL "version")
+  execute_process(COMMAND ${WINDRES} -i ${EXE} -O rc OUTPUT_VARIABLE resources RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    fail("windres could not read the resources of ${EXE}")
+  endif()
+  string(REPLACE "." ", " fixed "${VERSION}")
+  foreach(expected IN ITEMS
+      "FILEVERSION ${fixed}, 0" "PRODUCTVERSION ${fixed}, 0"
+      "VALUE \"FileVersion\", \"${VERSION}.0\"" "VALUE \"ProductVersion\", \"${VERSION}.0\""
+      "VALUE \"ProductName\", \"Q42Update\"" "VALUE \"CompanyName\", \"Quendar Avionics\"")
+    string(FIND "${resources}" "${expected}" at)
+    if(at EQUAL -1)
+      fail("the version block of ${EXE} lacks ${expected}")
+    endif()
+  endforeach()
+  # Windows will not start a program whose manifest names another processor for it.
+  if(resources MATCHES "name=\"\"QuendarAvionics.Q42Update\"\"[^\n]*processorArchitecture=\"\"([^\"]*)\"\""
+     AND NOT CMAKE_MATCH_1 STREQUAL PROCESSOR)
+    fail("the manifest of ${EXE} names the processor ${CMAKE_MATCH_1}, not ${PROCESSOR}")
+  endif()
 
 elseif(CHECK STREQUAL "reproducible")
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${EXE} ${RELINK} RESULT_VARIABLE differ)
