@@ -11,11 +11,11 @@ namespace {
 constexpr NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
 constexpr SYSTEM_INFORMATION_CLASS kSystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
 
-// The GDI handle table that PEB->GdiSharedHandleTable points at (0xF8 in the 64-bit PEB):
-// 65,536 entries of this layout. Under Wine each process has its own table; a free entry
+// The GDI handle table that PEB->GdiSharedHandleTable points at (0xF8 in the 64-bit PEB, 0x94
+// in the 32-bit one, so the driver reads a program of its own kind): 65,536 entries of this
+// layout, the same in both kinds. Under Wine each process has its own table; a free entry
 // has type 0, and stock objects carry bit 7 of Unique.
-static_assert(sizeof(void*) == 8, "the PEB offset below is the 64-bit one");
-constexpr SIZE_T kPebGdiSharedHandleTable = 0xF8;
+constexpr SIZE_T kPebGdiSharedHandleTable = sizeof(void*) == 8 ? 0xF8 : 0x94;
 constexpr size_t kGdiTableEntries = 0x10000;
 constexpr USHORT kStockObject = 0x80;
 
@@ -65,9 +65,9 @@ bool CountGdiTable(HANDLE process, unsigned long& count) {
     }
     ULONG64 table = 0;
     const auto* where = reinterpret_cast<const char*>(basic.PebBaseAddress) + kPebGdiSharedHandleTable;
-    if (!ReadProcessMemory(process, where, &table, sizeof table, nullptr) || table == 0) return false;
+    if (!ReadProcessMemory(process, where, &table, sizeof(void*), nullptr) || table == 0) return false;
     std::vector<GdiTableEntry> entries(kGdiTableEntries);
-    if (!ReadProcessMemory(process, reinterpret_cast<const void*>(table), entries.data(),
+    if (!ReadProcessMemory(process, reinterpret_cast<const void*>(static_cast<uintptr_t>(table)), entries.data(),
                            entries.size() * sizeof(GdiTableEntry), nullptr)) {
         return false;
     }
