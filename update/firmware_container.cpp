@@ -36,10 +36,14 @@ long FindContainer(const uint8_t* data, size_t size) {
     if (size < kMarkerSize + 1) return -1;
     uint8_t marker[kMarkerSize];
     AssembleMarker(marker);
-    for (size_t p = 0; p + kMarkerSize + 1 <= size; ++p) {
-        if (data[p] == marker[0] && std::memcmp(data + p, marker, kMarkerSize) == 0) {
-            return static_cast<long>(p);
-        }
+    // The program file is megabytes; memchr passes over the bytes that cannot start a marker
+    // far faster than a loop looking at each one.
+    const size_t last = size - kMarkerSize - 1;
+    for (size_t p = 0; p <= last; ++p) {
+        const void* candidate = std::memchr(data + p, marker[0], last - p + 1);
+        if (candidate == nullptr) return -1;
+        p = static_cast<size_t>(static_cast<const uint8_t*>(candidate) - data);
+        if (std::memcmp(data + p, marker, kMarkerSize) == 0) return static_cast<long>(p);
     }
     return -1;
 }
