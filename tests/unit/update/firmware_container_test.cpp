@@ -86,7 +86,9 @@ TEST(AppendContainer, WritesMarkerLengthReservedAndScrambledImage) {
 
 TEST_F(FirmwareContainer, ImageDependsOnlyOnTheContainerNotItsPosition) {
     const Bytes image = Image(3000, 0x01);
-    for (const Bytes& prefix : {Bytes{}, Program(1), Program(777)}) {
+    // The last two: starts of a marker just ahead of the real one, which must not hide it.
+    for (const Bytes& prefix :
+         {Bytes{}, Program(1), Program(777), Bytes{'H', 'H'}, Bytes{'H', 'T', 'R', 'S'}}) {
         const LoadResult result = Load(prefix + Container(image) + Program(50));
         EXPECT_TRUE(result.found && result.length == 3000) << prefix.size();
         EXPECT_TRUE(ImageIs(image)) << prefix.size();
