@@ -2,6 +2,8 @@
 // of window messages to the form's handlers and controls.
 #include "winui/form.h"
 
+#include <dbt.h>
+
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -266,6 +268,12 @@ LRESULT TForm::HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
             return 0;
         }
         return DefWindowProcA(handle_, message, wparam, lparam);
+    case WM_DEVICECHANGE:
+        // The arrival's details are not read: the handler asks the system afresh.
+        if (wparam == DBT_DEVICEARRIVAL || wparam == DBT_DEVICEREMOVECOMPLETE || wparam == DBT_DEVNODES_CHANGED) {
+            FormDeviceChange();
+        }
+        return TRUE;
     case DM_GETDEFID:
         if (DefaultButtonId() != 0) return MAKELONG(DefaultButtonId(), DC_HASDEFID);
         return 0;
