@@ -273,7 +273,7 @@ LRESULT TForm::HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         if (wparam == DBT_DEVICEARRIVAL || wparam == DBT_DEVICEREMOVECOMPLETE || wparam == DBT_DEVNODES_CHANGED) {
             FormDeviceChange();
         }
-        return TRUE;
+        return DefWindowProcA(handle_, message, wparam, lparam);
     case DM_GETDEFID:
         if (DefaultButtonId() != 0) return MAKELONG(DefaultButtonId(), DC_HASDEFID);
         return 0;

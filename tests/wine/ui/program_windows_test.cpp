@@ -105,7 +105,8 @@ std::vector<std::string> ListTexts(const TListBox& list) {
     const int count = static_cast<int>(SendMessageA(list.Handle(), LB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         char text[256];
-        const LRESULT length = SendMessageA(list.Handle(), LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        const LRESULT length =
+            SendMessageA(list.Handle(), LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
         texts.emplace_back(text, length > 0 ? static_cast<size_t>(length) : 0);
     }
     return texts;
