@@ -123,6 +123,30 @@ void ChooseInGroup(TForm15& setup, int item) {
     SendMessageA(setup.RadioGroup2.Item(item), BM_CLICK, 0, 0);
 }
 
+// The window grew for the list: the list is wholly inside it, under the OK button.
+TEST(SetupWindow, TheListFitsUnderTheButtonInsideTheWindow) {
+    EnsureApplication();
+    TForm15 setup;
+    setup.PresentPorts = [] { return FakePorts({1}); };
+    setup.Create();
+    auto place = [&setup](HWND control) {
+        RECT r;
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, setup.Handle(), reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    RECT client;
+    GetClientRect(setup.Handle(), &client);
+    const RECT list = place(setup.ListBox1.Handle());
+    const RECT button = place(setup.BitBtn1.Handle());
+    const RECT group = place(setup.RadioGroup2.Handle());
+    EXPECT_GE(list.top, button.bottom);
+    EXPECT_LE(list.bottom, client.bottom);
+    EXPECT_LE(list.right, client.right);
+    EXPECT_EQ(list.left, group.left);
+    EXPECT_EQ(list.right, group.right);
+}
+
 TEST(SetupWindow, ShowingSelectsThePortInUseWithoutReopeningIt) {
     EnsureApplication();
     TForm15 setup;
