@@ -1,4 +1,4 @@
-// The main window and the device link: start-up settings, the port, the menu, the receive
+// The main window: start-up settings, the port's first opening, the menu, the receive
 // dispatcher and the close-down.
 #include "app/main_window.h"
 
@@ -16,8 +16,6 @@
 #include "winui/application.h"
 
 TForm1* Form1 = nullptr;
-uint8_t CommsPortIndex = 0;
-bool PortOpen = false;
 uint8_t RxBuffer[kUpdateReadCap];
 
 namespace {
@@ -25,13 +23,6 @@ namespace {
 const char kSettingsFile[] = "RADIO.INI";
 const char kSettingsSection[] = "Setup";
 const char kPortKey[] = "CommsPort";
-
-class DeviceLinkHost : public LinkHost {
-public:
-    void SendToDevice(const uint8_t* data, uint16_t count) override { ::SendToDevice(data, count); }
-    void RunMessageLoopOnce() override { Application.ProcessMessages(); }
-    bool Terminated() const override { return Application.Terminated(); }
-};
 
 // The main window's port and the terminal window, as the receive dispatcher sees them.
 class MainWindowReceivePath : public ReceivePath {
@@ -55,7 +46,6 @@ public:
     }
 };
 
-DeviceLinkHost link_host;
 MainWindowIndicator online_indicator;
 
 FormDesign MainDesign() {
@@ -97,12 +87,7 @@ std::string SettingsPath() { return ExeDirectory() + kSettingsFile; }
 
 }  // namespace
 
-BootLink Link(link_host);
 StatusReceiver StatusPackets(online_indicator);
-
-void SendToDevice(const uint8_t* data, uint16_t count) {
-    if (PortOpen) Form1->Comm1.Write(data, count);
-}
 
 std::string DirectoryOfPath(const std::string& path) {
     std::string directory = path.substr(0, 255);
@@ -111,11 +96,6 @@ std::string DirectoryOfPath(const std::string& path) {
 }
 
 std::string ExeDirectory() { return DirectoryOfPath(ProgramFilePath()); }
-
-std::string PortNotAvailableMessage(unsigned port_number) {
-    return "The selected port COM" + std::to_string(port_number) + " is not available," +
-           " please choose another if possible or free this port if it is in use by another application.";
-}
 
 TForm1::TForm1() : TForm(MainDesign()) {}
 
@@ -150,15 +130,8 @@ void TForm1::FormCreate() {
     // A value cut to fit the buffer is not the number that was stored.
     CommsPortIndex = length + 1 < sizeof value ? CommsPortIndexFromText(value) : 0;
     Label2.SetCaption("Device Offline");
-    Comm1.SetDeviceName(ComPortName(CommsPortIndex));
-    try {
-        Comm1.SetBaudRate(TBaudRate::cbr9600);
-        Comm1.Open();
-        PortOpen = true;
-    } catch (const ECommError&) {
-        Application.ShowMessage(PortNotAvailableMessage(CommsPortIndex + 1u));
-        PortOpen = false;
-    }
+    Comm1.SetBaudRate(TBaudRate::cbr9600);
+    OpenDevicePort(CommsPortIndex);
 }
 
 void TForm1::FormCloseQuery(bool&) {

@@ -1,15 +1,13 @@
-// The main window: settings file, the serial port and the device link (SendToDevice and the
-// receive dispatcher), the menu that opens the other windows, and the program-wide state
-// that they share. All of it lives on the user-interface thread.
+// The main window: settings file, the serial port's settings and the receive dispatcher, and
+// the menu that opens the other windows. All of it lives on the user-interface thread.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "app/device_link.h"
 #include "app/receive_dispatcher.h"
 #include "app/status_receiver.h"
-#include "serial/serial_comm.h"
-#include "update/boot_link.h"
 #include "winui/controls.h"
 #include "winui/form.h"
 
@@ -19,7 +17,7 @@ public:
     ~TForm1() override;
 
     TLabel Label2;
-    TComm Comm1;
+    TComm& Comm1 = DeviceComm();
     TMemo Memo1;
 
     void Serialcommunicationsport1Click();
@@ -37,18 +35,10 @@ protected:
 
 extern TForm1* Form1;
 
-// Program-wide state, zero at start.
-extern uint8_t CommsPortIndex;  // zero-based: 0 is COM1
-extern bool PortOpen;           // the last attempt to open the port succeeded
 extern uint8_t RxBuffer[kUpdateReadCap];
-extern BootLink Link;                 // the bootloader link and its shared state
 extern StatusReceiver StatusPackets;  // the radio's status packets in normal operation
 
-// Hands count bytes to the port in one write while the port is open; else does nothing.
-void SendToDevice(const uint8_t* data, uint16_t count);
 // The directory of the program file, with its trailing backslash.
 std::string ExeDirectory();
 // The directory part of path: its first 255 characters, cut back to the last backslash.
 std::string DirectoryOfPath(const std::string& path);
-// What the user reads when COM<port_number> cannot be opened.
-std::string PortNotAvailableMessage(unsigned port_number);

@@ -4,22 +4,26 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
+#include "app/device_link.h"
 #include "app/settings_value.h"
-#include "winui/application.h"
+#include "setup/present_ports.h"
 
 TForm15* Form15 = nullptr;
 
 namespace {
 
 constexpr unsigned kPortCount = 16;
+// The list lies under the OK button, so that nothing of the window's first layout moves;
+// the window is taller by the list and its margin.
+const Bounds kPortList{8, 229, 185, 108};
+constexpr int kListHeightAdded = 116;
 
 FormDesign SetupDesign() {
     FormDesign design;
     design.class_name = "TForm15";
     design.caption = "Serial port setup";
     design.width = 208;
-    design.height = 269;
+    design.height = 269 + kListHeightAdded;
     design.position = FormPosition::ScreenCenter;
     design.style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
     design.ex_style = WS_EX_DLGMODALFRAME;
@@ -36,7 +40,7 @@ std::vector<std::string> PortNames() {
 
 }  // namespace
 
-TForm15::TForm15() : TForm(SetupDesign()) {}
+TForm15::TForm15() : TForm(SetupDesign()), PresentPorts(ReadPresentPorts) {}
 
 void TForm15::CreateControls() {
     LabelStyle wrapped;
@@ -52,25 +56,44 @@ void TForm15::CreateControls() {
     BitBtn1.Create(*this, IDOK, Bounds{group.left + (group.width - button_width) / 2, 196, button_width, 25},
                    "OK", true);
     BitBtn1.OnClick = [this] { Close(); };
+    ListBox1.Create(*this, 1530, kPortList);
+    ListBox1.OnClick = [this] { ListBox1Click(); };
 }
 
 void TForm15::FormShow() {
+    ShowInGroup(CommsPortIndex + 1u);
+    FillPortList();
+}
+
+void TForm15::FormDeviceChange() {
+    if (Showing()) FillPortList();
+}
+
+void TForm15::FillPortList() {
+    listed_ = PresentPorts();
+    std::vector<std::string> texts;
+    for (const ListedPort& port : listed_) texts.push_back(port.text);
+    ListBox1.SetItems(texts);
+    ListBox1.SetItemIndex(PlaceOfPort(listed_, CommsPortIndex + 1u));
+}
+
+void TForm15::ShowInGroup(unsigned number) {
     SuppressPortClick = true;
-    RadioGroup2.SetItemIndex(CommsPortIndex);
+    RadioGroup2.SetItemIndex(number <= kPortCount ? static_cast<int>(number) - 1 : -1);
     SuppressPortClick = false;
 }
 
 void TForm15::RadioGroup2Click() {
     if (SuppressPortClick) return;
     const int n = RadioGroup2.ItemIndex() + 1;
-    Form1->Comm1.Close();
-    Form1->Comm1.SetDeviceName(ComPortName(static_cast<unsigned>(n - 1)));
-    try {
-        Form1->Comm1.Open();
-        PortOpen = true;
-    } catch (const ECommError&) {
-        Application.ShowMessage(PortNotAvailableMessage(static_cast<unsigned>(n)));
-        PortOpen = false;
-    }
-    CommsPortIndex = static_cast<uint8_t>(n - 1);
+    OpenDevicePort(static_cast<uint8_t>(n - 1));
+    ListBox1.SetItemIndex(PlaceOfPort(listed_, static_cast<unsigned>(n)));
+}
+
+void TForm15::ListBox1Click() {
+    const int place = ListBox1.ItemIndex();
+    if (place < 0) return;
+    const unsigned n = listed_[static_cast<size_t>(place)].number;
+    OpenDevicePort(static_cast<uint8_t>(n - 1));
+    ShowInGroup(n);
 }

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/main_window.h"
+#include "app/device_link.h"
 
 TForm2* Form2 = nullptr;
 
@@ -63,7 +63,7 @@ void TForm2::CreateControls() {
 
 void TForm2::Comm1RxChar(TCustomComm*, int32_t count) {
     uint8_t buffer[kReadCap];
-    const int32_t got = Form1->Comm1.Read(buffer, std::clamp(count, 0, kReadCap));
+    const int32_t got = DeviceComm().Read(buffer, std::clamp(count, 0, kReadCap));
     if (got <= 0) return;
     Screen.Receive(buffer, got);
 }
@@ -76,7 +76,7 @@ void TForm2::FormPaint(HDC dc) {
 
 void TForm2::FormKeyPress(char key) {
     const uint8_t byte = static_cast<uint8_t>(key);
-    Form1->Comm1.Write(&byte, 1);
+    DeviceComm().Write(&byte, 1);
 }
 
 void TForm2::DrawLine(int x0, int y0, int x1, int y1, MarkColour colour) {

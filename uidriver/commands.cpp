@@ -1,5 +1,6 @@
 // What the UI driver can do to the program: the actions a user takes (menu, buttons, radio
-// items, keys, closing windows, message boxes) and the readings a test makes of the screen.
+// items, list items, keys, closing windows, message boxes), the device changes Windows
+// announces, and the readings a test makes of the screen.
 // Under Wine one process cannot read another's menu, so menu commands are posted by id.
 #include "uidriver/commands.h"
 
@@ -10,6 +11,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <dbt.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -214,6 +216,77 @@ int StateCmd(const Args& args) {
     return kOk;
 }
 
+// The items of a list box, in order; with selected_only, the selected one (none: no line).
+std::vector<std::string> ListItems(HWND list, bool selected_only) {
+    std::vector<std::string> items;
+    const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    const int selected = static_cast<int>(SendMessageA(list, LB_GETCURSEL, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        if (selected_only && i != selected) continue;
+        // Asked for in UTF-16: Wine 8 hands an ANSI request from another process UTF-16 text.
+        wchar_t text[512];
+        const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (length < 0 || length >= static_cast<LRESULT>(sizeof text / sizeof text[0])) continue;
+        SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        char narrow[1024];
+        const int size = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), narrow, sizeof narrow,
+                                             nullptr, nullptr);
+        items.emplace_back(narrow, static_cast<size_t>(size > 0 ? size : 0));
+    }
+    return items;
+}
+
+int ItemsCmd(const Args& args, bool selected_only) {
+    HWND top = Window(args[0]);
+    HWND list = top ? Control(top, args[1]) : nullptr;
+    if (!list) return kFailed;
+    for (const std::string& item : ListItems(list, selected_only)) std::printf("%s\n", item.c_str());
+    return kOk;
+}
+
+int AllItemsCmd(const Args& args) { return ItemsCmd(args, false); }
+int SelectedItemCmd(const Args& args) { return ItemsCmd(args, true); }
+
+// A click on the item with this text, as a user makes it: scrolled into view, then the left
+// button pressed and released over it.
+int ChooseCmd(const Args& args) {
+    HWND top = Window(args[0]);
+    HWND list = top ? Control(top, args[1]) : nullptr;
+    if (!list || !UserCanReach(top, "window \"" + args[0] + "\"") || !UserCanReach(list, args[1])) return kFailed;
+    const std::vector<std::string> items = ListItems(list, false);
+    int index = -1;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (items[i] == args[2]) index = static_cast<int>(i);
+    }
+    if (index < 0) return Fail("no item \"" + args[2] + "\" in " + args[1]);
+    SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+    const int top_index = static_cast<int>(SendMessageA(list, LB_GETTOPINDEX, 0, 0));
+    const int height = static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
+    const LPARAM point = MAKELPARAM(4, (index - top_index) * height + height / 2);
+    if (!PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, point) || !PostMessageA(list, WM_LBUTTONUP, 0, point)) {
+        return Fail("PostMessage failed");
+    }
+    return kOk;
+}
+
+// What Windows tells every top-level window when a serial port arrives.
+int PortArrivedCmd(const Args& args) {
+    struct {
+        DEV_BROADCAST_PORT_A header;
+        char rest[16];
+    } port{};
+    if (args[0].size() >= sizeof port.rest) return kUsage;
+    port.header.dbcp_size = static_cast<DWORD>(sizeof port.header + args[0].size());
+    port.header.dbcp_devicetype = DBT_DEVTYP_PORT;
+    lstrcpyA(port.header.dbcp_name, args[0].c_str());
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(HWND_BROADCAST, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&port),
+                             SMTO_ABORTIFHUNG, kDefaultWaitMs, &result)) {
+        return Fail("the broadcast of the arrival failed");
+    }
+    return kOk;
+}
+
 int WaitEnabledCmd(const Args& args) {
     long wanted;
     int ms;
@@ -368,6 +441,10 @@ const std::vector<Command>& AllCommands() {
         {"text", "<caption> <control>", TextCmd},
         {"wait-text", "<caption> <control> <line> [ms]", WaitTextCmd},
         {"state", "<caption> <control>", StateCmd},
+        {"items", "<caption> <list>", AllItemsCmd},
+        {"selected", "<caption> <list>", SelectedItemCmd},
+        {"choose", "<caption> <list> <item text>", ChooseCmd},
+        {"port-arrived", "<COMn>", PortArrivedCmd},
         {"wait-enabled", "<caption> <control> <0|1> [ms]", WaitEnabledCmd},
         {"gauge", "<caption> [control]", GaugeCmd},
         {"close", "<caption>", CloseCmd},

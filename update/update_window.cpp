@@ -3,7 +3,7 @@
 // "Update now" being disabled while either runs keep one from starting inside the other.
 #include "update/update_window.h"
 
-#include "app/main_window.h"
+#include "app/device_link.h"
 #include "update/program_file.h"
 
 TForm11* Form11 = nullptr;

@@ -1,4 +1,4 @@
-// Labels, multi-line text, push buttons and the radio group of the window layer.
+// Labels, multi-line text, push buttons, the radio group and the list of the window layer.
 #include "winui/controls.h"
 
 #include <algorithm>
@@ -172,4 +172,43 @@ void TRadioGroup::Command(HWND from, int code) {
     if (code != BN_CLICKED) return;
     const auto item = std::find(items_.begin(), items_.end(), from);
     if (item != items_.end()) SetItemIndex(static_cast<int>(item - items_.begin()));
+}
+
+void TListBox::Create(TForm& form, int id, const Bounds& bounds) {
+    handle_ = MakeWindow(form, "LISTBOX", "",
+                         LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_HSCROLL | WS_BORDER | WS_TABSTOP,
+                         0, bounds, id);
+}
+
+void TListBox::SetItems(const std::vector<std::string>& items) {
+    SendMessageA(handle_, LB_RESETCONTENT, 0, 0);
+    item_index_ = -1;
+    HDC dc = GetDC(handle_);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(handle_, WM_GETFONT, 0, 0)));
+    LONG widest = 0;
+    for (const std::string& item : items) {
+        SendMessageA(handle_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+        SIZE size{0, 0};
+        if (GetTextExtentPoint32A(dc, item.c_str(), static_cast<int>(item.size()), &size)) {
+            widest = std::max(widest, size.cx);
+        }
+    }
+    SelectObject(dc, old);
+    ReleaseDC(handle_, dc);
+    // A few pixels beyond the text, as the list draws its items indented.
+    SendMessageA(handle_, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 6), 0);
+}
+
+void TListBox::SetItemIndex(int index) {
+    SendMessageA(handle_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    item_index_ = static_cast<int>(SendMessageA(handle_, LB_GETCURSEL, 0, 0));
+}
+
+void TListBox::Command(HWND, int code) {
+    if (code != LBN_SELCHANGE) return;
+    const int index = static_cast<int>(SendMessageA(handle_, LB_GETCURSEL, 0, 0));
+    // A click on the selected item reports a change too; choosing it again does nothing.
+    if (index == item_index_) return;
+    item_index_ = index;
+    if (OnClick) OnClick();
 }

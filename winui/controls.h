@@ -1,6 +1,6 @@
 // The controls of the window layer, each a real Windows control so that automation sees
 // what a user sees: labels (STATIC), multi-line text (read-only EDIT), push buttons and a
-// radio group (BUTTON). Their notifications reach the handlers through the form.
+// radio group (BUTTON), a list (LISTBOX). Their notifications reach the handlers through the form.
 #pragma once
 
 #include <windows.h>
@@ -113,5 +113,24 @@ private:
     void MoveTabStop();
 
     std::vector<HWND> items_;
+    int item_index_ = -1;
+};
+
+// A list of texts, at most one selected. OnClick runs when the user changes the selection;
+// SetItems and SetItemIndex do not run it.
+class TListBox : public TControl {
+public:
+    void Create(TForm& form, int id, const Bounds& bounds);
+    // Replaces the items, with nothing selected; wide texts scroll sideways.
+    void SetItems(const std::vector<std::string>& items);
+    int ItemIndex() const { return item_index_; }
+    // -1 selects nothing.
+    void SetItemIndex(int index);
+
+    void Command(HWND from, int code) override;
+
+    std::function<void()> OnClick;
+
+private:
     int item_index_ = -1;
 };

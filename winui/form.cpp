@@ -2,6 +2,8 @@
 // of window messages to the form's handlers and controls.
 #include "winui/form.h"
 
+#include <dbt.h>
+
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -264,6 +266,12 @@ LRESULT TForm::HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         if ((wparam & 0xFFF0) == SC_MINIMIZE) {
             Application.Minimize();
             return 0;
+        }
+        return DefWindowProcA(handle_, message, wparam, lparam);
+    case WM_DEVICECHANGE:
+        // The arrival's details are not read: the handler asks the system afresh.
+        if (wparam == DBT_DEVICEARRIVAL || wparam == DBT_DEVICEREMOVECOMPLETE || wparam == DBT_DEVNODES_CHANGED) {
+            FormDeviceChange();
         }
         return DefWindowProcA(handle_, message, wparam, lparam);
     case DM_GETDEFID:

@@ -76,6 +76,8 @@ protected:
     virtual void FormPaint(HDC dc) { (void)dc; }
     virtual void FormKeyPress(char key) { (void)key; }
     virtual void MenuCommand(int id) { (void)id; }
+    // A device arrived or left, as Windows tells every top-level window.
+    virtual void FormDeviceChange() {}
     virtual int DefaultButtonId() const { return 0; }
 
 private:

@@ -19,6 +19,7 @@ source "$e2e_dir/../../rig/wine-env"
 
 e2e_pids=()
 e2e_app_pid=""
+e2e_ports_mapped=0
 declare -A e2e_sim_pid e2e_sim_fd
 
 e2e_fail() {
@@ -46,6 +47,10 @@ e2e_finish() {
     for pid in "${e2e_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     for pid in "${e2e_pids[@]}"; do e2e_reap "$pid"; done
     timeout 20 "$WINESERVER" -w >/dev/null 2>&1 || true
+    if [ "$e2e_ports_mapped" = 1 ] && ! q42_map_ports; then
+        echo "FAIL: cannot map the rig's standard ports again" >&2
+        status=1
+    fi
     if [ "$status" -ne 0 ]; then
         echo "scenario folder kept: $E2E_WORK" >&2
         for log in "$E2E_WORK"/*.events; do
@@ -63,15 +68,22 @@ e2e_begin() {
     timeout 20 "$WINESERVER" -w >/dev/null 2>&1 || true
 }
 
+# e2e_map_ports N...: the prefix maps exactly COM<N>... for this scenario (and the ports Wine
+# finds on the machine itself); the standard ports come back when the scenario ends.
+e2e_map_ports() {
+    e2e_ports_mapped=1
+    q42_map_ports "$@" || e2e_fail "cannot map the ports $*"
+}
+
 # e2e_case NAME [EXE]: a fresh folder $E2E_ROOT/NAME (default $Q42_BUILD/e2e/NAME) with a
 # copy of the program (or of EXE); no COM port leads anywhere until a radio is started.
 e2e_case() {
-    local n
     E2E_WORK=${E2E_ROOT:-$Q42_BUILD/e2e}/$1
     rm -rf "$E2E_WORK"
     mkdir -p "$E2E_WORK"
     cp "${2:-$Q42_UPDATE_EXE}" "$E2E_WORK/Q42Update.exe"
-    for n in $(seq 1 16); do q42_port "$n"; done
+    mkdir -p "$Q42_PORTS"
+    rm -f "$Q42_PORTS"/com*
     e2e_step "case $1"
 }
 
@@ -189,6 +201,25 @@ mark_ink() { ink "$1" $((8 * $2 + 8)) $((14 * $3 + 35)) 8 1; }
 capture() {
     ui capture "$1" "$E2E_WORK/$2.bmp" || e2e_fail "cannot capture \"$1\""
     echo "$E2E_WORK/$2.bmp"
+}
+
+# The item checked in the setup window's group, if any.
+setup_checked_port() {
+    local n
+    for n in $(seq 1 16); do
+        [ "$(ui state "$SETUP" "Button=COM$n")" = "enabled=1 visible=1 checked=1" ] && echo "COM$n"
+    done
+    return 0
+}
+
+# setup_wait_selected TEXT: waits until the setup window's list has TEXT selected.
+setup_wait_selected() {
+    local i
+    for ((i = 0; i < 50; i++)); do
+        [ "$(ui selected "$SETUP" ListBox)" = "$1" ] && return 0
+        sleep 0.1
+    done
+    e2e_fail "the list shows [$(ui selected "$SETUP" ListBox)] selected, expected [$1]"
 }
 
 # The update window's labels, found where the window's design puts them.

@@ -5,13 +5,6 @@
 source "$(dirname "$0")/lib.sh"
 e2e_begin
 
-checked_port() {
-    local n
-    for n in $(seq 1 16); do
-        [ "$(ui state "$SETUP" "Button=COM$n")" = "enabled=1 visible=1 checked=1" ] && echo "COM$n"
-    done
-}
-
 e2e_case setup_port
 e2e_ini "[Setup]" "CommsPort=2"
 sim_start com3 3 --mode app
@@ -19,7 +12,7 @@ sim_start com5 5 --mode app
 app_start
 ui menu "$MAIN" IDM_SETUP
 ui wait-window "$SETUP" 5000 || e2e_fail "the setup window did not open"
-[ "$(checked_port)" = COM3 ] || e2e_fail "setup shows [$(checked_port)], expected COM3"
+[ "$(setup_checked_port)" = COM3 ] || e2e_fail "setup shows [$(setup_checked_port)], expected COM3"
 
 e2e_step "choose COM7, where no cable leads"
 ui click "$SETUP" COM7
@@ -30,7 +23,7 @@ message=$(ui msgbox 10000) || e2e_fail "no message for COM7"
 e2e_step "choose COM5: the port switches at once"
 ui click "$SETUP" COM5
 if message=$(ui msgbox 1000 2>/dev/null); then e2e_fail "unexpected message: $message"; fi
-[ "$(checked_port)" = COM5 ] || e2e_fail "setup shows [$(checked_port)] after choosing COM5"
+[ "$(setup_checked_port)" = COM5 ] || e2e_fail "setup shows [$(setup_checked_port)] after choosing COM5"
 sim_send com3 "status 5"
 sleep 1
 ui_expect "label with the old port talking" "Device Offline" text "$MAIN" "Static^Device"
@@ -43,7 +36,7 @@ e2e_step "reopening shows the choice and does not reopen the port"
 ui menu "$MAIN" IDM_SETUP
 ui wait-window "$SETUP" 5000 || e2e_fail "the setup window did not open again"
 if message=$(ui msgbox 1000 2>/dev/null); then e2e_fail "unexpected message: $message"; fi
-[ "$(checked_port)" = COM5 ] || e2e_fail "setup shows [$(checked_port)] on reopening"
+[ "$(setup_checked_port)" = COM5 ] || e2e_fail "setup shows [$(setup_checked_port)] on reopening"
 ui close "$SETUP"
 ui wait-gone "$SETUP" 5000 || e2e_fail "the setup window did not close"
 app_stop

@@ -18,7 +18,7 @@ cmake_minimum_required(VERSION 3.20)
 # The DLLs that every Windows installation has; anything else would have to ship beside us.
 set(windows_dlls
   advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ntdll.dll
-  ole32.dll oleaut32.dll shell32.dll user32.dll version.dll winmm.dll ws2_32.dll)
+  ole32.dll oleaut32.dll setupapi.dll shell32.dll user32.dll version.dll winmm.dll ws2_32.dll)
 
 function(fail)
   string(JOIN "" message ${ARGN})

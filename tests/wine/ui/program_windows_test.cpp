@@ -1,13 +1,18 @@
 // The program's own windows and helpers under Wine: the directory of the settings file, the
-// port message, reading the program file back, the setup window's first selection and the
-// terminal's drawing.
+// port message, reading the program file back, the setup window's group and list of ports,
+// and the terminal's drawing.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <dbt.h>
+
 #include <cstring>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/device_link.h"
 #include "app/main_window.h"
 #include "setup/setup_window.h"
 #include "terminal/terminal_window.h"
@@ -89,24 +94,168 @@ TEST_F(ProgramFileTest, AMissingFileRaisesAFailureNamingIt) {
     }
 }
 
+std::vector<ListedPort> FakePorts(std::initializer_list<unsigned> numbers) {
+    std::vector<ListedPort> ports;
+    for (unsigned n : numbers) ports.push_back(ListedPort{n, "Port (COM" + std::to_string(n) + ")"});
+    return ports;
+}
+
+std::vector<std::string> ListTexts(const TListBox& list) {
+    std::vector<std::string> texts;
+    const int count = static_cast<int>(SendMessageA(list.Handle(), LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char text[256];
+        const LRESULT length =
+            SendMessageA(list.Handle(), LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        texts.emplace_back(text, length > 0 ? static_cast<size_t>(length) : 0);
+    }
+    return texts;
+}
+
+// What a user's click on an item does: the list selects it and tells the form.
+void ChooseInList(TForm15& setup, int place) {
+    SendMessageA(setup.ListBox1.Handle(), LB_SETCURSEL, static_cast<WPARAM>(place), 0);
+    SendMessageA(setup.Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(setup.ListBox1.Handle()), LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(setup.ListBox1.Handle()));
+}
+
+void ChooseInGroup(TForm15& setup, int item) {
+    SendMessageA(setup.RadioGroup2.Item(item), BM_CLICK, 0, 0);
+}
+
+// The window grew for the list: the list is wholly inside it, under the OK button.
+TEST(SetupWindow, TheListFitsUnderTheButtonInsideTheWindow) {
+    EnsureApplication();
+    TForm15 setup;
+    setup.PresentPorts = [] { return FakePorts({1}); };
+    setup.Create();
+    auto place = [&setup](HWND control) {
+        RECT r;
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, setup.Handle(), reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    RECT client;
+    GetClientRect(setup.Handle(), &client);
+    const RECT list = place(setup.ListBox1.Handle());
+    const RECT button = place(setup.BitBtn1.Handle());
+    const RECT group = place(setup.RadioGroup2.Handle());
+    EXPECT_GE(list.top, button.bottom);
+    EXPECT_LE(list.bottom, client.bottom);
+    EXPECT_LE(list.right, client.right);
+    EXPECT_EQ(list.left, group.left);
+    EXPECT_EQ(list.right, group.right);
+}
+
 TEST(SetupWindow, ShowingSelectsThePortInUseWithoutReopeningIt) {
     EnsureApplication();
     TForm15 setup;
+    setup.PresentPorts = [] { return FakePorts({1, 3, 23}); };
     setup.Create();
-    // Form1 does not exist here: a reopen would reach for its port and fail the test.
-    ASSERT_EQ(Form1, nullptr);
+    const std::string device_before = DeviceComm().DeviceName();
     const struct {
         uint8_t index;
-        int selected;
-    } cases[] = {{2, 2}, {20, 15}, {255, 15}, {0, 0}};
+        int group;
+        int list;
+    } cases[] = {{2, 2, 1}, {20, -1, -1}, {22, -1, 2}, {15, 15, -1}, {255, -1, -1}, {0, 0, 0}};
     for (const auto& c : cases) {
         CommsPortIndex = c.index;
         PostMessageA(setup.Handle(), WM_CLOSE, 0, 0);
         setup.ShowModal();
-        EXPECT_EQ(setup.RadioGroup2.ItemIndex(), c.selected) << int(c.index);
+        EXPECT_EQ(setup.RadioGroup2.ItemIndex(), c.group) << int(c.index);
+        EXPECT_EQ(setup.ListBox1.ItemIndex(), c.list) << int(c.index);
         EXPECT_EQ(CommsPortIndex, c.index);
         EXPECT_FALSE(setup.SuppressPortClick);
     }
+    EXPECT_EQ(ListTexts(setup.ListBox1), (std::vector<std::string>{"Port (COM1)", "Port (COM3)", "Port (COM23)"}));
+    // A reopen would have named the port.
+    EXPECT_EQ(DeviceComm().DeviceName(), device_before);
+    CommsPortIndex = 0;
+}
+
+// Every choice here fails to open, so each reopen shows one message: no rig test leads
+// COM14 anywhere (a mapped port with nothing behind it), and COM99 is not mapped at all.
+TEST(SetupWindow, AChoiceInEitherReopensOnceAndTheOtherFollows) {
+    EnsureApplication();
+    TForm15 setup;
+    setup.PresentPorts = [] { return FakePorts({14, 99}); };
+    setup.Create();
+    CommsPortIndex = 0;
+    setup.Show();
+    MessageBoxCatcher catcher;
+    const struct {
+        const char* what;
+        bool in_list;
+        int choice;
+        unsigned port;
+        int group;
+        int list;
+    } steps[] = {
+        {"COM14 in the list", true, 0, 14, 13, 0},
+        {"COM99 in the list", true, 1, 99, -1, 1},
+        {"COM14 in the group", false, 13, 14, 13, 0},
+        {"COM15 in the group", false, 14, 15, 14, -1},
+        {"COM99 in the list again", true, 1, 99, -1, 1},
+    };
+    size_t boxes = 0;
+    for (const auto& step : steps) {
+        if (step.in_list) {
+            ChooseInList(setup, step.choice);
+        } else {
+            ChooseInGroup(setup, step.choice);
+        }
+        ASSERT_EQ(catcher.Boxes().size(), ++boxes) << step.what;
+        EXPECT_EQ(catcher.Boxes().back().text, PortNotAvailableMessage(step.port)) << step.what;
+        EXPECT_EQ(CommsPortIndex, step.port - 1) << step.what;
+        EXPECT_FALSE(PortOpen) << step.what;
+        EXPECT_EQ(setup.RadioGroup2.ItemIndex(), step.group) << step.what;
+        EXPECT_EQ(setup.ListBox1.ItemIndex(), step.list) << step.what;
+    }
+    // The item already chosen, clicked again, is no new choice.
+    ChooseInList(setup, 1);
+    EXPECT_EQ(catcher.Boxes().size(), boxes);
+    setup.Close();
+    CommsPortIndex = 0;
+}
+
+TEST(SetupWindow, ADeviceChangeWhileShownRefillsTheListKeepingThePortInUse) {
+    EnsureApplication();
+    TForm15 setup;
+    std::vector<ListedPort> present = FakePorts({1, 23});
+    int reads = 0;
+    setup.PresentPorts = [&] {
+        ++reads;
+        return present;
+    };
+    setup.Create();
+    present = FakePorts({1, 17, 23});
+    SendMessageA(setup.Handle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+    EXPECT_EQ(reads, 0) << "the hidden window asked for the ports";
+
+    CommsPortIndex = 22;
+    present = FakePorts({1, 23});
+    setup.Show();
+    EXPECT_EQ(setup.ListBox1.ItemIndex(), 1);
+    const struct {
+        WPARAM change;
+        std::initializer_list<unsigned> present;
+        std::vector<std::string> shown;
+        int selected;
+    } cases[] = {
+        {DBT_DEVICEARRIVAL, {1, 17, 23}, {"Port (COM1)", "Port (COM17)", "Port (COM23)"}, 2},
+        {DBT_DEVICEREMOVECOMPLETE, {17, 23}, {"Port (COM17)", "Port (COM23)"}, 1},
+        {DBT_DEVNODES_CHANGED, {17}, {"Port (COM17)"}, -1},
+        {DBT_DEVNODES_CHANGED, {3, 23}, {"Port (COM3)", "Port (COM23)"}, 1},
+    };
+    for (const auto& c : cases) {
+        present = FakePorts(c.present);
+        SendMessageA(setup.Handle(), WM_DEVICECHANGE, c.change, 0);
+        EXPECT_EQ(ListTexts(setup.ListBox1), c.shown);
+        EXPECT_EQ(setup.ListBox1.ItemIndex(), c.selected);
+    }
+    EXPECT_EQ(CommsPortIndex, 22);
+    EXPECT_EQ(setup.RadioGroup2.ItemIndex(), -1);
+    setup.Close();
     CommsPortIndex = 0;
 }
 

@@ -1,0 +1,117 @@
+// Reading the Ports class and HKLM\HARDWARE\DEVICEMAP\SERIALCOMM. A source that cannot be
+// read adds nothing: the list then shows what the other one gives.
+#include "setup/present_ports.h"
+
+#include <windows.h>
+// clang-format off
+#include <initguid.h>
+#include <devguid.h>
+// clang-format on
+#include <setupapi.h>
+
+#include <string>
+
+namespace {
+
+class DeviceInfoSet {
+public:
+    explicit DeviceInfoSet(HDEVINFO set) : set_(set) {}
+    ~DeviceInfoSet() {
+        if (Valid()) SetupDiDestroyDeviceInfoList(set_);
+    }
+    DeviceInfoSet(const DeviceInfoSet&) = delete;
+    DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
+    bool Valid() const { return set_ != INVALID_HANDLE_VALUE; }
+    HDEVINFO Get() const { return set_; }
+
+private:
+    HDEVINFO set_;
+};
+
+class RegistryKey {
+public:
+    explicit RegistryKey(HKEY key) : key_(key) {}
+    ~RegistryKey() {
+        if (Valid()) RegCloseKey(key_);
+    }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+    // SetupDiOpenDevRegKey gives INVALID_HANDLE_VALUE on failure, RegOpenKeyExA no key.
+    bool Valid() const { return key_ != nullptr && key_ != INVALID_HANDLE_VALUE; }
+    HKEY Get() const { return key_; }
+
+private:
+    HKEY key_;
+};
+
+// A registry string as stored: it need not end in a NUL, and may hold one before its end.
+std::string StoredText(const char* data, DWORD size) {
+    std::string text(data, size);
+    return text.substr(0, text.find('\0'));
+}
+
+std::string PortNameOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    RegistryKey key(SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE));
+    if (!key.Valid()) return std::string();
+    char name[64];
+    DWORD type = 0;
+    DWORD size = sizeof name;
+    if (RegQueryValueExA(key.Get(), "PortName", nullptr, &type, reinterpret_cast<BYTE*>(name), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return std::string();
+    }
+    return StoredText(name, size);
+}
+
+std::string FriendlyNameOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    char name[512];
+    DWORD type = 0;
+    DWORD size = 0;
+    if (!SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_FRIENDLYNAME, &type,
+                                           reinterpret_cast<BYTE*>(name), sizeof name, &size) ||
+        type != REG_SZ) {
+        return std::string();
+    }
+    return StoredText(name, size);
+}
+
+std::vector<PortDevice> PortsClassDevices() {
+    std::vector<PortDevice> devices;
+    DeviceInfoSet set(SetupDiGetClassDevsA(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT));
+    if (!set.Valid()) return devices;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set.Get(), i, &device); ++i) {
+        devices.push_back(PortDevice{PortNameOf(set.Get(), device), FriendlyNameOf(set.Get(), device)});
+    }
+    return devices;
+}
+
+std::vector<std::string> SerialMap() {
+    std::vector<std::string> names;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &opened) !=
+        ERROR_SUCCESS) {
+        return names;
+    }
+    RegistryKey key(opened);
+    for (DWORD i = 0;; ++i) {
+        char value_name[256];
+        DWORD name_size = sizeof value_name;
+        char data[64];
+        DWORD data_size = sizeof data;
+        DWORD type = 0;
+        const LONG result = RegEnumValueA(key.Get(), i, value_name, &name_size, nullptr, &type,
+                                          reinterpret_cast<BYTE*>(data), &data_size);
+        if (result == ERROR_NO_MORE_ITEMS) break;
+        // A name or value too long for a port is no port; the next one may be.
+        if (result != ERROR_SUCCESS || type != REG_SZ) continue;
+        names.push_back(StoredText(data, data_size));
+    }
+    return names;
+}
+
+}  // namespace
+
+std::vector<ListedPort> ReadPresentPorts() { return ListPresentPorts(PortsClassDevices(), SerialMap()); }
