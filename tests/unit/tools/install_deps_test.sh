@@ -19,7 +19,8 @@ fail() {
 # exists), "apt.log" (one line per apt-get call, "sudo " before it when sudo ran it).
 cat >"$work/bin/dpkg-query" <<'STANDIN'
 #!/bin/sh
-[ -e "$STATE/installed" ] && printf 'install ok installed'
+for last; do :; done
+{ [ -e "$STATE/installed" ] || [ "$last" = "$ALSO_PRESENT" ]; } && printf 'install ok installed'
 STANDIN
 cat >"$work/bin/dpkg" <<'STANDIN'
 #!/bin/sh
@@ -58,17 +59,18 @@ chmod +x "$work/bin"/*
 p_update='-o Acquire::Retries=[1-9].* update'
 p_install=' install( -[a-z-]+)* cmake '
 p_release=" install .* -t $codename cmake "
-# name | uid | present | apt-get update | apt-get install | exit | apt calls (grep -E, in order) | stderr holds
+# name | uid | present (yes, no, or one package) | apt-get update | apt-get install | exit | apt calls (grep -E, in order) | stderr holds
 rows=(
     "all present|0|yes|ok|ok|0||"
     "index fails once|0|no|fails|ok|0|$p_update;$p_install|installing with those that were"
     "release suite resolves|0|no|ok|release-only|0|$p_update;$p_install;$p_release|preferring the release's own suite ($codename)"
+    "gcc-multilib left over|0|gcc-multilib|ok|ok|1||sudo apt-get remove gcc-multilib && tools/install-deps"
     "nothing installable|1000|no|fails|unresolvable|1|^sudo $p_update;^sudo .*$p_install;^sudo .*$p_release|could not be installed: cmake make"
 )
 
 for row in "${rows[@]}"; do
     IFS='|' read -r name uid present update install want_exit want_calls want_err <<<"$row"
-    export STATE="$work/$name" UID_SEEN=$uid APT_UPDATE=$update APT_INSTALL=$install CODENAME=$codename
+    export STATE="$work/$name" ALSO_PRESENT=$present UID_SEEN=$uid APT_UPDATE=$update APT_INSTALL=$install CODENAME=$codename
     mkdir -p "$STATE"
     touch "$STATE/apt.log"
     [ "$present" = yes ] && touch "$STATE/installed"
