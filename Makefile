@@ -4,7 +4,7 @@
 #   make bench  the benchmarks: update time against the wire limit, handshake latency
 #   make soak   SOAK_UPDATES updates in one program run, the program's resources watched
 #   make fuzz   every fuzz target for FUZZ_RUNS inputs, or FUZZ_SECONDS seconds each if given
-#   make dist   the ZIP for users: both programs, the user text and checksums
+#   make dist   the downloads: the Windows ZIP, and q42flash's tarballs and Debian packages
 JOBS ?= $(shell nproc)
 BUILD := build
 SOAK_UPDATES ?= 20
@@ -43,6 +43,7 @@ fuzz: deps
 
 dist: build
 	tools/dist/make-dist $(BUILD)
+	tools/dist/make-linux-dist $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -3,9 +3,12 @@
 
 #include <cstdlib>
 
+const char kFlashVersion[] = "1.0.0";
+
 const char kFlashUsage[] =
     "usage: q42flash --port DEVICE [--image FILE | --from PROGRAM.exe] [--yes] [--info]\n"
     "                [--wait SECONDS]\n"
+    "       q42flash --help | --version\n"
     "Writes new firmware into a Q42 radio through a serial port (9600 baud 8N1).\n"
     "  --port DEVICE      the port the radio's cable is on: /dev/ttyUSB0 on Linux,\n"
     "                     /dev/cu.usbserial-... on macOS\n"
@@ -14,6 +17,7 @@ const char kFlashUsage[] =
     "  --yes              write without asking first\n"
     "  --info             show the radio's application and version, write nothing\n"
     "  --wait SECONDS     give up when the radio has not greeted within SECONDS\n"
+    "  --version          show q42flash's version\n"
     "Switch the radio on after starting q42flash. Ctrl-C ends the wait for the radio;\n"
     "during a write it is held until the write ends (a second Ctrl-C stops at once and\n"
     "leaves the radio half-written: it must then be written again).\n"
@@ -40,6 +44,10 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+            return true;
+        }
+        if (arg == "--version") {
+            options.version = true;
             return true;
         }
         if (arg == "--yes") {

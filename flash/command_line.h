@@ -11,6 +11,7 @@ struct FlashOptions {
     bool info = false;         // --info: stop after showing the radio's name and version
     long wait_seconds = 0;     // --wait SECONDS for the greeting; 0: until stopped
     bool help = false;
+    bool version = false;      // --version
 };
 
 // The usage text (--help) lists these.
@@ -27,3 +28,6 @@ enum FlashExit {
 bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, std::string& error);
 
 extern const char kFlashUsage[];
+
+// The project's version, as in the Windows programs' version block.
+extern const char kFlashVersion[];

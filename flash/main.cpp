@@ -168,6 +168,10 @@ int main(int argc, char** argv) {
         std::fputs(kFlashUsage, stdout);
         return kExitWritten;
     }
+    if (options.version) {
+        std::printf("q42flash %s\n", kFlashVersion);
+        return kExitWritten;
+    }
 
     // The image is checked before the port is touched: a bad one sends nothing.
     int32_t length = 0;
