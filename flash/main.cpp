@@ -8,12 +8,16 @@
 #include <cstring>
 #include <string>
 #include <strings.h>
+#include <vector>
 #include <sys/select.h>
 #include <unistd.h>
 
 #include "flash/command_line.h"
+#include "flash/greeting_listener.h"
 #include "flash/image_input.h"
 #include "flash/link_host.h"
+#include "flash/port_holders.h"
+#include "flash/port_list.h"
 #include "flash/progress_display.h"
 #include "flash/serial_port.h"
 #include "flash/stop_signal.h"
@@ -22,12 +26,7 @@
 
 namespace {
 
-constexpr uint8_t kSettled = 5;
 constexpr uint8_t kActive = 6;
-constexpr uint8_t kAcknowledged = 4;
-// The window reads the header on its 500 ms step, never straight after the "#": the radio
-// has only ever been met with that timing, and half a second is nothing beside a write.
-constexpr uint64_t kStepMs = 500;
 constexpr int32_t kBlockSize = 1024;
 constexpr size_t kVersionFieldEnd = 29;
 
@@ -47,32 +46,91 @@ void Complain(const std::string& text) {
 }
 
 
-[[noreturn]] void StopNow(SerialPort& port, const char* what) {
-    port.Close();
+[[noreturn]] void StopNow(GreetingListener& listener, const char* what) {
+    listener.CloseAll();
     Complain(what);
     EndByStopSignal();
 }
 
-enum class Greeting { Answered, NoGreeting, HungUp, Stopped };
+int ListPorts() {
+    const std::vector<SerialPortInfo> ports = ListSerialPorts("/");
+    for (const SerialPortInfo& port : ports) Say(DescribePort(port));
+    if (ports.empty()) Complain("no serial ports found: is the converter plugged in?");
+    return kExitWritten;
+}
 
-// Waits for the bootloader's greeting (answered from inside the passes) and the "#", until
-// the 500 ms step that finds the link settled.
-Greeting AwaitBootloader(SerialLinkHost& host, long wait_seconds) {
-    uint64_t next_step_ms = kStepMs;
-    for (;;) {
-        host.WaitOnce();
-        if (StopRequests() > 0) return Greeting::Stopped;
-        const uint64_t now = host.ElapsedMs();
-        if (now >= next_step_ms) {
-            while (now >= next_step_ms) next_step_ms += kStepMs;
-            if (host.link.BootState == kSettled) return Greeting::Answered;
+// The ports named, --port auto standing for every port present, each once.
+std::vector<std::string> CandidatePorts(const std::vector<std::string>& named) {
+    std::vector<std::string> ports;
+    const auto add = [&ports](const std::string& device) {
+        if (std::find(ports.begin(), ports.end(), device) == ports.end()) ports.push_back(device);
+    };
+    for (const std::string& device : named) {
+        if (device != kAutoPort) {
+            add(device);
+            continue;
         }
-        if (host.hung_up()) return Greeting::HungUp;
-        if (wait_seconds > 0 && host.link.BootState < kAcknowledged &&
-            now >= static_cast<uint64_t>(wait_seconds) * 1000) {
-            return Greeting::NoGreeting;
-        }
+        for (const SerialPortInfo& port : ListSerialPorts("/")) add(port.device);
     }
+    return ports;
+}
+
+// Why the port cannot be used while another program holds it, or "" when none is seen.
+std::string HeldBy(const std::string& device, const PortHolders& found) {
+    if (found.holders.empty()) return "";
+    std::string names;
+    for (const PortHolder& holder : found.holders) names += (names.empty() ? "" : ", ") + DescribeHolder(holder);
+    return device + " is in use by another program: " + names + "; end it, then try again";
+}
+
+// Opens every candidate that no other program holds. With one port its refusal ends the run;
+// with several a refused port is skipped with one line. False when no port is left.
+bool OpenCandidates(const std::vector<std::string>& devices, GreetingListener& listener) {
+    const bool several = devices.size() > 1;
+    int hidden_processes = 0;
+    bool processes_visible = true;
+    for (const std::string& device : devices) {
+        const auto not_held = [&](std::string& error) {
+            const PortHolders found = FindPortHolders(device, HolderRoots{}, getpid());
+            hidden_processes = std::max(hidden_processes, found.hidden_processes);
+            processes_visible = processes_visible && found.processes_visible;
+            if (!found.unreadable_lock.empty()) {
+                Complain(found.unreadable_lock + " locks " + device + " but names no process: if the radio's "
+                         "greeting does not come, the program that made it may still hold the port");
+            }
+            error = HeldBy(device, found);
+            return error.empty();
+        };
+        std::string error;
+        if (listener.Add(device, error, not_held)) continue;
+        if (!several) {
+            Complain(error);
+            return false;
+        }
+        Complain("skipping " + device + ": " + error);
+    }
+    if (listener.size() == 0) {
+        Complain("no port left to listen on: none of the " + std::to_string(devices.size()) +
+                 " ports named could be used");
+        return false;
+    }
+    const std::string which = several ? "the ports" : devices.front();
+    if (!processes_visible) {
+        Complain("this system does not show which programs have " + which + " open: if the radio's "
+                 "greeting does not come, end any program that may use it");
+    } else if (hidden_processes > 0) {
+        Complain("cannot see the open files of " + std::to_string(hidden_processes) +
+                 " processes of other users: if the radio's greeting does not come, one of them may hold " + which);
+    }
+    return true;
+}
+
+std::string Listing(const GreetingListener& listener) {
+    std::string text;
+    for (size_t i = 0; i < listener.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == listener.size() ? " and " : ", ") + listener.device(i);
+    }
+    return text;
 }
 
 enum class Answer { Yes, No, Stopped };
@@ -114,7 +172,7 @@ void ExplainLostLine(const SerialLinkHost& host, const std::string& port) {
     }
 }
 
-int WriteImage(SerialLinkHost& host, SerialPort& port, int32_t length) {
+int WriteImage(SerialLinkHost& host, GreetingListener& listener, int32_t length) {
     int frames_total = 0;
     for (int32_t i = 0; i <= length / kBlockSize; ++i) frames_total += IsBlankBlock(g_store, i) ? 0 : 1;
     ProgressDisplay display(length, frames_total, isatty(STDERR_FILENO) != 0);
@@ -132,7 +190,7 @@ int WriteImage(SerialLinkHost& host, SerialPort& port, int32_t length) {
             // Between frames, so that the radio never gets part of one.
             if (StopRequests() >= 2) {
                 display.Finish();
-                StopNow(port, "stopped during the write: the radio is half-written and will not start; "
+                StopNow(listener, "stopped during the write: the radio is half-written and will not start; "
                               "write it again (run q42flash, then switch the radio off and on)");
             }
             if (StopRequests() == 1 && !stop_noted) {
@@ -168,6 +226,7 @@ int main(int argc, char** argv) {
         std::fputs(kFlashUsage, stdout);
         return kExitWritten;
     }
+    if (options.list_ports) return ListPorts();
 
     // The image is checked before the port is touched: a bad one sends nothing.
     int32_t length = 0;
@@ -197,22 +256,26 @@ int main(int argc, char** argv) {
         Complain(std::string("cannot set up Ctrl-C (") + std::strerror(errno) + ")");
         return kExitBadInput;
     }
-    SerialPort port;
-    if (port.Open(options.port, error) != PortOpenResult::Opened) {
-        Complain(error);
+    const std::vector<std::string> devices = CandidatePorts(options.ports);
+    if (devices.empty()) {
+        Complain("no serial ports found for --port auto: is the converter plugged in?");
         return kExitPortUnusable;
     }
-    SerialLinkHost host(port);
+    GreetingListener listener;
+    if (!OpenCandidates(devices, listener)) return kExitPortUnusable;
 
     Say("Switch on Q42");
-    Complain("waiting for the radio's greeting on " + options.port + " (Ctrl-C stops)");
-    switch (AwaitBootloader(host, options.wait_seconds)) {
+    Complain("waiting for the radio's greeting on " + Listing(listener) + " (Ctrl-C stops)");
+    const Greeting greeting = listener.Await(options.wait_seconds, Complain);
+    SerialLinkHost& host = listener.chosen().host;
+    const std::string port = listener.chosen().device;
+    switch (greeting) {
     case Greeting::Answered:
         break;
     case Greeting::Stopped:
-        StopNow(port, "stopped; nothing was written");
+        StopNow(listener, "stopped; nothing was written");
     case Greeting::HungUp:
-        ExplainLostLine(host, options.port);
+        ExplainLostLine(host, port);
         return kExitPortUnusable;
     case Greeting::NoGreeting:
         Complain("no greeting from the radio within " + std::to_string(options.wait_seconds) +
@@ -223,10 +286,10 @@ int main(int argc, char** argv) {
     host.link.BootState = kActive;
     const DeviceHeader header = host.link.ReadDeviceHeader();
     host.ReplyHandled();
-    if (StopRequests() > 0) StopNow(port, "stopped; nothing was written");
+    if (StopRequests() > 0) StopNow(listener, "stopped; nothing was written");
     if (header.timed_out) {
         Say("Cannot read from device. Please try again.");
-        ExplainLostLine(host, options.port);
+        ExplainLostLine(host, port);
         return kExitNoRadio;
     }
     ShowHeader(header);
@@ -239,7 +302,7 @@ int main(int argc, char** argv) {
         case Answer::Yes:
             break;
         case Answer::Stopped:
-            StopNow(port, "stopped; nothing was written");
+            StopNow(listener, "stopped; nothing was written");
         case Answer::No:
             Complain("not written");
             return kExitNotConfirmed;
@@ -248,7 +311,7 @@ int main(int argc, char** argv) {
         // the link now, as the window's loop would have taken them; nothing is awaited.
         host.RunMessageLoopOnce();
     }
-    const int result = WriteImage(host, port, length);
-    if (result != kExitWritten) ExplainLostLine(host, options.port);
+    const int result = WriteImage(host, listener, length);
+    if (result != kExitWritten) ExplainLostLine(host, port);
     return result;
 }
