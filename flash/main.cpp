@@ -16,7 +16,7 @@
 #include "flash/greeting_listener.h"
 #include "flash/image_input.h"
 #include "flash/link_host.h"
-#include "flash/port_holders.h"
+#include "flash/port_choice.h"
 #include "flash/port_list.h"
 #include "flash/progress_display.h"
 #include "flash/serial_port.h"
@@ -57,80 +57,6 @@ int ListPorts() {
     for (const SerialPortInfo& port : ports) Say(DescribePort(port));
     if (ports.empty()) Complain("no serial ports found: is the converter plugged in?");
     return kExitWritten;
-}
-
-// The ports named, --port auto standing for every port present, each once.
-std::vector<std::string> CandidatePorts(const std::vector<std::string>& named) {
-    std::vector<std::string> ports;
-    const auto add = [&ports](const std::string& device) {
-        if (std::find(ports.begin(), ports.end(), device) == ports.end()) ports.push_back(device);
-    };
-    for (const std::string& device : named) {
-        if (device != kAutoPort) {
-            add(device);
-            continue;
-        }
-        for (const SerialPortInfo& port : ListSerialPorts("/")) add(port.device);
-    }
-    return ports;
-}
-
-// Why the port cannot be used while another program holds it, or "" when none is seen.
-std::string HeldBy(const std::string& device, const PortHolders& found) {
-    if (found.holders.empty()) return "";
-    std::string names;
-    for (const PortHolder& holder : found.holders) names += (names.empty() ? "" : ", ") + DescribeHolder(holder);
-    return device + " is in use by another program: " + names + "; end it, then try again";
-}
-
-// Opens every candidate that no other program holds. With one port its refusal ends the run;
-// with several a refused port is skipped with one line. False when no port is left.
-bool OpenCandidates(const std::vector<std::string>& devices, GreetingListener& listener) {
-    const bool several = devices.size() > 1;
-    int hidden_processes = 0;
-    bool processes_visible = true;
-    for (const std::string& device : devices) {
-        const auto not_held = [&](std::string& error) {
-            const PortHolders found = FindPortHolders(device, HolderRoots{}, getpid());
-            hidden_processes = std::max(hidden_processes, found.hidden_processes);
-            processes_visible = processes_visible && found.processes_visible;
-            if (!found.unreadable_lock.empty()) {
-                Complain(found.unreadable_lock + " locks " + device + " but names no process: if the radio's "
-                         "greeting does not come, the program that made it may still hold the port");
-            }
-            error = HeldBy(device, found);
-            return error.empty();
-        };
-        std::string error;
-        if (listener.Add(device, error, not_held)) continue;
-        if (!several) {
-            Complain(error);
-            return false;
-        }
-        Complain("skipping " + device + ": " + error);
-    }
-    if (listener.size() == 0) {
-        Complain("no port left to listen on: none of the " + std::to_string(devices.size()) +
-                 " ports named could be used");
-        return false;
-    }
-    const std::string which = several ? "the ports" : devices.front();
-    if (!processes_visible) {
-        Complain("this system does not show which programs have " + which + " open: if the radio's "
-                 "greeting does not come, end any program that may use it");
-    } else if (hidden_processes > 0) {
-        Complain("cannot see the open files of " + std::to_string(hidden_processes) +
-                 " processes of other users: if the radio's greeting does not come, one of them may hold " + which);
-    }
-    return true;
-}
-
-std::string Listing(const GreetingListener& listener) {
-    std::string text;
-    for (size_t i = 0; i < listener.size(); ++i) {
-        text += (i == 0 ? "" : i + 1 == listener.size() ? " and " : ", ") + listener.device(i);
-    }
-    return text;
 }
 
 enum class Answer { Yes, No, Stopped };
@@ -191,7 +117,7 @@ int WriteImage(SerialLinkHost& host, GreetingListener& listener, int32_t length)
             if (StopRequests() >= 2) {
                 display.Finish();
                 StopNow(listener, "stopped during the write: the radio is half-written and will not start; "
-                              "write it again (run q42flash, then switch the radio off and on)");
+                                  "write it again (run q42flash, then switch the radio off and on)");
             }
             if (StopRequests() == 1 && !stop_noted) {
                 stop_noted = true;
@@ -262,7 +188,7 @@ int main(int argc, char** argv) {
         return kExitPortUnusable;
     }
     GreetingListener listener;
-    if (!OpenCandidates(devices, listener)) return kExitPortUnusable;
+    if (!OpenCandidates(devices, listener, Complain)) return kExitPortUnusable;
 
     Say("Switch on Q42");
     Complain("waiting for the radio's greeting on " + Listing(listener) + " (Ctrl-C stops)");
