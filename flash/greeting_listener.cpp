@@ -31,11 +31,14 @@ Greeting GreetingListener::Await(long wait_seconds, const std::function<void(con
             KeepOnly(greeted);
             note("the radio greeted on " + chosen().device + "; the other ports were closed, nothing was sent on them");
         }
-        for (size_t i = 0; ports_.size() > 1 && i < ports_.size(); ++i) {
-            if (!ports_[i]->host.hung_up()) continue;
-            note("the line on " + ports_[i]->device + " hung up; no longer listening on it");
-            ports_.erase(ports_.begin() + static_cast<long>(i));
-            --i;
+        // The last port left is judged as the one port: its hang-up ends the wait.
+        for (auto it = ports_.begin(); ports_.size() > 1 && it != ports_.end();) {
+            if (!(*it)->host.hung_up()) {
+                ++it;
+                continue;
+            }
+            note("the line on " + (*it)->device + " hung up; no longer listening on it");
+            it = ports_.erase(it);
         }
 
         SerialLinkHost& host = chosen().host;
