@@ -30,8 +30,6 @@ public:
     uint64_t ElapsedMs() const;
     bool hung_up() const { return hung_up_; }
     bool send_failed() const { return send_failed_; }
-    // Whether the link has sent anything: while listening, only a completed greeting does.
-    bool has_sent() const { return has_sent_; }
 
     BootLink link{*this};
 
@@ -46,7 +44,7 @@ private:
     bool awaiting_reply_ = false;
     bool hung_up_ = false;
     bool send_failed_ = false;
-    bool has_sent_ = false;
+    bool has_sent_ = false;  // while listening, only a completed greeting sends
     uint8_t received_[4096];
 };
 
