@@ -111,6 +111,8 @@ flash_pid=""
 flash_start=0
 start_flash() {
     [ -f answer.txt ] || : >answer.txt
+    # The background start empties them only later: a wait must not read the last case's lines.
+    rm -f out.txt err.txt
     flash_start=${EPOCHREALTIME/./}
     "$flash" "$@" <answer.txt >out.txt 2>err.txt &
     flash_pid=$!
@@ -129,7 +131,7 @@ run_flash() {
 wait_output() {
     local i
     for ((i = 0; i < $2 * 20; i++)); do
-        grep -qxF -- "$1" out.txt && return 0
+        grep -qxF -- "$1" out.txt 2>/dev/null && return 0
         sleep 0.05
     done
     fail "q42flash did not print \"$1\" within $2 s"
