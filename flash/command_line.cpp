@@ -5,19 +5,30 @@
 
 const char kFlashVersion[] = "1.0.0";
 
+const char kAutoPort[] = "auto";
+
 const char kFlashUsage[] =
-    "usage: q42flash --port DEVICE [--image FILE | --from PROGRAM.exe] [--yes] [--info]\n"
+    "usage: q42flash --port DEVICE... [--image FILE | --from PROGRAM.exe] [--yes] [--info]\n"
     "                [--wait SECONDS]\n"
+    "       q42flash --list-ports\n"
     "       q42flash --help | --version\n"
     "Writes new firmware into a Q42 radio through a serial port (9600 baud 8N1).\n"
+    "  --list-ports       show the serial ports present and what each is (none is opened)\n"
     "  --port DEVICE      the port the radio's cable is on: /dev/ttyUSB0 on Linux,\n"
-    "                     /dev/cu.usbserial-... on macOS\n"
+    "                     /dev/cu.usbserial-... on macOS. Given more than once, or as\n"
+    "                     --port auto (every port --list-ports shows), q42flash listens\n"
+    "                     on each, sends nothing, and takes the one the radio greets on\n"
     "  --image FILE       the plain firmware image to write (less than 262144 bytes)\n"
     "  --from PROGRAM.exe the image carried inside a packed Q42Update.exe\n"
     "  --yes              write without asking first\n"
     "  --info             show the radio's application and version, write nothing\n"
     "  --wait SECONDS     give up when the radio has not greeted within SECONDS\n"
+    "                     (without it, q42flash waits until stopped with Ctrl-C)\n"
     "  --version          show q42flash's version\n"
+    "Finding the port: q42flash --list-ports before and after plugging the cable in;\n"
+    "on Linux the names in /dev/serial/by-id/ stay the same whichever USB socket the\n"
+    "converter is in. Opening the port needs membership of its group, dialout on most\n"
+    "Linux systems: sudo usermod -aG dialout $USER, then log in again.\n"
     "Switch the radio on after starting q42flash. Ctrl-C ends the wait for the radio;\n"
     "during a write it is held until the write ends (a second Ctrl-C stops at once and\n"
     "leaves the radio half-written: it must then be written again).\n"
@@ -58,8 +69,12 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
             options.info = true;
             continue;
         }
+        if (arg == "--list-ports") {
+            options.list_ports = true;
+            continue;
+        }
         std::string* value = nullptr;
-        if (arg == "--port") value = &options.port;
+        if (arg == "--port") value = &options.ports.emplace_back();
         if (arg == "--image") value = &options.image_path;
         if (arg == "--from") value = &options.program_path;
         if (value == nullptr && arg != "--wait") {
@@ -78,8 +93,13 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
             return false;
         }
     }
-    if (options.port.empty()) {
-        error = "name the radio's port with --port DEVICE";
+    if (options.list_ports) {
+        if (argc == 2) return true;
+        error = "--list-ports takes no other option";
+        return false;
+    }
+    if (options.ports.empty()) {
+        error = "name the radio's port with --port DEVICE (q42flash --list-ports shows the ports)";
         return false;
     }
     if (!options.image_path.empty() && !options.program_path.empty()) {

@@ -2,9 +2,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+// --port auto: every port that --list-ports shows.
+extern const char kAutoPort[];
 
 struct FlashOptions {
-    std::string port;          // --port DEVICE
+    std::vector<std::string> ports;  // --port DEVICE, as often as given, in that order
     std::string image_path;    // --image FILE: a plain image
     std::string program_path;  // --from PROGRAM.exe: the image in its firmware container
     bool yes = false;          // --yes: write without asking
@@ -12,6 +16,7 @@ struct FlashOptions {
     long wait_seconds = 0;     // --wait SECONDS for the greeting; 0: until stopped
     bool help = false;
     bool version = false;      // --version
+    bool list_ports = false;   // --list-ports: show the serial ports present and end
 };
 
 // The usage text (--help) lists these.

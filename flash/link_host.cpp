@@ -26,44 +26,58 @@ SerialLinkHost::SerialLinkHost(SerialPort& port)
 
 void SerialLinkHost::SendToDevice(const uint8_t* data, uint16_t count) {
     awaiting_reply_ = true;
+    has_sent_ = true;
     // Bytes that cannot go out are lost, as on an open cable; the link's wait then ends by
     // time-out and gives its verdict.
     if (hung_up_ || !port_.Write(data, count)) send_failed_ = true;
 }
 
 void SerialLinkHost::RunMessageLoopOnce() {
-    if (awaiting_reply_) SleepUntilDue();
+    if (awaiting_reply_) {
+        SerialLinkHost* self = this;
+        WaitOnceOnAll(&self, 1);
+        return;
+    }
     TakeArrivedBytes();
     DeliverDueTicks();
 }
 
 void SerialLinkHost::WaitOnce() {
-    SleepUntilDue();
-    TakeArrivedBytes();
-    DeliverDueTicks();
+    SerialLinkHost* self = this;
+    WaitOnceOnAll(&self, 1);
 }
 
 uint64_t SerialLinkHost::ElapsedMs() const { return (MonotonicNs() - start_ns_) / 1'000'000; }
 
-void SerialLinkHost::SleepUntilDue() {
+size_t WaitOnceOnAll(SerialLinkHost* const* hosts, size_t count) {
     const uint64_t now = MonotonicNs();
-    if (now >= next_tick_ns_) return;
-    const uint64_t wait_ns = next_tick_ns_ - now;
-    fd_set readable;
-    FD_ZERO(&readable);
-    const int wake = StopWakeFd();
-    FD_SET(wake, &readable);
-    int highest = wake;
-    // A line that has hung up stays readable; only the ticks are waited for then.
-    if (!hung_up_) {
-        FD_SET(port_.fd(), &readable);
-        highest = std::max(highest, port_.fd());
+    uint64_t next_tick_ns = UINT64_MAX;
+    for (size_t i = 0; i < count; ++i) next_tick_ns = std::min(next_tick_ns, hosts[i]->next_tick_ns_);
+    if (now < next_tick_ns) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        const int wake = StopWakeFd();
+        FD_SET(wake, &readable);
+        int highest = wake;
+        for (size_t i = 0; i < count; ++i) {
+            // A line that has hung up stays readable; only the ticks are waited for then.
+            if (hosts[i]->hung_up_) continue;
+            FD_SET(hosts[i]->port_.fd(), &readable);
+            highest = std::max(highest, hosts[i]->port_.fd());
+        }
+        const uint64_t wait_us = (next_tick_ns - now + 999) / 1000;  // never wake before the tick is due
+        timeval limit{static_cast<time_t>(wait_us / 1'000'000u), static_cast<suseconds_t>(wait_us % 1'000'000u)};
+        if (select(highest + 1, &readable, nullptr, nullptr, &limit) > 0 && FD_ISSET(wake, &readable)) {
+            ClearStopWake();
+        }
     }
-    const uint64_t wait_us = (wait_ns + 999) / 1000;  // never wake before the tick is due
-    timeval limit{static_cast<time_t>(wait_us / 1'000'000u), static_cast<suseconds_t>(wait_us % 1'000'000u)};
-    if (select(highest + 1, &readable, nullptr, nullptr, &limit) > 0 && FD_ISSET(wake, &readable)) {
-        ClearStopWake();
+    for (size_t i = 0; i < count; ++i) {
+        const bool had_sent = hosts[i]->has_sent_;
+        hosts[i]->TakeArrivedBytes();
+        hosts[i]->DeliverDueTicks();
+        if (!had_sent && hosts[i]->has_sent_) return i;
     }
+    return count;
 }
 
 void SerialLinkHost::TakeArrivedBytes() {

@@ -4,6 +4,7 @@
 // to the link, as in the Windows program while its update window is up.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "flash/serial_port.h"
@@ -33,7 +34,7 @@ public:
     BootLink link{*this};
 
 private:
-    void SleepUntilDue();
+    friend size_t WaitOnceOnAll(SerialLinkHost* const* hosts, size_t count);
     void TakeArrivedBytes();
     void DeliverDueTicks();
 
@@ -43,5 +44,11 @@ private:
     bool awaiting_reply_ = false;
     bool hung_up_ = false;
     bool send_failed_ = false;
+    bool has_sent_ = false;  // while listening, only a completed greeting sends
     uint8_t received_[4096];
 };
+
+// WaitOnce over several ports at once, in one select: then each host's bytes and ticks in
+// turn, up to the first whose link sends (its greeting has completed), so that no two ports
+// ever answer in the same pass. Returns that host's index, or count when none sent.
+size_t WaitOnceOnAll(SerialLinkHost* const* hosts, size_t count);

@@ -8,12 +8,16 @@
 #include <cstring>
 #include <string>
 #include <strings.h>
+#include <vector>
 #include <sys/select.h>
 #include <unistd.h>
 
 #include "flash/command_line.h"
+#include "flash/greeting_listener.h"
 #include "flash/image_input.h"
 #include "flash/link_host.h"
+#include "flash/port_choice.h"
+#include "flash/port_list.h"
 #include "flash/progress_display.h"
 #include "flash/serial_port.h"
 #include "flash/stop_signal.h"
@@ -22,12 +26,7 @@
 
 namespace {
 
-constexpr uint8_t kSettled = 5;
 constexpr uint8_t kActive = 6;
-constexpr uint8_t kAcknowledged = 4;
-// The window reads the header on its 500 ms step, never straight after the "#": the radio
-// has only ever been met with that timing, and half a second is nothing beside a write.
-constexpr uint64_t kStepMs = 500;
 constexpr int32_t kBlockSize = 1024;
 constexpr size_t kVersionFieldEnd = 29;
 
@@ -47,32 +46,17 @@ void Complain(const std::string& text) {
 }
 
 
-[[noreturn]] void StopNow(SerialPort& port, const char* what) {
-    port.Close();
+[[noreturn]] void StopNow(GreetingListener& listener, const char* what) {
+    listener.CloseAll();
     Complain(what);
     EndByStopSignal();
 }
 
-enum class Greeting { Answered, NoGreeting, HungUp, Stopped };
-
-// Waits for the bootloader's greeting (answered from inside the passes) and the "#", until
-// the 500 ms step that finds the link settled.
-Greeting AwaitBootloader(SerialLinkHost& host, long wait_seconds) {
-    uint64_t next_step_ms = kStepMs;
-    for (;;) {
-        host.WaitOnce();
-        if (StopRequests() > 0) return Greeting::Stopped;
-        const uint64_t now = host.ElapsedMs();
-        if (now >= next_step_ms) {
-            while (now >= next_step_ms) next_step_ms += kStepMs;
-            if (host.link.BootState == kSettled) return Greeting::Answered;
-        }
-        if (host.hung_up()) return Greeting::HungUp;
-        if (wait_seconds > 0 && host.link.BootState < kAcknowledged &&
-            now >= static_cast<uint64_t>(wait_seconds) * 1000) {
-            return Greeting::NoGreeting;
-        }
-    }
+int ListPorts() {
+    const std::vector<SerialPortInfo> ports = ListSerialPorts("/");
+    for (const SerialPortInfo& port : ports) Say(DescribePort(port));
+    if (ports.empty()) Complain("no serial ports found: is the converter plugged in?");
+    return kExitWritten;
 }
 
 enum class Answer { Yes, No, Stopped };
@@ -114,7 +98,7 @@ void ExplainLostLine(const SerialLinkHost& host, const std::string& port) {
     }
 }
 
-int WriteImage(SerialLinkHost& host, SerialPort& port, int32_t length) {
+int WriteImage(SerialLinkHost& host, GreetingListener& listener, int32_t length) {
     int frames_total = 0;
     for (int32_t i = 0; i <= length / kBlockSize; ++i) frames_total += IsBlankBlock(g_store, i) ? 0 : 1;
     ProgressDisplay display(length, frames_total, isatty(STDERR_FILENO) != 0);
@@ -132,8 +116,8 @@ int WriteImage(SerialLinkHost& host, SerialPort& port, int32_t length) {
             // Between frames, so that the radio never gets part of one.
             if (StopRequests() >= 2) {
                 display.Finish();
-                StopNow(port, "stopped during the write: the radio is half-written and will not start; "
-                              "write it again (run q42flash, then switch the radio off and on)");
+                StopNow(listener, "stopped during the write: the radio is half-written and will not start; "
+                                  "write it again (run q42flash, then switch the radio off and on)");
             }
             if (StopRequests() == 1 && !stop_noted) {
                 stop_noted = true;
@@ -172,6 +156,7 @@ int main(int argc, char** argv) {
         std::printf("q42flash %s\n", kFlashVersion);
         return kExitWritten;
     }
+    if (options.list_ports) return ListPorts();
 
     // The image is checked before the port is touched: a bad one sends nothing.
     int32_t length = 0;
@@ -201,22 +186,26 @@ int main(int argc, char** argv) {
         Complain(std::string("cannot set up Ctrl-C (") + std::strerror(errno) + ")");
         return kExitBadInput;
     }
-    SerialPort port;
-    if (port.Open(options.port, error) != PortOpenResult::Opened) {
-        Complain(error);
+    const std::vector<std::string> devices = CandidatePorts(options.ports);
+    if (devices.empty()) {
+        Complain("no serial ports found for --port auto: is the converter plugged in?");
         return kExitPortUnusable;
     }
-    SerialLinkHost host(port);
+    GreetingListener listener;
+    if (!OpenCandidates(devices, listener, Complain)) return kExitPortUnusable;
 
     Say("Switch on Q42");
-    Complain("waiting for the radio's greeting on " + options.port + " (Ctrl-C stops)");
-    switch (AwaitBootloader(host, options.wait_seconds)) {
+    Complain("waiting for the radio's greeting on " + Listing(listener) + " (Ctrl-C stops)");
+    const Greeting greeting = listener.Await(options.wait_seconds, Complain);
+    SerialLinkHost& host = listener.chosen().host;
+    const std::string port = listener.chosen().device;
+    switch (greeting) {
     case Greeting::Answered:
         break;
     case Greeting::Stopped:
-        StopNow(port, "stopped; nothing was written");
+        StopNow(listener, "stopped; nothing was written");
     case Greeting::HungUp:
-        ExplainLostLine(host, options.port);
+        ExplainLostLine(host, port);
         return kExitPortUnusable;
     case Greeting::NoGreeting:
         Complain("no greeting from the radio within " + std::to_string(options.wait_seconds) +
@@ -227,10 +216,10 @@ int main(int argc, char** argv) {
     host.link.BootState = kActive;
     const DeviceHeader header = host.link.ReadDeviceHeader();
     host.ReplyHandled();
-    if (StopRequests() > 0) StopNow(port, "stopped; nothing was written");
+    if (StopRequests() > 0) StopNow(listener, "stopped; nothing was written");
     if (header.timed_out) {
         Say("Cannot read from device. Please try again.");
-        ExplainLostLine(host, options.port);
+        ExplainLostLine(host, port);
         return kExitNoRadio;
     }
     ShowHeader(header);
@@ -243,7 +232,7 @@ int main(int argc, char** argv) {
         case Answer::Yes:
             break;
         case Answer::Stopped:
-            StopNow(port, "stopped; nothing was written");
+            StopNow(listener, "stopped; nothing was written");
         case Answer::No:
             Complain("not written");
             return kExitNotConfirmed;
@@ -252,7 +241,7 @@ int main(int argc, char** argv) {
         // the link now, as the window's loop would have taken them; nothing is awaited.
         host.RunMessageLoopOnce();
     }
-    const int result = WriteImage(host, port, length);
-    if (result != kExitWritten) ExplainLostLine(host, options.port);
+    const int result = WriteImage(host, listener, length);
+    if (result != kExitWritten) ExplainLostLine(host, port);
     return result;
 }

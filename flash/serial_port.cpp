@@ -32,7 +32,7 @@ bool IsRaw9600(int fd) {
 
 }  // namespace
 
-PortOpenResult SerialPort::Open(const std::string& device, std::string& error) {
+PortOpenResult SerialPort::Open(const std::string& device, std::string& error, const Vetting& may_take) {
     Close();
     // O_NONBLOCK also keeps the open from waiting for a carrier that a three-wire cable lacks.
     fd_ = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -83,6 +83,7 @@ PortOpenResult SerialPort::Open(const std::string& device, std::string& error) {
         }
 #endif
     }
+    if (result == PortOpenResult::Opened && may_take && !may_take(error)) result = PortOpenResult::Busy;
     if (result != PortOpenResult::Opened) {
         Close();
         return result;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <termios.h>
 
@@ -16,8 +17,12 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
+    // Says whether the port may be taken, once it is known to be a terminal and before any of
+    // its settings is changed; false, with the reason in error, refuses it as busy.
+    using Vetting = std::function<bool(std::string& error)>;
+
     // On failure error says why, in the user's words with the system's reason.
-    PortOpenResult Open(const std::string& device, std::string& error);
+    PortOpenResult Open(const std::string& device, std::string& error, const Vetting& may_take = {});
     // Puts back the settings that Open changed (after what was written has left) and closes.
     void Close();
 

@@ -55,7 +55,9 @@ void Radio::DeliverArrived(uint64_t now_ns)
 {
     uint8_t b;
     uint64_t arrived_ns;
+    size_t unanswered = 0;
     while (inbound_->PopReady(now_ns, b, arrived_ns)) {
+        if (mode_ != RadioMode::Boot) ++unanswered;
         switch (mode_) {
         case RadioMode::Loopback:
             // A cable with pins 2 and 3 shorted: each byte goes back as soon as it is in.
@@ -68,6 +70,13 @@ void Radio::DeliverArrived(uint64_t now_ns)
             // In normal operation the radio has nothing to say to what the program sends.
             break;
         }
+    }
+    // The bootloader reports what it gets; the other modes say at least that bytes came, so
+    // that a test can tell a line that nothing was sent on.
+    if (unanswered > 0) {
+        char text[64];
+        std::snprintf(text, sizeof text, "received bytes=%zu", unanswered);
+        line_.Report(text);
     }
 }
 

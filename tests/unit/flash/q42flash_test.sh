@@ -47,13 +47,14 @@ sim_start() {
     sim_pid=$!
     sim_wait '^ready' 5
 }
+# sim_wait PATTERN SECONDS [EVENTS]
 sim_wait() {
     local i
     for ((i = 0; i < $2 * 20; i++)); do
-        grep -Eq -- "$1" radio.events && return 0
+        grep -Eq -- "$1" "${3:-radio.events}" && return 0
         sleep 0.05
     done
-    fail "no radio event /$1/ within $2 s"
+    fail "no radio event /$1/ within $2 s in ${3:-radio.events}"
     return 1
 }
 sim_stop() {
@@ -62,11 +63,56 @@ sim_stop() {
     exec 7>&-
 }
 
+# radio_start NAME ARGS...: one of several radios, behind the link NAME; its control lines
+# go to the descriptor in ${radio_fd[NAME]}, its events to NAME.events, its flash to NAME.flash.
+declare -A radio_pid radio_fd
+radio_start() {
+    local name=$1 fd
+    shift
+    rm -f "$name.in" "$name.events" "$name.flash"
+    mkfifo "$name.in"
+    exec {fd}<>"$name.in"
+    radio_fd[$name]=$fd
+    "$sim" --link "$work/$name" --flash-out "$name.flash" "$@" <"$name.in" >"$name.events" 2>&1 &
+    radio_pid[$name]=$!
+    sim_wait '^ready' 5 "$name.events"
+}
+radio_stop() {
+    printf 'quit\n' >&"${radio_fd[$1]}"
+    stop_pid "${radio_pid[$1]}" 5 >/dev/null
+    exec {radio_fd[$1]}>&-
+}
+expect_received_nothing() {
+    ! grep -q '^event received' "$1.events" || fail "radio $1 was sent something: $(grep '^event received' "$1.events" | head -3)"
+}
+# hold NAME: a plain cat holds the port open, as a terminal program would; its pid in $holder.
+holder=""
+hold() {
+    cat "$1" >/dev/null &
+    holder=$!
+    # Holding means having it open: wait until /proc shows that.
+    local i fd target
+    target=$(readlink -f "$1")
+    for ((i = 0; i < 100; i++)); do
+        for fd in "/proc/$holder/fd/"*; do
+            [ "$(readlink "$fd")" = "$target" ] && return 0
+        done
+        sleep 0.05
+    done
+    fail "cat did not open $1"
+}
+release() {
+    kill "$holder" 2>/dev/null
+    wait "$holder" 2>/dev/null
+}
+
 # start_flash ARGS...: q42flash in the background, stdin from answer.txt if there is one.
 flash_pid=""
 flash_start=0
 start_flash() {
     [ -f answer.txt ] || : >answer.txt
+    # The background start empties them only later: a wait must not read the last case's lines.
+    rm -f out.txt err.txt
     flash_start=${EPOCHREALTIME/./}
     "$flash" "$@" <answer.txt >out.txt 2>err.txt &
     flash_pid=$!
@@ -85,7 +131,7 @@ run_flash() {
 wait_output() {
     local i
     for ((i = 0; i < $2 * 20; i++)); do
-        grep -qxF -- "$1" out.txt && return 0
+        grep -qxF -- "$1" out.txt 2>/dev/null && return 0
         sleep 0.05
     done
     fail "q42flash did not print \"$1\" within $2 s"
@@ -112,7 +158,7 @@ expect_nothing_sent() {
 image_blocks() { od -An -v -tx1 -w1024 "$1" | awk '{ for (i = 1; i <= NF; i++) if ($i != "ff") { print NR - 1; next } }'; }
 sent_blocks() {
     local expected=0 _e _f number address verdict
-    grep '^event frame ' radio.events | while read -r _e _f number address verdict; do
+    grep '^event frame ' "${1:-radio.events}" | while read -r _e _f number address verdict; do
         if [ "${number#block=}" != "$expected" ] || [ "$verdict" != ok ]; then
             echo "bad $number $verdict"
         else
@@ -121,15 +167,16 @@ sent_blocks() {
         expected=$((expected + 1))
     done
 }
-# expect_flash IMAGE: after the radio has quit, its flash holds the image exactly, 0xFF after
-# it, and it was sent one frame per block that is not all 0xFF, in address order.
+# expect_flash IMAGE [EVENTS FLASH]: after the radio has quit, its flash holds the image
+# exactly, 0xFF after it, and it was sent one frame per block that is not all 0xFF, in
+# address order.
 expect_flash() {
-    local size
+    local size flash=${3:-flash.bin}
     size=$(stat -c %s "$1")
-    [ -f flash.bin ] || { fail "the radio wrote no flash copy"; return; }
-    cmp -s -n "$size" flash.bin "$1" || fail "the radio's flash differs from the image"
-    [ "$(tail -c +$((size + 1)) flash.bin | tr -d '\377' | wc -c)" -eq 0 ] || fail "the flash holds data past the image"
-    [ "$(sent_blocks)" = "$(image_blocks "$1")" ] || fail "the frames sent are not the image's blocks in order"
+    [ -f "$flash" ] || { fail "the radio wrote no flash copy"; return; }
+    cmp -s -n "$size" "$flash" "$1" || fail "the radio's flash differs from the image"
+    [ "$(tail -c +$((size + 1)) "$flash" | tr -d '\377' | wc -c)" -eq 0 ] || fail "the flash holds data past the image"
+    [ "$(sent_blocks "${2:-radio.events}")" = "$(image_blocks "$1")" ] || fail "the frames sent are not the image's blocks in order"
 }
 
 case $group in
@@ -287,6 +334,61 @@ stop)
 1|0|6|the write goes on to its end
 2|130|fewer|the radio is half-written
 ROWS
+    ;;
+ports)
+    begin "the port held open by another program"
+    sim_start --image image.bin
+    hold q42
+    run_flash --port q42 --image image.bin --yes --wait 3
+    release
+    sim_stop
+    expect_code 4
+    expect_err "q42 is in use by another program: cat (pid $holder)"
+    expect_nothing_sent
+
+    # Three radios: status packets, a looped-back cable, and a bootloader switched on later.
+    # trouble (B held by cat, A's line gone while listening) | on stderr
+    while IFS="|" read -r -u 3 trouble said; do
+        begin "three ports, trouble: ${trouble:-none}"
+        radio_start A --mode app --status-period 100
+        radio_start B --mode loopback
+        radio_start C --image image.bin
+        [ "$trouble" != busy ] || hold B
+        start_flash --port A --port B --port C --image image.bin --yes
+        wait_output "Switch on Q42" 5
+        if [ "$trouble" = gone ]; then
+            kill -TERM "${radio_pid[A]}"
+            stop_pid "${radio_pid[A]}" 5 >/dev/null
+        fi
+        sleep 2
+        printf 'on\n' >&"${radio_fd[C]}"
+        finish_flash 30
+        [ "$trouble" != busy ] || release
+        for radio in A B C; do radio_stop $radio; done
+        expect_code 0
+        expect_err "$said"
+        expect_err "the radio greeted on C"
+        [ "$trouble" != busy ] || expect_err "B is in use by another program: cat (pid $holder)"
+        expect_received_nothing A
+        expect_received_nothing B
+        expect_flash image.bin C.events C.flash
+        grep -q '^event status ' A.events || fail "radio A sent no status packets"
+    done 3<<'ROWS'
+|waiting for the radio's greeting on A, B and C
+busy|skipping B: B is in use by another program
+gone|the line on A hung up; no longer listening on it
+ROWS
+
+    begin "no port left to listen on"
+    radio_start B --mode loopback
+    hold B
+    run_flash --port nothing --port B --image image.bin --yes --wait 3
+    release
+    radio_stop B
+    expect_code 4
+    expect_err "skipping nothing: there is no port nothing"
+    expect_err "no port left to listen on"
+    expect_received_nothing B
     ;;
 *)
     sed -n '4p' "$0" >&2

@@ -47,6 +47,21 @@ TEST(RadioLoopback, EchoesEveryByteInOrder)
     EXPECT_EQ(rig.Control("status 5"), Radio::Control::Refused);
 }
 
+TEST(RadioReceived, AppAndLoopbackLogWhatArrives)
+{
+    // A test that something was never sent to a radio relies on these lines.
+    const uint8_t data[] = {0x1B, 0x1B, 'P', 'R'};
+    for (RadioMode mode : {RadioMode::App, RadioMode::Loopback}) {
+        Rig rig(mode, 0, 9600);
+        rig.radio->Receive(data, 1, 0);
+        rig.radio->Tick(kByteAt9600);
+        rig.radio->Receive(data, sizeof data, 2 * kByteAt9600);
+        rig.radio->Tick(6 * kByteAt9600);
+        EXPECT_EQ(rig.line.events, (std::vector<std::string>{"received bytes=1", "received bytes=4"}))
+            << static_cast<int>(mode);
+    }
+}
+
 TEST(RadioPacedReceive, LoopbackEchoesEachByteOnceItHasArrived)
 {
     Rig rig(RadioMode::Loopback, 0, 9600);

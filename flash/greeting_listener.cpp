@@ -1,0 +1,68 @@
+// Listens on the candidate ports in one select; see greeting_listener.h.
+#include "flash/greeting_listener.h"
+
+#include "flash/stop_signal.h"
+
+namespace {
+
+constexpr uint8_t kAcknowledged = 4;
+constexpr uint8_t kSettled = 5;
+// The window looks at the link on its 500 ms step, never straight after the "#".
+constexpr uint64_t kStepMs = 500;
+
+}  // namespace
+
+bool GreetingListener::Add(const std::string& device, std::string& error, const SerialPort::Vetting& may_take) {
+    auto listened = std::make_unique<ListenedPort>(device);
+    if (listened->port.Open(device, error, may_take) != PortOpenResult::Opened) return false;
+    ports_.push_back(std::move(listened));
+    return true;
+}
+
+Greeting GreetingListener::Await(long wait_seconds, const std::function<void(const std::string&)>& note) {
+    uint64_t next_step_ms = kStepMs;
+    std::vector<SerialLinkHost*> hosts;
+    for (;;) {
+        hosts.clear();
+        for (const auto& listened : ports_) hosts.push_back(&listened->host);
+        const size_t greeted = WaitOnceOnAll(hosts.data(), hosts.size());
+        if (StopRequests() > 0) return Greeting::Stopped;
+        if (ports_.size() > 1 && greeted < ports_.size()) {
+            KeepOnly(greeted);
+            note("the radio greeted on " + chosen().device + "; the other ports were closed, nothing was sent on them");
+        }
+        // The last port left is judged as the one port: its hang-up ends the wait.
+        for (auto it = ports_.begin(); ports_.size() > 1 && it != ports_.end();) {
+            if (!(*it)->host.hung_up()) {
+                ++it;
+                continue;
+            }
+            note("the line on " + (*it)->device + " hung up; no longer listening on it");
+            it = ports_.erase(it);
+        }
+
+        SerialLinkHost& host = chosen().host;
+        const uint64_t now = host.ElapsedMs();
+        if (now >= next_step_ms) {
+            while (now >= next_step_ms) next_step_ms += kStepMs;
+            if (ports_.size() == 1 && host.link.BootState == kSettled) return Greeting::Answered;
+        }
+        if (ports_.size() == 1 && host.hung_up()) return Greeting::HungUp;
+        // While several are listened on, none has greeted: the command would have chosen one.
+        if (wait_seconds > 0 && (ports_.size() > 1 || host.link.BootState < kAcknowledged) &&
+            now >= static_cast<uint64_t>(wait_seconds) * 1000) {
+            return Greeting::NoGreeting;
+        }
+    }
+}
+
+void GreetingListener::CloseAll() {
+    for (const auto& listened : ports_) listened->port.Close();
+}
+
+void GreetingListener::KeepOnly(size_t index) {
+    std::unique_ptr<ListenedPort> kept = std::move(ports_[index]);
+    // The others' settings are put back and their ports closed here, before anything else.
+    ports_.clear();
+    ports_.push_back(std::move(kept));
+}
