@@ -161,7 +161,12 @@ void TForm1::FormCreate() {
     }
 }
 
-void TForm1::FormCloseQuery(bool&) {
+void TForm1::FormCloseQuery(bool&) { SaveSettingsAndClosePort(); }
+
+// Windows ends the program after this, without the main window's close.
+void TForm1::FormEndSession() { SaveSettingsAndClosePort(); }
+
+void TForm1::SaveSettingsAndClosePort() {
     const std::string path = SettingsPath();
     // A failure keeps the window open: the report reaches the general error report, and
     // the port stays open with it.

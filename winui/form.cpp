@@ -164,6 +164,10 @@ void TForm::Hide() {
 
 void TForm::Close() { SendMessageA(handle_, WM_CLOSE, 0, 0); }
 
+void TForm::SessionEnding() {
+    Application.Guard([this] { FormEndSession(); });
+}
+
 void TForm::HandleClose() {
     // The main form going while a modal form or a message box is up is the whole program
     // being closed: the windows above it close first, and their handlers return first.
@@ -213,6 +217,12 @@ LRESULT TForm::HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
     case WM_DESTROY:
         if (this == Application.MainForm()) PostQuitMessage(0);
+        return 0;
+    // Windows asks every top-level window; any form may answer for the program.
+    case WM_QUERYENDSESSION:
+        return Application.SessionHeld() ? FALSE : TRUE;
+    case WM_ENDSESSION:
+        if (wparam) Application.EndSession();
         return 0;
     case WM_COMMAND: {
         HWND from = reinterpret_cast<HWND>(lparam);

@@ -62,6 +62,9 @@ public:
     // A modal form has agreed to close; its loop ends once the running handler has returned.
     bool CloseRequested() const { return close_requested_; }
 
+    // The session is ending: runs FormEndSession, reporting a failure.
+    void SessionEnding();
+
     // Called by the controls and timers themselves.
     void AddControl(TControl& control);
     void AddTimer(TTimer& timer);
@@ -73,6 +76,7 @@ protected:
     virtual void FormCreate() {}
     virtual void FormShow() {}
     virtual void FormCloseQuery(bool& can_close) { (void)can_close; }
+    virtual void FormEndSession() {}
     virtual void FormPaint(HDC dc) { (void)dc; }
     virtual void FormKeyPress(char key) { (void)key; }
     virtual void MenuCommand(int id) { (void)id; }
