@@ -6,10 +6,18 @@
 
 #include "winui/form.h"
 
+Bounds ScaleBounds(const Bounds& design, int dpi) {
+    const int left = ScaleToDpi(design.left, dpi);
+    const int top = ScaleToDpi(design.top, dpi);
+    return Bounds{left, top, ScaleToDpi(design.left + design.width, dpi) - left,
+                  ScaleToDpi(design.top + design.height, dpi) - top};
+}
+
 HWND TControl::MakeWindow(TForm& form, const char* window_class, const std::string& text,
                           DWORD style, DWORD ex_style, const Bounds& bounds, int id) {
+    const Bounds placed = ScaleBounds(bounds, form.Dpi());
     HWND hwnd = CreateWindowExA(ex_style, window_class, text.c_str(), style | WS_CHILD | WS_VISIBLE,
-                                bounds.left, bounds.top, bounds.width, bounds.height, form.Handle(),
+                                placed.left, placed.top, placed.width, placed.height, form.Handle(),
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                 GetModuleHandleA(nullptr), nullptr);
     if (hwnd == nullptr) {
@@ -17,11 +25,21 @@ HWND TControl::MakeWindow(TForm& form, const char* window_class, const std::stri
                                  std::to_string(GetLastError()) + ")");
     }
     SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(form.Font()), FALSE);
+    windows_.push_back(PlacedWindow{hwnd, bounds});
     if (form_ == nullptr) {
         form_ = &form;
         form.AddControl(*this);
     }
     return hwnd;
+}
+
+void TControl::ApplyDpi() {
+    for (const PlacedWindow& window : windows_) {
+        const Bounds placed = ScaleBounds(window.design, form_->Dpi());
+        SetWindowPos(window.hwnd, nullptr, placed.left, placed.top, placed.width, placed.height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageA(window.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(form_->Font()), TRUE);
+    }
 }
 
 HBRUSH TControl::Colour(HDC dc) {
@@ -40,8 +58,18 @@ void TLabel::Create(TForm& form, int id, const Bounds& bounds, const std::string
     }
     handle_ = MakeWindow(form, "STATIC", caption, window_style, 0, bounds, id);
     if (style.font != nullptr) {
-        own_font_ = OwnedFont(*style.font);
+        own_font_ = OwnedFont(*style.font, form.Dpi());
         SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(own_font_.Handle()), FALSE);
+    }
+    FitToText();
+}
+
+void TLabel::ApplyDpi() {
+    TControl::ApplyDpi();
+    if (style_.font != nullptr) {
+        // The label holds the form's font by now, so its own old one can go.
+        own_font_ = OwnedFont(*style_.font, form_->Dpi());
+        SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(own_font_.Handle()), TRUE);
     }
     FitToText();
 }
@@ -134,9 +162,11 @@ void TRadioGroup::Create(TForm& form, int id, const Bounds& bounds, const std::s
     GetTextMetricsA(dc, &metrics);
     SelectObject(dc, old);
     ReleaseDC(handle_, dc);
+    // The items are placed in design pixels, so the text height is taken back to 96 DPI.
+    const int text_height = MulDiv(metrics.tmHeight, kDesignDpi, form.Dpi());
     const int count = static_cast<int>(items.size());
     for (int i = 0; i < count; ++i) {
-        const Bounds place = RadioItemBounds(bounds, metrics.tmHeight, count, columns, i);
+        const Bounds place = RadioItemBounds(bounds, text_height, count, columns, i);
         const DWORD style = BS_RADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
         items_.push_back(MakeWindow(form, "BUTTON", items[static_cast<size_t>(i)], style, 0, place,
                                     id + 1 + i));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "winui/dpi.h"
 #include "winui/gdi.h"
 
 class TControl;
@@ -50,6 +51,11 @@ public:
     // hides the form behind the task bar button.
     bool Showing() const { return handle_ != nullptr && showing_; }
     HFONT Font() const { return font_.Handle(); }
+    // The DPI that the form is laid out for; its controls and drawings are designed at 96.
+    int Dpi() const { return dpi_; }
+    int Scale(int design) const { return ScaleToDpi(design, dpi_); }
+    // The client area's size in design pixels (at 96 DPI), whatever the display's DPI.
+    SIZE DesignClientSize() const;
     COLORREF Colour() const { return colour_; }
     HBRUSH Brush() const { return brush_; }
 
@@ -87,12 +93,16 @@ private:
     LRESULT HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam);
     void RegisterClassOnce() const;
     RECT DesignedBounds() const;
+    // The display's DPI has changed (or differs from the one the window was made for): the
+    // fonts and every control are made again from the design, the window takes bounds.
+    void ChangeDpi(int dpi, const RECT& bounds);
     void HandleClose();
     void Hide();
     TControl* ControlOf(HWND hwnd) const;
 
     FormDesign design_;
     HWND handle_ = nullptr;
+    int dpi_ = kDesignDpi;
     OwnedFont font_;
     COLORREF colour_;
     HBRUSH brush_;
