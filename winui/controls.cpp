@@ -156,17 +156,18 @@ Bounds RadioItemBounds(const Bounds& group, int text_height, int count, int colu
 void TRadioGroup::Create(TForm& form, int id, const Bounds& bounds, const std::string& caption,
                          const std::vector<std::string>& items, int columns) {
     handle_ = MakeWindow(form, "BUTTON", caption, BS_GROUPBOX, 0, bounds, id);
+    // The items are placed in design pixels, by the height of the design's font at 96 DPI: a
+    // font's height does not grow exactly with its size, and the places must.
+    const OwnedFont design_font(form.FontDesign(), kDesignDpi);
     HDC dc = GetDC(handle_);
-    HGDIOBJ old = SelectObject(dc, form.Font());
+    HGDIOBJ old = SelectObject(dc, design_font.Handle());
     TEXTMETRICA metrics{};
     GetTextMetricsA(dc, &metrics);
     SelectObject(dc, old);
     ReleaseDC(handle_, dc);
-    // The items are placed in design pixels, so the text height is taken back to 96 DPI.
-    const int text_height = MulDiv(metrics.tmHeight, kDesignDpi, form.Dpi());
     const int count = static_cast<int>(items.size());
     for (int i = 0; i < count; ++i) {
-        const Bounds place = RadioItemBounds(bounds, text_height, count, columns, i);
+        const Bounds place = RadioItemBounds(bounds, metrics.tmHeight, count, columns, i);
         const DWORD style = BS_RADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
         items_.push_back(MakeWindow(form, "BUTTON", items[static_cast<size_t>(i)], style, 0, place,
                                     id + 1 + i));

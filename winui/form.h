@@ -51,6 +51,7 @@ public:
     // hides the form behind the task bar button.
     bool Showing() const { return handle_ != nullptr && showing_; }
     HFONT Font() const { return font_.Handle(); }
+    const FontSpec& FontDesign() const { return design_.font; }
     // The DPI that the form is laid out for; its controls and drawings are designed at 96.
     int Dpi() const { return dpi_; }
     int Scale(int design) const { return ScaleToDpi(design, dpi_); }
