@@ -2,8 +2,9 @@
 # The windows on a display of Q42_DPI dots per inch (96 unless set; a DPI other than 96 runs
 # in a Wine prefix of its own, rig/wine-env): every control lies where its 96-DPI design
 # scaled by DPI/96 puts it (exactly at 96, within a pixel otherwise), each client area is
-# the design's scaled, and the text of every fixed-size label stays inside its box. The
-# screenshots stay in the case folder, to be looked at.
+# the design's scaled, the text of every fixed-size label stays inside its box, and the
+# terminal's text and mark lie in its cells scaled. The screenshots stay in the case
+# folder, to be looked at.
 source "$(dirname "$0")/lib.sh"
 e2e_begin
 
@@ -78,6 +79,38 @@ check_window() {
     e2e_step "$name: as designed at $dpi DPI ($bmp)"
 }
 
+# The terminal's cell of 1-based column c, row r (the design's 8 x 14 pixels from
+# x = 8c + 8, y = 14r + 21), and the line of the cursor mark under it, at this DPI.
+scaled_cell() {
+    local x0 y0
+    x0=$(scaled $((8 * $2 + 8))) y0=$(scaled $((14 * $3 + 21)))
+    echo "$x0 $y0 $(($(scaled $((8 * $2 + 16))) - x0)) $(($(scaled $((14 * $3 + 35))) - y0))"
+}
+scaled_mark() {
+    local x0
+    x0=$(scaled $((8 * $2 + 8)))
+    echo "$x0 $(scaled $((14 * $3 + 35))) $(($(scaled $((8 * $2 + 16))) - x0)) 1"
+}
+
+# check_cells BMP: "Hello Q42", CR LF, "line two" came back and lie in their cells.
+check_cells() {
+    local c r
+    for c in 1 9; do
+        # shellcheck disable=SC2046
+        ink "$1" $(scaled_cell "$1" "$c" 1) || e2e_fail "terminal: no text in cell $c of row 1"
+    done
+    # shellcheck disable=SC2046
+    ink "$1" $(scaled_cell "$1" 1 2) || e2e_fail "terminal: no text in cell 1 of row 2"
+    for r in 1 2; do
+        # shellcheck disable=SC2046
+        ! ink "$1" $(scaled_cell "$1" 10 "$r") || e2e_fail "terminal: text beyond the line's end in row $r"
+    done
+    # shellcheck disable=SC2046
+    ink "$1" $(scaled_mark "$1" 9 2) || e2e_fail "terminal: no mark behind \"line two\""
+    # shellcheck disable=SC2046
+    ! ink "$1" $(scaled_mark "$1" 10 2) || e2e_fail "terminal: the mark is not where the line ends"
+}
+
 e2e_case "dpi_layout_$dpi"
 sim_start radio 1 --mode loopback
 app_start
@@ -88,6 +121,7 @@ while IFS="|" read -r -u 3 name menu caption; do
     [ "$name" = terminal ] && ui type "$TERMINAL" 'Hello Q42\r\nline two'
     sleep 0.5
     check_window "$name" "$caption"
+    [ "$name" = terminal ] && check_cells "$E2E_WORK/terminal.bmp"
     ui close "$caption"
     ui wait-gone "$caption" 5000 || e2e_fail "the $name window did not close"
 done 3<<ROWS
