@@ -6,12 +6,17 @@
 
 #include "winui/form.h"
 
+namespace {
+
+// Design bounds at dpi: the edges are scaled, so that neighbours stay neighbours.
 Bounds ScaleBounds(const Bounds& design, int dpi) {
     const int left = ScaleToDpi(design.left, dpi);
     const int top = ScaleToDpi(design.top, dpi);
     return Bounds{left, top, ScaleToDpi(design.left + design.width, dpi) - left,
                   ScaleToDpi(design.top + design.height, dpi) - top};
 }
+
+}  // namespace
 
 HWND TControl::MakeWindow(TForm& form, const char* window_class, const std::string& text,
                           DWORD style, DWORD ex_style, const Bounds& bounds, int id) {

@@ -57,8 +57,6 @@ private:
     std::vector<PlacedWindow> windows_;
 };
 
-// Design bounds at dpi: the edges are scaled, so that neighbours stay neighbours.
-Bounds ScaleBounds(const Bounds& design, int dpi);
 
 struct LabelStyle {
     bool auto_size = true;   // the label takes the size of its text
