@@ -104,13 +104,12 @@ TForm1::TForm1() : TForm(MainDesign()) {}
 TForm1::~TForm1() { Comm1.Close(); }
 
 void TForm1::CreateControls() {
-    RECT client;
-    GetClientRect(Handle(), &client);
+    const SIZE client = DesignClientSize();
     LabelStyle status_style;
     status_style.auto_size = false;
     status_style.centred = true;
     status_style.font = &kStatusFont;
-    Label2.Create(*this, 1001, Bounds{0, 8, client.right, 20}, "Label2", status_style);
+    Label2.Create(*this, 1001, Bounds{0, 8, client.cx, 20}, "Label2", status_style);
 
     Comm1.SetMonitorEvents(EventBit(TCommEventState::evRxChar) | EventBit(TCommEventState::evTxEmpty));
     Comm1.SetCharsTimeOut(0);
@@ -119,7 +118,7 @@ void TForm1::CreateControls() {
     Comm1.OnTxEmpty = [this](TCustomComm* sender) { Comm1TxEmpty(sender); };
 
     const int memo_width = 393;
-    Memo1.Create(*this, 1002, Bounds{(client.right - memo_width) / 2, 40, memo_width, 257}, true);
+    Memo1.Create(*this, 1002, Bounds{(client.cx - memo_width) / 2, 40, memo_width, 257}, true);
     Memo1.SetLines(std::vector<std::string>(std::begin(kInstructions), std::end(kInstructions)));
 }
 
@@ -134,7 +133,12 @@ void TForm1::FormCreate() {
     OpenDevicePort(CommsPortIndex);
 }
 
-void TForm1::FormCloseQuery(bool&) {
+void TForm1::FormCloseQuery(bool&) { SaveSettingsAndClosePort(); }
+
+// Windows ends the program after this, without the main window's close.
+void TForm1::FormEndSession() { SaveSettingsAndClosePort(); }
+
+void TForm1::SaveSettingsAndClosePort() {
     const std::string path = SettingsPath();
     // A failure keeps the window open: the report reaches the general error report, and
     // the port stays open with it.

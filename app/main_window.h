@@ -30,7 +30,11 @@ protected:
     void CreateControls() override;
     void FormCreate() override;
     void FormCloseQuery(bool& can_close) override;
+    void FormEndSession() override;
     void MenuCommand(int id) override;
+
+private:
+    void SaveSettingsAndClosePort();
 };
 
 extern TForm1* Form1;

@@ -1,5 +1,6 @@
 // The test terminal window. The grid is drawn outside WM_PAINT as bytes arrive, through
-// the window's device context; a paint draws it all again from the screen model.
+// the window's device context; a paint draws it all again from the screen model. The screen
+// model speaks design pixels (96 DPI); they are scaled here, the font with the form.
 #include "terminal/terminal_window.h"
 
 #include <algorithm>
@@ -69,7 +70,7 @@ void TForm2::Comm1RxChar(TCustomComm*, int32_t count) {
 }
 
 void TForm2::FormPaint(HDC dc) {
-    RECT bevel = kBevel;
+    RECT bevel{Scale(kBevel.left), Scale(kBevel.top), Scale(kBevel.right), Scale(kBevel.bottom)};
     DrawEdge(dc, &bevel, BDR_RAISEDINNER, BF_RECT);
     Screen.FormPaint();
 }
@@ -82,8 +83,8 @@ void TForm2::FormKeyPress(char key) {
 void TForm2::DrawLine(int x0, int y0, int x1, int y1, MarkColour colour) {
     WindowDC dc(Handle());
     HGDIOBJ old = SelectObject(dc.Get(), colour == MarkColour::Black ? black_pen_.Handle() : white_pen_.Handle());
-    MoveToEx(dc.Get(), x0, y0, nullptr);
-    LineTo(dc.Get(), x1, y1);
+    MoveToEx(dc.Get(), Scale(x0), Scale(y0), nullptr);
+    LineTo(dc.Get(), Scale(x1), Scale(y1));
     SelectObject(dc.Get(), old);
 }
 
@@ -93,7 +94,7 @@ void TForm2::DrawText(int x, int y, const char* text, int length) {
     SetBkMode(dc.Get(), OPAQUE);
     SetBkColor(dc.Get(), RGB(255, 255, 255));
     SetTextColor(dc.Get(), RGB(0, 0, 0));
-    TextOutA(dc.Get(), x, y, text, length);
+    TextOutA(dc.Get(), Scale(x), Scale(y), text, length);
     SelectObject(dc.Get(), old);
 }
 

@@ -339,6 +339,31 @@ int EndTaskCmd(const Args& args) {
     return kOk;
 }
 
+// What Windows does at a shut-down, to the window (or, with "owner", to the application's
+// window): asks WM_QUERYENDSESSION, prints the answer ("ends" or "not now"), then tells the
+// outcome with WM_ENDSESSION, as Windows does when every program has answered.
+int EndSessionCmd(const Args& args) {
+    HWND top = Window(args[0]);
+    if (!top) return kFailed;
+    if (args.size() > 1) {
+        if (args[1] != "owner") return kUsage;
+        top = GetWindow(top, GW_OWNER);
+        if (!top) return Fail("window \"" + args[0] + "\" has no owner");
+    }
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(top, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, kDefaultWaitMs, &answer)) {
+        return Fail("no answer to WM_QUERYENDSESSION");
+    }
+    std::printf("%s\n", answer ? "ends" : "not now");
+    std::fflush(stdout);
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutA(top, WM_ENDSESSION, answer ? TRUE : FALSE, 0, SMTO_ABORTIFHUNG, kDefaultWaitMs,
+                             &ignored)) {
+        return Fail("WM_ENDSESSION was not handled");
+    }
+    return kOk;
+}
+
 HWND FindMessageBox() {
     HWND box = nullptr;
     while ((box = FindWindowExA(nullptr, box, kDialogClass, kMessageBoxTitle)) != nullptr) {
@@ -449,6 +474,7 @@ const std::vector<Command>& AllCommands() {
         {"gauge", "<caption> [control]", GaugeCmd},
         {"close", "<caption>", CloseCmd},
         {"end-task", "<caption> [owner]", EndTaskCmd},
+        {"end-session", "<caption> [owner]", EndSessionCmd},
         {"msgbox", "[ms]", MessageBoxCmd},
         {"capture", "<caption> <file.bmp>", CaptureCmd},
         {"resources", "<caption>", ResourcesCmd},

@@ -5,6 +5,7 @@
 
 #include "app/device_link.h"
 #include "update/program_file.h"
+#include "winui/application.h"
 
 TForm11* Form11 = nullptr;
 
@@ -26,6 +27,10 @@ FormDesign UpdateDesign() {
     design.dialog_keys = true;
     return design;
 }
+
+// What Windows shows beside the program when a shut-down or log-off waits for it.
+const wchar_t kUpdateRunning[] =
+    L"A Q42 firmware update is running. Shutting down now could leave the radio unable to start.";
 
 const char* const kClosingLines[] = {
     "New Firmware is loaded.",
@@ -78,6 +83,7 @@ void TForm11::Timer2Timer() {
     // "Update now" may still be enabled from an earlier opening; pressed while the header is
     // read, it would write a frame into the radio's reply. A complete read enables it again.
     Button1.SetEnabled(false);
+    SessionHold hold(kUpdateRunning);
     if (ReadDeviceInfo()) {
         Button1.SetEnabled(true);
         PM.Clear();
@@ -115,6 +121,7 @@ void TForm11::Button1Click() {
         AddMessage("Sending new Q42 firmware...");
         Gauge1.SetProgress(0);
         Gauge1.SetMaxValue(loaded.length);
+        SessionHold hold(kUpdateRunning);
         const WriteOutcome outcome = Link.WriteFirmware(ProgramFirmware.FirmwareImage, loaded.length,
                                                         [this](int32_t value) { Gauge1.SetProgress(value); });
         if (outcome == WriteOutcome::Failed) {

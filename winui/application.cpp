@@ -37,6 +37,11 @@ LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT message, WPARAM wparam, L
     case WM_CLOSE:
         Application.CloseProgram();
         return 0;
+    case WM_QUERYENDSESSION:
+        return Application.SessionHeld() ? FALSE : TRUE;
+    case WM_ENDSESSION:
+        if (wparam) Application.EndSession();
+        return 0;
     case WM_SYSCOMMAND:
         switch (wparam & 0xFFF0) {
         case SC_MINIMIZE:
@@ -207,6 +212,27 @@ void TApplication::ModalStarted(TForm& form) { modal_forms_.push_back(&form); }
 void TApplication::ModalEnded(TForm& form) {
     modal_forms_.erase(std::remove(modal_forms_.begin(), modal_forms_.end(), &form), modal_forms_.end());
     ContinueClosing();
+}
+
+void TApplication::HoldSession(const wchar_t* reason) {
+    if (session_holds_++ > 0) return;
+    // Both are courtesies to the user: where one fails the work goes on without it.
+    SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    if (main_form_ != nullptr && main_form_->Handle() != nullptr) {
+        ShutdownBlockReasonCreate(main_form_->Handle(), reason);
+    }
+}
+
+void TApplication::ReleaseSession() {
+    if (--session_holds_ > 0) return;
+    SetThreadExecutionState(ES_CONTINUOUS);
+    if (main_form_ != nullptr && main_form_->Handle() != nullptr) ShutdownBlockReasonDestroy(main_form_->Handle());
+}
+
+void TApplication::EndSession() {
+    if (session_ended_ || main_form_ == nullptr) return;
+    session_ended_ = true;
+    main_form_->SessionEnding();
 }
 
 HWND TApplication::MessageOwner() const {

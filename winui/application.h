@@ -66,6 +66,15 @@ public:
     // A modal form or a message box is up: the main form must not go under it.
     bool InsideModalLoop() const { return !modal_forms_.empty() || message_boxes_ > 0; }
 
+    // While a hold is taken (a firmware write, a header read) the PC stays awake and a
+    // shut-down or log-off is answered "not now", with the reason shown on the main form.
+    void HoldSession(const wchar_t* reason);
+    void ReleaseSession();
+    bool SessionHeld() const { return session_holds_ > 0; }
+    // The session is ending (shut-down or log-off not refused): the main form closes down
+    // as its close does, once; Windows then ends the process.
+    void EndSession();
+
     // A modal message box with a single OK button, titled with the application title.
     void ShowMessage(const std::string& text);
     // The general error report: the failure's text in a message box; the program carries on.
@@ -106,9 +115,20 @@ private:
     std::vector<TForm*> modal_forms_;  // outermost first
     int message_boxes_ = 0;
     HWND active_before_minimize_ = nullptr;
+    int session_holds_ = 0;
+    bool session_ended_ = false;
 };
 
 extern TApplication Application;
+
+// Holds the session for as long as it exists, whatever way the work ends.
+class SessionHold {
+public:
+    explicit SessionHold(const wchar_t* reason) { Application.HoldSession(reason); }
+    ~SessionHold() { Application.ReleaseSession(); }
+    SessionHold(const SessionHold&) = delete;
+    SessionHold& operator=(const SessionHold&) = delete;
+};
 
 // The full path of the running program file.
 std::string ProgramFilePath();

@@ -6,10 +6,23 @@
 
 #include "winui/form.h"
 
+namespace {
+
+// Design bounds at dpi: the edges are scaled, so that neighbours stay neighbours.
+Bounds ScaleBounds(const Bounds& design, int dpi) {
+    const int left = ScaleToDpi(design.left, dpi);
+    const int top = ScaleToDpi(design.top, dpi);
+    return Bounds{left, top, ScaleToDpi(design.left + design.width, dpi) - left,
+                  ScaleToDpi(design.top + design.height, dpi) - top};
+}
+
+}  // namespace
+
 HWND TControl::MakeWindow(TForm& form, const char* window_class, const std::string& text,
                           DWORD style, DWORD ex_style, const Bounds& bounds, int id) {
+    const Bounds placed = ScaleBounds(bounds, form.Dpi());
     HWND hwnd = CreateWindowExA(ex_style, window_class, text.c_str(), style | WS_CHILD | WS_VISIBLE,
-                                bounds.left, bounds.top, bounds.width, bounds.height, form.Handle(),
+                                placed.left, placed.top, placed.width, placed.height, form.Handle(),
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                 GetModuleHandleA(nullptr), nullptr);
     if (hwnd == nullptr) {
@@ -17,11 +30,21 @@ HWND TControl::MakeWindow(TForm& form, const char* window_class, const std::stri
                                  std::to_string(GetLastError()) + ")");
     }
     SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(form.Font()), FALSE);
+    windows_.push_back(PlacedWindow{hwnd, bounds});
     if (form_ == nullptr) {
         form_ = &form;
         form.AddControl(*this);
     }
     return hwnd;
+}
+
+void TControl::ApplyDpi() {
+    for (const PlacedWindow& window : windows_) {
+        const Bounds placed = ScaleBounds(window.design, form_->Dpi());
+        SetWindowPos(window.hwnd, nullptr, placed.left, placed.top, placed.width, placed.height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageA(window.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(form_->Font()), TRUE);
+    }
 }
 
 HBRUSH TControl::Colour(HDC dc) {
@@ -40,8 +63,18 @@ void TLabel::Create(TForm& form, int id, const Bounds& bounds, const std::string
     }
     handle_ = MakeWindow(form, "STATIC", caption, window_style, 0, bounds, id);
     if (style.font != nullptr) {
-        own_font_ = OwnedFont(*style.font);
+        own_font_ = OwnedFont(*style.font, form.Dpi());
         SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(own_font_.Handle()), FALSE);
+    }
+    FitToText();
+}
+
+void TLabel::ApplyDpi() {
+    TControl::ApplyDpi();
+    if (style_.font != nullptr) {
+        // The label holds the form's font by now, so its own old one can go.
+        own_font_ = OwnedFont(*style_.font, form_->Dpi());
+        SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(own_font_.Handle()), TRUE);
     }
     FitToText();
 }
@@ -128,8 +161,11 @@ Bounds RadioItemBounds(const Bounds& group, int text_height, int count, int colu
 void TRadioGroup::Create(TForm& form, int id, const Bounds& bounds, const std::string& caption,
                          const std::vector<std::string>& items, int columns) {
     handle_ = MakeWindow(form, "BUTTON", caption, BS_GROUPBOX, 0, bounds, id);
+    // The items are placed in design pixels, by the height of the design's font at 96 DPI: a
+    // font's height does not grow exactly with its size, and the places must.
+    const OwnedFont design_font(form.FontDesign(), kDesignDpi);
     HDC dc = GetDC(handle_);
-    HGDIOBJ old = SelectObject(dc, form.Font());
+    HGDIOBJ old = SelectObject(dc, design_font.Handle());
     TEXTMETRICA metrics{};
     GetTextMetricsA(dc, &metrics);
     SelectObject(dc, old);

@@ -1,6 +1,7 @@
 // The controls of the window layer, each a real Windows control so that automation sees
 // what a user sees: labels (STATIC), multi-line text (read-only EDIT), push buttons and a
 // radio group (BUTTON), a list (LISTBOX). Their notifications reach the handlers through the form.
+// They are placed in design pixels (96 DPI) and scaled to the form's DPI.
 #pragma once
 
 #include <windows.h>
@@ -36,13 +37,24 @@ public:
     virtual void Command(HWND from, int code) { (void)from, (void)code; }
     // Answers WM_CTLCOLORSTATIC: the background behind the control's text.
     virtual HBRUSH Colour(HDC dc);
+    // The form's DPI has changed: each window of the control goes to its design place at
+    // the new DPI, with the form's new font.
+    virtual void ApplyDpi();
 
 protected:
+    // bounds are design pixels.
     HWND MakeWindow(TForm& form, const char* window_class, const std::string& text, DWORD style,
                     DWORD ex_style, const Bounds& bounds, int id);
 
     TForm* form_ = nullptr;
     HWND handle_ = nullptr;
+
+private:
+    struct PlacedWindow {
+        HWND hwnd;
+        Bounds design;
+    };
+    std::vector<PlacedWindow> windows_;
 };
 
 struct LabelStyle {
@@ -58,6 +70,7 @@ public:
                 const LabelStyle& style = LabelStyle());
     void SetCaption(const std::string& caption);
     std::string Caption() const;
+    void ApplyDpi() override;
 
 private:
     void FitToText();

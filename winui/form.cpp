@@ -81,16 +81,20 @@ void TForm::RegisterClassOnce() const {
     if (RegisterClassExA(&window_class) == 0) throw WindowsError("Cannot register the window class");
 }
 
+SIZE TForm::DesignClientSize() const {
+    if (design_.size == FormSize::Client) return SIZE{design_.width, design_.height};
+    const SIZE frame = FrameSize(design_.style, design_.menu != nullptr, design_.ex_style, kDesignDpi);
+    return SIZE{design_.width - frame.cx, design_.height - frame.cy};
+}
+
 RECT TForm::DesignedBounds() const {
-    RECT r{0, 0, design_.width, design_.height};
-    if (design_.size == FormSize::Client &&
-        !AdjustWindowRectEx(&r, design_.style, design_.menu != nullptr, design_.ex_style)) {
-        throw WindowsError("Cannot size the window " + design_.caption);
-    }
-    const int width = r.right - r.left;
-    const int height = r.bottom - r.top;
-    int left = design_.left;
-    int top = design_.top;
+    // The client area is what the design scales; the frame is the display's own.
+    const SIZE client = DesignClientSize();
+    const SIZE frame = FrameSize(design_.style, design_.menu != nullptr, design_.ex_style, dpi_);
+    const int width = Scale(client.cx) + frame.cx;
+    const int height = Scale(client.cy) + frame.cy;
+    int left = Scale(design_.left);
+    int top = Scale(design_.top);
     if (design_.position == FormPosition::ScreenCenter) {
         left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
         top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
@@ -99,7 +103,8 @@ RECT TForm::DesignedBounds() const {
 }
 
 void TForm::Create() {
-    font_ = OwnedFont(design_.font);
+    dpi_ = SystemDpi();
+    font_ = OwnedFont(design_.font, dpi_);
     RegisterClassOnce();
     const RECT r = DesignedBounds();
     HMENU menu = nullptr;
@@ -117,8 +122,28 @@ void TForm::Create() {
         if (menu != nullptr) DestroyMenu(menu);
         throw error;
     }
+    // A display of its own, other than the system's, may already hold the new window.
+    const int dpi = WindowDpi(handle_);
+    if (dpi != dpi_) {
+        RECT placed;
+        GetWindowRect(handle_, &placed);
+        dpi_ = dpi;
+        const RECT sized = DesignedBounds();
+        ChangeDpi(dpi, RECT{placed.left, placed.top, placed.left + sized.right - sized.left,
+                            placed.top + sized.bottom - sized.top});
+    }
     CreateControls();
     Application.Guard([this] { FormCreate(); });
+}
+
+void TForm::ChangeDpi(int dpi, const RECT& bounds) {
+    dpi_ = dpi;
+    // The controls still use the old font until each has been given the new one.
+    const OwnedFont old_font = std::exchange(font_, OwnedFont(design_.font, dpi_));
+    for (TControl* control : controls_) control->ApplyDpi();
+    SetWindowPos(handle_, nullptr, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void TForm::AddControl(TControl& control) { controls_.push_back(&control); }
@@ -165,6 +190,10 @@ void TForm::Hide() {
 }
 
 void TForm::Close() { SendMessageA(handle_, WM_CLOSE, 0, 0); }
+
+void TForm::SessionEnding() {
+    Application.Guard([this] { FormEndSession(); });
+}
 
 void TForm::HandleClose() {
     // The main form going while a modal form or a message box is up is the whole program
@@ -216,6 +245,12 @@ LRESULT TForm::HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_DESTROY:
         if (this == Application.MainForm()) PostQuitMessage(0);
         return 0;
+    // Windows asks every top-level window; any form may answer for the program.
+    case WM_QUERYENDSESSION:
+        return Application.SessionHeld() ? FALSE : TRUE;
+    case WM_ENDSESSION:
+        if (wparam) Application.EndSession();
+        return 0;
     case WM_COMMAND: {
         HWND from = reinterpret_cast<HWND>(lparam);
         if (from == nullptr) {
@@ -259,6 +294,10 @@ LRESULT TForm::HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_CHAR:
         FormKeyPress(static_cast<char>(wparam));
+        return 0;
+    case WM_DPICHANGED:
+        // Windows suggests where the window goes, its size already scaled.
+        ChangeDpi(LOWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
         return 0;
     case WM_SYSCOMMAND:
         // A form owned by the application window would shrink to a title bar of its own on

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "winui/dpi.h"
 #include "winui/gdi.h"
 
 class TControl;
@@ -50,6 +51,12 @@ public:
     // hides the form behind the task bar button.
     bool Showing() const { return handle_ != nullptr && showing_; }
     HFONT Font() const { return font_.Handle(); }
+    const FontSpec& FontDesign() const { return design_.font; }
+    // The DPI that the form is laid out for; its controls and drawings are designed at 96.
+    int Dpi() const { return dpi_; }
+    int Scale(int design) const { return ScaleToDpi(design, dpi_); }
+    // The client area's size in design pixels (at 96 DPI), whatever the display's DPI.
+    SIZE DesignClientSize() const;
     COLORREF Colour() const { return colour_; }
     HBRUSH Brush() const { return brush_; }
 
@@ -62,6 +69,9 @@ public:
     // A modal form has agreed to close; its loop ends once the running handler has returned.
     bool CloseRequested() const { return close_requested_; }
 
+    // The session is ending: runs FormEndSession, reporting a failure.
+    void SessionEnding();
+
     // Called by the controls and timers themselves.
     void AddControl(TControl& control);
     void AddTimer(TTimer& timer);
@@ -73,6 +83,7 @@ protected:
     virtual void FormCreate() {}
     virtual void FormShow() {}
     virtual void FormCloseQuery(bool& can_close) { (void)can_close; }
+    virtual void FormEndSession() {}
     virtual void FormPaint(HDC dc) { (void)dc; }
     virtual void FormKeyPress(char key) { (void)key; }
     virtual void MenuCommand(int id) { (void)id; }
@@ -85,12 +96,16 @@ private:
     LRESULT HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam);
     void RegisterClassOnce() const;
     RECT DesignedBounds() const;
+    // The display's DPI has changed (or differs from the one the window was made for): the
+    // fonts and every control are made again from the design, the window takes bounds.
+    void ChangeDpi(int dpi, const RECT& bounds);
     void HandleClose();
     void Hide();
     TControl* ControlOf(HWND hwnd) const;
 
     FormDesign design_;
     HWND handle_ = nullptr;
+    int dpi_ = kDesignDpi;
     OwnedFont font_;
     COLORREF colour_;
     HBRUSH brush_;

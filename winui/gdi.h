@@ -1,6 +1,6 @@
 // GDI objects of the window layer, each owned by one holder: fonts (a face, a character
-// height in pixels - the cell height less the internal leading, as a negative LOGFONT height
-// gives it -, weight and character set) and 1-pixel pens.
+// height in pixels at 96 DPI - the cell height less the internal leading, as a negative
+// LOGFONT height gives it -, weight and character set) and 1-pixel pens.
 #pragma once
 
 #include <windows.h>
@@ -18,7 +18,8 @@ struct FontSpec {
 class OwnedFont {
 public:
     OwnedFont() = default;
-    explicit OwnedFont(const FontSpec& design);
+    // The design's font at dpi: its character height scaled from 96 DPI.
+    OwnedFont(const FontSpec& design, int dpi);
     ~OwnedFont();
     OwnedFont(const OwnedFont&) = delete;
     OwnedFont& operator=(const OwnedFont&) = delete;

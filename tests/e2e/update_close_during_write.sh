@@ -6,7 +6,9 @@ source "$(dirname "$0")/lib.sh"
 e2e_begin
 
 e2e_case update_close_during_write
-sim_start radio 1 --image "$Q42_IMAGE" --flash-out "$E2E_WORK/flash.bin"
+# Paced, so that the write outlasts the checks made while it runs: unpaced, on an idle
+# machine, the frames after the tenth take little more than a second.
+sim_start radio 1 --image "$Q42_IMAGE" --flash-out "$E2E_WORK/flash.bin" --baud 115200
 app_start
 update_open
 update_handshake radio

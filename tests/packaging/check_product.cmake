@@ -12,7 +12,9 @@
 #                                  for no later Windows
 # version:      WINDRES, EXE, VERSION, PROCESSOR
 #                                - the version block names the product, its maker and
-#                                  VERSION; the manifest names no other processor
+#                                  VERSION; the manifest names no other processor and
+#                                  asks for per-monitor DPI awareness (Wine ignores it, so
+#                                  only this check sees it)
 cmake_minimum_required(VERSION 3.20)
 
 # The DLLs that every Windows installation has; anything else would have to ship beside us.
@@ -134,6 +136,14 @@ elseif(CHECK STREQUAL "version")
      AND NOT CMAKE_MATCH_1 STREQUAL PROCESSOR)
     fail("the manifest of ${EXE} names the processor ${CMAKE_MATCH_1}, not ${PROCESSOR}")
   endif()
+  # Per-monitor v2 on Windows 10 1703 and later, per-monitor on 8.1, system aware on 7:
+  # without it Windows stretches the windows as a bitmap, every text blurred.
+  foreach(expected IN ITEMS "true/pm</dpiAware>" "PerMonitorV2, PerMonitor</dpiAwareness>")
+    string(FIND "${resources}" "${expected}" at)
+    if(at EQUAL -1)
+      fail("the manifest of ${EXE} lacks ${expected}")
+    endif()
+  endforeach()
 
 elseif(CHECK STREQUAL "reproducible")
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${EXE} ${RELINK} RESULT_VARIABLE differ)

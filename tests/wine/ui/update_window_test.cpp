@@ -1,6 +1,6 @@
 // The update window's own steps with no radio behind the port: what the user sees when the
 // bootloader is not active, when the header read times out, and when the program file holds
-// no firmware (this test program carries none).
+// no firmware (this test program carries none); and what Windows sees while the header is read.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "tests/wine/ui/ui_test_support.h"
 #include "update/update_window.h"
+#include "winui/application.h"
 
 namespace {
 
@@ -86,6 +87,44 @@ TEST_F(UpdateWindowTest, UpdateNowIsOffWhileTheHeaderIsRead) {
     ASSERT_NE(SetTimer(nullptr, 0, 50, ProbeButtonDuringRead), 0u);
     window.Timer2Timer();
     EXPECT_EQ(button_enabled_during_read, 0);
+}
+
+// What Windows would see from inside the header read, and after it.
+struct SessionProbe {
+    EXECUTION_STATE execution_state = 0;
+    LRESULT application_answer = -1;
+    LRESULT form_answer = -1;
+};
+SessionProbe during_read;
+
+SessionProbe ProbeSession() {
+    SessionProbe probe;
+    // Returns the state it replaces; asking for the state expected leaves it unchanged.
+    probe.execution_state = SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    if (probe.execution_state != (ES_CONTINUOUS | ES_SYSTEM_REQUIRED)) SetThreadExecutionState(ES_CONTINUOUS);
+    probe.application_answer = SendMessageA(Application.Handle(), WM_QUERYENDSESSION, 0, 0);
+    probe.form_answer = SendMessageA(Form11->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+    return probe;
+}
+
+void CALLBACK ProbeSessionDuringRead(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    during_read = ProbeSession();
+}
+
+TEST_F(UpdateWindowTest, HeaderReadKeepsThePcAwakeAndRefusesTheSessionsEndUntilItEnds) {
+    window.Timer1.SetEnabled(true);  // counts the read's time-out down
+    Link.BootState = 5;
+    during_read = SessionProbe{};
+    ASSERT_NE(SetTimer(nullptr, 0, 50, ProbeSessionDuringRead), 0u);
+    window.Timer2Timer();
+    EXPECT_EQ(during_read.execution_state, static_cast<EXECUTION_STATE>(ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
+    EXPECT_EQ(during_read.application_answer, FALSE);
+    EXPECT_EQ(during_read.form_answer, FALSE);
+    const SessionProbe after = ProbeSession();
+    EXPECT_EQ(after.execution_state, static_cast<EXECUTION_STATE>(ES_CONTINUOUS));
+    EXPECT_EQ(after.application_answer, TRUE);
+    EXPECT_EQ(after.form_answer, TRUE);
 }
 
 TEST_F(UpdateWindowTest, NoHeaderReadOnceTheWindowHasClosed) {

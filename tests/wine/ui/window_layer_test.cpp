@@ -1,5 +1,6 @@
 // The window layer against real Windows controls under Wine: modal showing and closing, the
-// general error report, the message loops, the radio group, the text list and the gauge.
+// general error report, the message loops, the radio group, the text list, the gauge, and
+// the layout again from the design when the display's DPI changes.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -7,6 +8,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "tests/wine/ui/ui_test_support.h"
 #include "winui/application.h"
@@ -227,6 +229,71 @@ TEST_F(WindowLayer, GaugeHoldsProgressWithinItsRangeAndShowsItOnTheBar) {
     }
     EXPECT_EQ(SendMessageA(gauge.Handle(), PBM_GETRANGE, FALSE, 0), 90488);
     EXPECT_THROW(gauge.SetMaxValue(-1), std::invalid_argument);
+}
+
+// A control's window in its form's client coordinates.
+RECT PlaceOf(HWND control) {
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+int FontHeight(HFONT font) {
+    LOGFONTA design{};
+    GetObjectA(font, sizeof design, &design);
+    return design.lfHeight;
+}
+
+// Windows sends WM_DPICHANGED when a window moves to a display of another DPI (never under
+// Wine 8, whose displays all share one DPI), so the test sends it as Windows would.
+void MoveToDisplay(TForm& form, int dpi, const RECT& suggested) {
+    SendMessageA(form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+}
+
+TEST_F(WindowLayer, AnotherDisplaysDpiLaysTheFormOutAgainFromItsDesign) {
+    ProbeForm form;
+    form.Create();
+    const FontSpec bold{"Arial", 16, true, DEFAULT_CHARSET, VARIABLE_PITCH | FF_SWISS};
+    LabelStyle own_font;
+    own_font.font = &bold;
+    TLabel label;
+    label.Create(form, 3400, Bounds{8, 40, 0, 0}, "Device Offline", own_font);
+    TRadioGroup group;
+    group.Create(form, 3410, Bounds{8, 70, 120, 60}, "COM port number", {"COM1", "COM2", "COM3"}, 2);
+    ASSERT_EQ(form.Dpi(), 96);  // the rig's displays
+    const HWND controls[] = {form.Button.Handle(), label.Handle(), group.Handle(), group.Item(0), group.Item(2)};
+    std::vector<RECT> at_96;
+    for (HWND control : controls) at_96.push_back(PlaceOf(control));
+
+    const RECT suggested{100, 80, 100 + 2 * 200, 80 + 2 * 150};
+    MoveToDisplay(form, 192, suggested);
+    EXPECT_EQ(form.Dpi(), 192);
+    RECT window;
+    GetWindowRect(form.Handle(), &window);
+    EXPECT_TRUE(EqualRect(&window, &suggested));
+    EXPECT_EQ(FontHeight(form.Font()), -22);
+    EXPECT_EQ(FontHeight(reinterpret_cast<HFONT>(SendMessageA(label.Handle(), WM_GETFONT, 0, 0))), -32);
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(group.Item(2), WM_GETFONT, 0, 0)), form.Font());
+    // Twice the design: places exactly; the label's size is its text's in the new font.
+    for (size_t i = 0; i < at_96.size(); ++i) {
+        const RECT r = PlaceOf(controls[i]);
+        EXPECT_EQ(r.left, 2 * at_96[i].left) << "control " << i;
+        EXPECT_EQ(r.top, 2 * at_96[i].top) << "control " << i;
+        if (controls[i] == label.Handle()) {
+            EXPECT_GE(r.bottom - r.top, 2 * (at_96[i].bottom - at_96[i].top) - 2);
+            continue;
+        }
+        EXPECT_EQ(r.right, 2 * at_96[i].right) << "control " << i;
+        EXPECT_EQ(r.bottom, 2 * at_96[i].bottom) << "control " << i;
+    }
+
+    MoveToDisplay(form, 96, RECT{100, 80, 300, 230});
+    EXPECT_EQ(FontHeight(form.Font()), -11);
+    for (size_t i = 0; i < at_96.size(); ++i) {
+        const RECT r = PlaceOf(controls[i]);
+        EXPECT_TRUE(EqualRect(&r, &at_96[i])) << "control " << i << " not back in its place";
+    }
 }
 
 }  // namespace
