@@ -35,12 +35,14 @@ for exe in Q42Update.exe Q42Update-x64.exe; do
         fail "$exe: q42pack --show reads $("$q42pack" --show "$signed" 2>&1)"
     at=$(marker_at "$product")
     [ "$(marker_at "$signed")" = "$at" ] || fail "$exe: the container moved"
-    cmp -n $(($(stat -c %s "$product") - at)) <(tail -c +$((at + 1)) "$signed") <(tail -c +$((at + 1)) "$product")
+    cmp -s -n $(($(stat -c %s "$product") - at)) <(tail -c +$((at + 1)) "$signed") <(tail -c +$((at + 1)) "$product") ||
+        fail "$exe: the container's bytes changed"
     # One image byte, inverted.
     cp "$signed" "$work/changed.exe"
     offset=$((at + 13 + 1000))
     byte=$(od -An -tu1 -j "$offset" -N 1 "$signed" | tr -d ' ')
-    printf "\\$(printf '%03o' $((255 - byte)))" | dd of="$work/changed.exe" bs=1 seek="$offset" conv=notrunc status=none
+    printf '%b' "\\x$(printf '%02x' $((255 - byte)))" | dd of="$work/changed.exe" bs=1 seek="$offset" conv=notrunc status=none
+    ! cmp -s "$signed" "$work/changed.exe" || fail "$exe: the image byte was not changed"
     ! osslsigncode verify -CAfile "$Q42_SIGN_CA_FILE" -in "$work/changed.exe" >/dev/null 2>&1 ||
         fail "$exe still verifies with a byte of its container changed"
 done
