@@ -1,12 +1,34 @@
 /* Preloaded into the Wine process so that a pseudo-terminal looks like a serial port with
  * its modem lines up. Ptys reject the modem-line and line-status ioctls, and Wine's wait for
- * port events gives up (STATUS_CANCELLED) when TIOCMGET fails. Only failures are answered. */
+ * port events gives up (STATUS_CANCELLED) when TIOCMGET fails. Only failures are answered.
+ * While the file that Q42_SHIM_DEAF names exists, TIOCMGET is left failing, so that a test
+ * can make the waits fail as on a line that has gone; each refusal adds a byte to the file. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <stdarg.h>
+#include <stdlib.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 #include <linux/serial.h>
+
+static int lines_deaf(void)
+{
+    const char *path = getenv("Q42_SHIM_DEAF");
+    ssize_t counted;
+    int fd;
+
+    if (!path || !*path)
+        return 0;
+    fd = open(path, O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    counted = write(fd, "x", 1);
+    (void)counted; /* the count is only a test's evidence */
+    close(fd);
+    return 1;
+}
 
 typedef int (*ioctl_fn)(int, unsigned long, void *);
 
@@ -14,6 +36,8 @@ static int modem_request(unsigned long request, void *arg)
 {
     switch (request) {
     case TIOCMGET:
+        if (lines_deaf())
+            return 0;
         *(int *)arg = TIOCM_CTS | TIOCM_DSR | TIOCM_CAR | TIOCM_DTR | TIOCM_RTS;
         return 1;
     case TIOCMSET:

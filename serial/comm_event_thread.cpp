@@ -5,12 +5,13 @@
 
 #include "serial/comm_settings.h"
 
-#include <stdexcept>
-
 namespace {
 
 constexpr UINT kHandOffMessage = WM_APP + 1;
 constexpr const char* kHandOffClass = "Q42CommHandOff";
+// Between a failed wait and the next. Bytes that arrive meanwhile complete the next wait at
+// once, so this is the most that a passing failure delays them.
+constexpr DWORD kRetryPauseMs = 100;
 
 }  // namespace
 
@@ -30,30 +31,37 @@ LRESULT CALLBACK TCommEventThread::HandOffWindowProc(HWND window, UINT message, 
 TCommEventThread::TCommEventThread(HANDLE comm_handle, TCommEventType events)
     : CommHandle(comm_handle), CloseEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
-    static const bool registered = [] {
+    if (!CloseEvent.Valid()) FailToStart(GetLastError());
+    static const DWORD registration_error = [] {
         WNDCLASSEXA window_class{};
         window_class.cbSize = sizeof window_class;
         window_class.lpfnWndProc = HandOffWindowProc;
         window_class.hInstance = GetModuleHandleA(nullptr);
         window_class.lpszClassName = kHandOffClass;
-        return RegisterClassExA(&window_class) != 0;
+        return RegisterClassExA(&window_class) ? DWORD{0} : GetLastError();
     }();
-    if (registered) {
-        handoff_window_ = CreateWindowExA(0, kHandOffClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                          GetModuleHandleA(nullptr), nullptr);
-    }
-    if (!handoff_window_ || !CloseEvent.Valid()) {
-        if (handoff_window_) DestroyWindow(handoff_window_);
-        throw std::runtime_error("The serial port's event thread cannot be started.");
-    }
+    if (registration_error) FailToStart(registration_error);
+    handoff_window_ = CreateWindowExA(0, kHandOffClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      GetModuleHandleA(nullptr), nullptr);
+    if (!handoff_window_) FailToStart(GetLastError());
+    // Set before the thread exists, so that a failure leaves no thread to end.
+    if (!SetCommMask(CommHandle, SystemEventMask(events))) FailToStart(GetLastError());
     thread_.Reset(CreateThread(nullptr, 0, ThreadEntry, this, CREATE_SUSPENDED, nullptr));
-    if (!thread_.Valid()) {
-        DestroyWindow(handoff_window_);
-        throw std::runtime_error("The serial port's event thread cannot be started.");
-    }
+    if (!thread_.Valid()) FailToStart(GetLastError());
     SetThreadPriority(thread_.Get(), THREAD_PRIORITY_HIGHEST);
-    SetCommMask(CommHandle, SystemEventMask(events));
-    ResumeThread(thread_.Get());
+    if (ResumeThread(thread_.Get()) == static_cast<DWORD>(-1)) {
+        const DWORD error = GetLastError();
+        // It has run none of its code, so holds nothing that ending it here could leave behind.
+        TerminateThread(thread_.Get(), 0);
+        WaitForSingleObject(thread_.Get(), INFINITE);
+        FailToStart(error);
+    }
+}
+
+void TCommEventThread::FailToStart(DWORD error)
+{
+    if (handoff_window_) DestroyWindow(handoff_window_);
+    throw ECommError("Error creating event thread", static_cast<int32_t>(error));
 }
 
 TCommEventThread::~TCommEventThread()
@@ -100,14 +108,12 @@ void TCommEventThread::Execute()
     request.hEvent = port_event.Get();
     const HANDLE signals[2] = {CloseEvent.Get(), port_event.Get()};
 
-    bool waiting = false;        // a WaitCommEvent is outstanding
-    bool failed_before = false;  // the last wait ended in a failure
+    bool waiting = false;  // a WaitCommEvent is outstanding
     bool purge = true;
     for (;;) {
         if (!WaitCommEvent(CommHandle, &EventMask, &request) && GetLastError() != ERROR_IO_PENDING) {
-            // Failing at once (an empty event mask, a device gone) would fail again at once:
-            // rather than spin, end as when the wait itself fails.
-            break;
+            if (!PauseAfterFailure()) break;
+            continue;
         }
         waiting = true;
         if (WaitForMultipleObjects(2, signals, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
@@ -116,14 +122,9 @@ void TCommEventThread::Execute()
         waiting = false;
         DWORD ignored = 0;
         if (!GetOverlappedResult(CommHandle, &request, &ignored, FALSE)) {
-            // One failed wait is skipped. A second in a row means the port has no more
-            // events to give (a device gone, or a driver that ends every wait at once with a
-            // failure): rather than spin, end as when the wait itself fails.
-            if (failed_before || terminated_) break;
-            failed_before = true;
+            if (!PauseAfterFailure()) break;
             continue;
         }
-        failed_before = false;
         if (!HandOff()) {
             purge = false;  // a handler failed: the run ends here, without the purge
             break;
@@ -138,6 +139,18 @@ void TCommEventThread::Execute()
         GetOverlappedResult(CommHandle, &request, &ignored, TRUE);
     }
     if (purge) PurgeComm(CommHandle, PURGE_RXABORT | PURGE_RXCLEAR);
+}
+
+bool TCommEventThread::PauseAfterFailure()
+{
+    // A driver with abort-on-error set fails every request after a line error until the
+    // error is cleared, and the component clears it only in a hand-off, which a failed wait
+    // never reaches.
+    DWORD errors = 0;
+    ClearCommError(CommHandle, &errors, nullptr);
+    // A line that has gone fails each wait at once; the pause keeps the retries from
+    // spinning, and Close still ends it at once.
+    return WaitForSingleObject(CloseEvent.Get(), kRetryPauseMs) == WAIT_TIMEOUT;
 }
 
 bool TCommEventThread::HandOff()

@@ -17,7 +17,7 @@ public:
     using TSignalEvent = std::function<void(TCommEventThread* sender, DWORD event_mask)>;
 
     // On the user-interface thread, which will serve the hand-offs; returns with the thread
-    // running.
+    // running, or raises ECommError with the system's error number.
     TCommEventThread(HANDLE comm_handle, TCommEventType events);
     // Stops the thread if it still runs and waits for its end.
     ~TCommEventThread();
@@ -34,7 +34,10 @@ public:
 private:
     static DWORD WINAPI ThreadEntry(LPVOID self);
     static LRESULT CALLBACK HandOffWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    [[noreturn]] void FailToStart(DWORD error);
     void Execute();
+    // After a failed wait: false when the stop signal came (or cannot be waited on) instead.
+    bool PauseAfterFailure();
     // Runs DoOnSignal on the user-interface thread; false when a handler failed there.
     bool HandOff();
     void DoOnSignal();

@@ -2,10 +2,10 @@
 #include "serial/comm_writer.h"
 
 #include "serial/comm_settings.h"
+#include "serial/serial_comm.h"
 
 #include <algorithm>
 #include <cstring>
-#include <stdexcept>
 
 namespace {
 
@@ -13,24 +13,36 @@ namespace {
 // driver that does not keep the time-out itself.
 constexpr DWORD kOverrunMs = 250;
 
-HANDLE NewEvent(BOOL manual_reset) { return CreateEventA(nullptr, manual_reset, FALSE, nullptr); }
+[[noreturn]] void FailToStart()
+{
+    throw ECommError("Error creating write thread", static_cast<int32_t>(GetLastError()));
+}
+
+HANDLE NewEvent(BOOL manual_reset)
+{
+    HANDLE event = CreateEventA(nullptr, manual_reset, FALSE, nullptr);
+    if (!event) FailToStart();
+    return event;
+}
 
 }  // namespace
 
 TCommWriter::TCommWriter(HANDLE comm_handle)
     : CommHandle(comm_handle), work_(NewEvent(FALSE)), room_(NewEvent(FALSE)), transfer_done_(NewEvent(TRUE))
 {
-    if (work_.Valid() && room_.Valid() && transfer_done_.Valid()) {
-        thread_.Reset(CreateThread(nullptr, 0, ThreadEntry, this, 0, nullptr));
-    }
-    if (!thread_.Valid()) throw std::runtime_error("The serial port's writer cannot be started.");
+    thread_.Reset(CreateThread(nullptr, 0, ThreadEntry, this, 0, nullptr));
+    if (!thread_.Valid()) FailToStart();
 }
 
 TCommWriter::~TCommWriter() { Finish(); }
 
 DWORD WINAPI TCommWriter::ThreadEntry(LPVOID self)
 {
-    static_cast<TCommWriter*>(self)->Run();
+    try {
+        static_cast<TCommWriter*>(self)->Run();
+    } catch (...) {
+        // Nothing to report to: the run just ends.
+    }
     return 0;
 }
 

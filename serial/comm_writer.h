@@ -25,7 +25,8 @@
 
 class TCommWriter {
 public:
-    // Starts the thread; comm_handle stays the component's, closed only after Finish.
+    // Starts the thread, or raises ECommError with the system's error number; comm_handle
+    // stays the component's, closed only after Finish.
     explicit TCommWriter(HANDLE comm_handle);
     ~TCommWriter();
     TCommWriter(const TCommWriter&) = delete;

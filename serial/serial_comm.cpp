@@ -67,8 +67,14 @@ void TCustomComm::Open()
     SetLastError(0);
     CreateHandle();
     if (!IsOpen()) return;
-    Writer = std::make_unique<TCommWriter>(Handle);
-    EventThread = std::make_unique<TCommEventThread>(Handle, monitor_events_);
+    try {
+        Writer = std::make_unique<TCommWriter>(Handle);
+        EventThread = std::make_unique<TCommEventThread>(Handle, monitor_events_);
+    } catch (...) {
+        // Open without its threads would be a port that never hears the line.
+        Close();
+        throw;
+    }
     EventThread->OnSignal = [this](TCommEventThread* sender, DWORD mask) { HandleEvents(sender, mask); };
     UpdateDataControlBlock();
     if (!SetupComm(Handle, static_cast<DWORD>(read_buf_size_), static_cast<DWORD>(write_buf_size_))) {
@@ -202,7 +208,10 @@ TLineSettings TCustomComm::LineSettings() const
 void TCustomComm::UpdateDataControlBlock()
 {
     if (!IsOpen()) return;
-    GetCommState(Handle, &ControlBlock);
+    // Unread, the record would go back to the device with whatever it held before.
+    if (!GetCommState(Handle, &ControlBlock)) {
+        Raise("Error updating DataControlBlock", static_cast<int32_t>(GetLastError()));
+    }
     FillControlBlock(ControlBlock, LineSettings());
     if (!SetCommState(Handle, &ControlBlock)) {
         Raise("Error updating DataControlBlock", static_cast<int32_t>(GetLastError()));
@@ -211,7 +220,11 @@ void TCustomComm::UpdateDataControlBlock()
 
 void TCustomComm::HandleEvents(TCommEventThread*, DWORD event_mask)
 {
-    ClearCommError(Handle, &LineErrors, &QueueStatus);
+    if (!ClearCommError(Handle, &LineErrors, &QueueStatus)) {
+        // Nothing was read: a count or errors from an earlier hand-off would be stale.
+        LineErrors = 0;
+        QueueStatus = COMSTAT{};
+    }
     for (DWORD bit : kEventBits) {
         if (event_mask & bit) DoEvent(bit);
     }

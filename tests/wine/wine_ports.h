@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
 
 constexpr const char* kLoopbackPort = "COM3";       // q42sim --mode loopback
 constexpr const char* kHighLoopbackPort = "COM12";  // the same, above COM9
@@ -27,6 +28,29 @@ public:
     const COMSTAT& LastQueueStatus() const { return QueueStatus; }
     DWORD LastLineErrors() const { return LineErrors; }
     void SetLastQueueStatus(DWORD in_queue) { QueueStatus.cbInQue = in_queue; }
+    // Puts another handle in the device's place; returns the one it replaces.
+    HANDLE ReplaceDeviceHandle(HANDLE other)
+    {
+        const HANDLE replaced = Handle;
+        Handle = other;
+        return replaced;
+    }
     // Bytes waiting in the receive queue of a handle, asked of the device itself.
     static DWORD QueuedBytes(HANDLE device);
+};
+
+// While one exists, every wait for port events on a pseudo-terminal fails, as Wine's does on a
+// line that has gone: the pty shim then leaves the modem lines unread (rig/pty_modem_shim.c).
+class DeafLines {
+public:
+    DeafLines();
+    ~DeafLines() { End(); }
+    DeafLines(const DeafLines&) = delete;
+    DeafLines& operator=(const DeafLines&) = delete;
+    void End();
+    // The modem-line reads refused so far: one per failed wait when the modem events are watched.
+    DWORD Refusals() const;
+
+private:
+    std::string path_;
 };
