@@ -5,7 +5,7 @@
 #   make soak   SOAK_UPDATES updates in one program run, the program's resources watched
 #   make fuzz   every fuzz target for FUZZ_RUNS inputs, or FUZZ_SECONDS seconds each if given
 #   make dist   the downloads: the Windows ZIP, and q42flash's tarballs and Debian packages;
-#               with Q42_SIGN_PKCS12=KEY.p12 (README: Signing a release) the programs signed
+#               with Q42_SIGN_PKCS12=KEY.p12 (docs/releasing.md: Signing a release) the programs signed
 JOBS ?= $(shell nproc)
 BUILD := build
 SOAK_UPDATES ?= 20

@@ -2,7 +2,7 @@
 # Times one whole update by q42flash into the simulated radio, from "Sending new Q42
 # firmware..." to the last closing line, with the cable paced at BAUD (8N1), and sets it
 # against the wire limit of the frames really sent (1031-byte frame + 1-byte answer, 1032 x
-# 10 bits each); prints the Windows program's ratio, as the README records it, beside it.
+# 10 bits each); prints the Windows program's ratio, as docs/benchmarks.md records it, beside it.
 #   bench/flash_timing.sh BUILD_DIR [BAUD]      (default 9600)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -53,7 +53,7 @@ size=$(stat -c %s "$image")
 frames=$(grep -c '^event frame .* ok$' "$work/radio.events" || true)
 exact="byte-exact"
 cmp -s -n "$size" "$work/flash.bin" "$image" || exact="DIFFERENT from the image"
-windows=$(sed -n 's/^| update, paced at 9600 baud |.*ratio \([0-9.-]*\).*/\1/p' "$here/../README.md")
+windows=$(sed -n 's/^| update, paced at 9600 baud |.*ratio \([0-9.-]*\).*/\1/p' "$here/../docs/benchmarks.md")
 
 echo "q42flash, update of $size bytes at $baud baud: $frames frames sent, the radio's flash is $exact"
 awk -v frames="$frames" -v baud="$baud" -v windows="${windows:-not recorded}" -v cpu="$(cat "$work/cpu.txt")" '
