@@ -324,17 +324,25 @@ int CloseCmd(const Args& args) {
     return kOk;
 }
 
-// What the system's End task and the task bar's "Close window" do: WM_CLOSE, whether the
-// window takes input or not; with "owner", to the window that owns it, the application's
-// window that carries the task bar button.
-int EndTaskCmd(const Args& args) {
-    HWND top = Window(args[0]);
+// The window named by args[0] or, with "owner" after it, the window that owns it: the
+// application's window that carries the task bar button.
+int TopOrOwner(const Args& args, HWND& top) {
+    top = Window(args[0]);
     if (!top) return kFailed;
     if (args.size() > 1) {
         if (args[1] != "owner") return kUsage;
         top = GetWindow(top, GW_OWNER);
         if (!top) return Fail("window \"" + args[0] + "\" has no owner");
     }
+    return kOk;
+}
+
+// What the system's End task and the task bar's "Close window" do: WM_CLOSE, whether the
+// window takes input or not; with "owner", to the window that owns it, the application's
+// window that carries the task bar button.
+int EndTaskCmd(const Args& args) {
+    HWND top = nullptr;
+    if (const int status = TopOrOwner(args, top); status != kOk) return status;
     if (!PostMessageA(top, WM_CLOSE, 0, 0)) return Fail("PostMessage failed");
     return kOk;
 }
@@ -343,13 +351,8 @@ int EndTaskCmd(const Args& args) {
 // window): asks WM_QUERYENDSESSION, prints the answer ("ends" or "not now"), then tells the
 // outcome with WM_ENDSESSION, as Windows does when every program has answered.
 int EndSessionCmd(const Args& args) {
-    HWND top = Window(args[0]);
-    if (!top) return kFailed;
-    if (args.size() > 1) {
-        if (args[1] != "owner") return kUsage;
-        top = GetWindow(top, GW_OWNER);
-        if (!top) return Fail("window \"" + args[0] + "\" has no owner");
-    }
+    HWND top = nullptr;
+    if (const int status = TopOrOwner(args, top); status != kOk) return status;
     DWORD_PTR answer = 0;
     if (!SendMessageTimeoutA(top, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, kDefaultWaitMs, &answer)) {
         return Fail("no answer to WM_QUERYENDSESSION");

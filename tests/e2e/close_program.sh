@@ -25,14 +25,7 @@ expect_saved_port() {
 # write runs to its end, and the program ends soon after the last frame.
 while read -r -u 3 target; do
     e2e_case "write_${target:-main}"
-    # Paced, so that the write outlasts the checks made while it runs: unpaced, on an idle
-    # machine, the frames after the tenth take little more than a second.
-    sim_start radio 1 --image "$Q42_IMAGE" --flash-out "$E2E_WORK/flash.bin" --baud 115200
-    app_start
-    update_open
-    update_handshake radio
-    ui click "$UPDATE" "Update now"
-    sim_wait radio '^event frame block=10 ' 60
+    update_write_under_way
     # shellcheck disable=SC2086
     ui end-task "$MAIN" $target || e2e_fail "cannot send the close request"
     sleep 1

@@ -246,6 +246,18 @@ update_handshake() {
 }
 
 # expect_lines WHAT LINE...: the update window's message list holds exactly these lines.
+# A write under way: the program started, "Update now" pressed and frame 10 sent, the radio
+# paced so that the write outlasts the checks made while it runs (unpaced, on an idle
+# machine, the frames after the tenth take little more than a second).
+update_write_under_way() {
+    sim_start radio 1 --image "$Q42_IMAGE" --flash-out "$E2E_WORK/flash.bin" --baud 115200
+    app_start
+    update_open
+    update_handshake radio
+    ui click "$UPDATE" "Update now"
+    sim_wait radio '^event frame block=10 ' 60
+}
+
 expect_lines() {
     local what=$1
     shift

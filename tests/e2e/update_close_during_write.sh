@@ -6,14 +6,7 @@ source "$(dirname "$0")/lib.sh"
 e2e_begin
 
 e2e_case update_close_during_write
-# Paced, so that the write outlasts the checks made while it runs: unpaced, on an idle
-# machine, the frames after the tenth take little more than a second.
-sim_start radio 1 --image "$Q42_IMAGE" --flash-out "$E2E_WORK/flash.bin" --baud 115200
-app_start
-update_open
-update_handshake radio
-ui click "$UPDATE" "Update now"
-sim_wait radio '^event frame block=10 ' 60
+update_write_under_way
 ui close "$UPDATE"
 sleep 1
 ui wait-window "$UPDATE" 0 || e2e_fail "the window closed while the write was running"
