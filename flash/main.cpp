@@ -23,10 +23,10 @@
 #include "flash/stop_signal.h"
 #include "update/firmware_container.h"
 #include "update/printable_text.h"
+#include "update/update_lines.h"
 
 namespace {
 
-constexpr uint8_t kActive = 6;
 constexpr int32_t kBlockSize = 1024;
 constexpr size_t kVersionFieldEnd = 29;
 
@@ -86,8 +86,8 @@ Answer AskToWrite(const std::string& question) {
 }
 
 void ShowHeader(const DeviceHeader& header) {
-    Say(header.has_name ? "Application in unit: " + PrintableText(header.name) : "Unknown application in unit");
-    Say(header.has_version ? "Version: " + PrintableText(header.version) : "Unknown version");
+    Say(header.has_name ? kApplicationInUnit + PrintableText(header.name) : kUnknownApplication);
+    Say(header.has_version ? kVersionLabel + PrintableText(header.version) : kUnknownVersion);
 }
 
 void ExplainLostLine(const SerialLinkHost& host, const std::string& port) {
@@ -105,7 +105,7 @@ int WriteImage(SerialLinkHost& host, GreetingListener& listener, int32_t length)
     int frames_done = 0;
     bool stop_noted = false;
 
-    Say("Sending new Q42 firmware...");
+    Say(kSendingFirmware);
     display.Start(host.ElapsedMs());
     const WriteOutcome outcome =
         host.link.WriteFirmware(g_store.FirmwareImage, length, [&](int32_t value) {
@@ -128,14 +128,10 @@ int WriteImage(SerialLinkHost& host, GreetingListener& listener, int32_t length)
         });
     display.Finish();
     if (outcome == WriteOutcome::Failed) {
-        Say("Program write failed - please repeat");
+        Say(kWriteFailed);
         return kExitWriteFailed;
     }
-    Say("New Firmware is loaded.");
-    Say("Finished...");
-    Say("Disconnect RS232 link from device");
-    Say("and restart device to verify operation.");
-    Say("Repeat programming if required.");
+    for (const char* line : kClosingLines) Say(line);
     return kExitWritten;
 }
 
@@ -165,7 +161,7 @@ int main(int argc, char** argv) {
         const std::string& path = plain ? options.image_path : options.program_path;
         const ImageInput input = plain ? LoadPlainImage(path, g_store) : LoadProgramImage(path, g_store);
         if (input.outcome == ImageInput::Outcome::NoContainer) {
-            Say("Cannot locate code data");
+            Say(kCannotLocateCode);
             return kExitBadInput;
         }
         if (input.outcome == ImageInput::Outcome::Unreadable) {
@@ -176,8 +172,7 @@ int main(int argc, char** argv) {
         const std::string version = static_cast<size_t>(length) < kVersionFieldEnd
                                         ? "none (the image is too short to hold one)"
                                         : PrintableText(g_store.ImageVersion());
-        Say((plain ? "This image contains software version: " : "This program contains software version: ") +
-            version);
+        Say((plain ? "This image contains software version: " : kProgramVersionLabel) + version);
     }
 
     // Output cut short (q42flash ... | head) must not end the program in the middle of a write.
@@ -213,19 +208,20 @@ int main(int argc, char** argv) {
         return kExitNoRadio;
     }
 
-    host.link.BootState = kActive;
+    // Await returns on the 500 ms step that found the link settled.
+    host.link.TakeSettled();
     const DeviceHeader header = host.link.ReadDeviceHeader();
     host.ReplyHandled();
     if (StopRequests() > 0) StopNow(listener, "stopped; nothing was written");
     if (header.timed_out) {
-        Say("Cannot read from device. Please try again.");
+        Say(kCannotReadDevice);
         ExplainLostLine(host, port);
         return kExitNoRadio;
     }
     ShowHeader(header);
     if (options.info) return kExitWritten;
 
-    Say("Ready to program");
+    Say(kReadyToProgram);
     if (!options.yes) {
         const std::string question = "Write the image (" + std::to_string(length) + " bytes) into the radio?";
         switch (AskToWrite(question)) {
