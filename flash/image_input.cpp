@@ -12,16 +12,17 @@ namespace {
 
 constexpr int32_t kBlockSize = 1024;
 
-// Opens a regular file; on failure says why in error and returns -1.
+// Opens a regular file; on failure says why in error and returns -1. Without O_NONBLOCK a
+// FIFO with no writer would hold the open for ever; on a regular file the flag does nothing.
 int OpenFile(const std::string& path, size_t& size, std::string& error) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = "cannot open " + path + " (" + std::strerror(errno) + ")";
         return -1;
     }
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = path + " is not a file";
+        error = path + " is not a file (a pipe, terminal or device cannot hold an image)";
         close(fd);
         return -1;
     }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "flash/serial_port.h"
 #include "update/boot_link.h"
@@ -32,6 +33,9 @@ public:
     bool send_failed() const { return send_failed_; }
 
     BootLink link{*this};
+    // Called from a pass that a stop request woke, so that a wait the link holds for seconds
+    // (the header's 5 s) can say at once what becomes of the request.
+    std::function<void()> on_stop_request;
 
 private:
     friend size_t WaitOnceOnAll(SerialLinkHost* const* hosts, size_t count);

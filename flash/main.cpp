@@ -73,10 +73,13 @@ Answer AskToWrite(const std::string& question) {
         FD_SET(StopWakeFd(), &readable);
         const int ready = select(std::max(STDIN_FILENO, StopWakeFd()) + 1, &readable, nullptr, nullptr, nullptr);
         if (StopRequests() > 0) return Answer::Stopped;
+        // An input that fails (a background job's, a closed one) is "no", never a retry.
+        if (ready < 0 && errno != EINTR) return Answer::No;
         if (ready <= 0 || !FD_ISSET(STDIN_FILENO, &readable)) continue;
         char c = 0;
         const ssize_t n = read(STDIN_FILENO, &c, 1);
-        if (n < 0) continue;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Answer::No;
         if (n == 0 || c == '\n') break;
         if (length < sizeof line - 1) line[length++] = c;
     }
@@ -210,7 +213,11 @@ int main(int argc, char** argv) {
 
     // Await returns on the 500 ms step that found the link settled.
     host.link.TakeSettled();
+    host.on_stop_request = [] {
+        Complain("stopping when the radio's header has been read (at most 5 s); nothing will be written");
+    };
     const DeviceHeader header = host.link.ReadDeviceHeader();
+    host.on_stop_request = nullptr;
     host.ReplyHandled();
     if (StopRequests() > 0) StopNow(listener, "stopped; nothing was written");
     if (header.timed_out) {

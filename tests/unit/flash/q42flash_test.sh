@@ -212,6 +212,19 @@ update)
     expect_code 5
     expect_frames 0
 
+    begin "the question, its input failing at every read"
+    sim_start --power-on
+    rm -f out.txt err.txt
+    flash_start=${EPOCHREALTIME/./}
+    "$flash" --port q42 --image image.bin <. >out.txt 2>err.txt &
+    flash_pid=$!
+    finish_flash 10
+    sim_stop
+    expect_code 5
+    expect_frames 0
+    # Flushed before the question: its answer comes after the radio's version in a log.
+    [ "$(tail -n 1 out.txt)" = "Ready to program" ] || fail "last line [$(tail -n 1 out.txt)]"
+
     # radio's header | the lines --info prints
     while IFS="|" read -r -u 3 header name version; do
         begin "--info, radio $header"
@@ -251,6 +264,7 @@ ROWS
 input)
     head -c 262144 /dev/zero >too_big.bin
     : >empty.bin
+    mkfifo pipe.bin
     seq 1 20000 >program.exe
     # case | arguments | exit status | stdout's last line or stderr's text
     while IFS="|" read -r -u 3 name args status said; do
@@ -266,6 +280,8 @@ input)
 image too big|--port q42 --image too_big.bin --yes|2|a Q42 image must be smaller than 262144 bytes
 empty image|--port q42 --image empty.bin --yes|2|empty.bin is empty
 missing image|--port q42 --image nothing.bin --yes|2|cannot open nothing.bin (No such file or directory)
+image a FIFO|--port q42 --image pipe.bin --yes|2|pipe.bin is not a file
+program a FIFO|--port q42 --from pipe.bin --yes|2|pipe.bin is not a file
 program without container|--port q42 --from program.exe --yes|2|Cannot locate code data
 no firmware named|--port q42 --yes|2|name the firmware with --image FILE or --from PROGRAM.exe
 not a terminal|--port /dev/null --image image.bin --yes|4|/dev/null is not a serial port
@@ -334,6 +350,43 @@ stop)
 1|0|6|the write goes on to its end
 2|130|fewer|the radio is half-written
 ROWS
+
+    begin "Ctrl-C while the header is read"
+    sim_start --power-on --fault silent-header
+    start_flash --port q42 --image image.bin --yes
+    sim_wait '^event header withheld' 10
+    kill -INT "$flash_pid"
+    # Said at once, not when the 5 s read ends.
+    for ((i = 0; i < 20; i++)); do
+        grep -qF "stopping when the radio's header has been read" err.txt && break
+        sleep 0.05
+    done
+    ((i < 20)) || fail "nothing said within 1 s of Ctrl-C: $(cat err.txt)"
+    finish_flash 10
+    sim_stop
+    expect_code 130
+    expect_frames 0
+
+    begin "the user's terminal hung up during a write"
+    sim_start --power-on --image small.bin --baud 38400
+    rm -f flash.pid
+    # script gives q42flash a pseudo-terminal of its own as the user's terminal.
+    script -qfec "echo \$\$ >flash.pid; exec '$flash' --port q42 --image small.bin --yes" /dev/null \
+        </dev/null >terminal.txt 2>&1 &
+    terminal_pid=$!
+    sim_wait '^event frame block=1 ' 10
+    flash_pid=$(cat flash.pid)
+    # The terminal's end closes, so the kernel hangs up the line; then the shell's hang-up.
+    kill -KILL "$terminal_pid"
+    wait "$terminal_pid" 2>/dev/null
+    kill -HUP "$flash_pid"
+    for ((i = 0; i < 400; i++)); do
+        kill -0 "$flash_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    ((i < 400)) || { fail "q42flash still running 20 s after the hang-up"; kill -KILL "$flash_pid"; }
+    sim_stop
+    expect_flash small.bin
     ;;
 ports)
     begin "the port held open by another program"
