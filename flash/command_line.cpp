@@ -8,8 +8,8 @@ const char kFlashVersion[] = "1.0.0";
 const char kAutoPort[] = "auto";
 
 const char kFlashUsage[] =
-    "usage: q42flash --port DEVICE... [--image FILE | --from PROGRAM.exe] [--yes] [--info]\n"
-    "                [--wait SECONDS]\n"
+    "usage: q42flash --port DEVICE... [--image FILE | --from PROGRAM.exe] [--yes] [--force]\n"
+    "                [--info] [--wait SECONDS]\n"
     "       q42flash --list-ports\n"
     "       q42flash --help | --version\n"
     "Writes new firmware into a Q42 radio through a serial port (9600 baud 8N1).\n"
@@ -21,6 +21,8 @@ const char kFlashUsage[] =
     "  --image FILE       the plain firmware image to write (less than 262144 bytes)\n"
     "  --from PROGRAM.exe the image carried inside a packed Q42Update.exe\n"
     "  --yes              write without asking first\n"
+    "  --force            write even an image whose application name is not the radio's\n"
+    "                     (or that carries none); without it such an image is refused\n"
     "  --info             show the radio's application and version, write nothing\n"
     "  --wait SECONDS     give up when the radio has not greeted within SECONDS\n"
     "                     (without it, q42flash waits until stopped with Ctrl-C)\n"
@@ -34,7 +36,8 @@ const char kFlashUsage[] =
     "leaves the radio half-written: it must then be written again).\n"
     "Exit codes: 0 written (or, with --info, shown), 1 write failed, 2 wrong use or\n"
     "unreadable input, 3 no radio (no greeting within --wait, no header), 4 the port\n"
-    "cannot be used, 5 not written because the question was not answered yes,\n"
+    "cannot be used, 5 not written because the question was not answered yes, 6 not\n"
+    "written because the image is not for the radio's application (see --force),\n"
     "130 stopped with Ctrl-C (128 + the signal's number for SIGTERM and SIGHUP).\n";
 
 namespace {
@@ -63,6 +66,10 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
         }
         if (arg == "--yes") {
             options.yes = true;
+            continue;
+        }
+        if (arg == "--force") {
+            options.force = true;
             continue;
         }
         if (arg == "--info") {

@@ -14,6 +14,7 @@
 
 #include "flash/command_line.h"
 #include "flash/greeting_listener.h"
+#include "flash/image_fit.h"
 #include "flash/image_input.h"
 #include "flash/link_host.h"
 #include "flash/port_choice.h"
@@ -165,6 +166,7 @@ int main(int argc, char** argv) {
         const ImageInput input = plain ? LoadPlainImage(path, g_store) : LoadProgramImage(path, g_store);
         if (input.outcome == ImageInput::Outcome::NoContainer) {
             Say(kCannotLocateCode);
+            if (!input.error.empty()) Complain(input.error);
             return kExitBadInput;
         }
         if (input.outcome == ImageInput::Outcome::Unreadable) {
@@ -227,6 +229,18 @@ int main(int argc, char** argv) {
     }
     ShowHeader(header);
     if (options.info) return kExitWritten;
+
+    std::string image_name;
+    const ImageFit fit = JudgeImage(g_store.FirmwareImage, length, header, image_name);
+    if (fit != ImageFit::Fits) {
+        const std::string radio_name = header.has_name ? PrintableText(header.name) : "none";
+        const std::string image_said = fit == ImageFit::NoName
+                                           ? "the image carries no Q42 application name (at its offset 16)"
+                                           : "the image is for application " + image_name;
+        Complain(image_said + ", the radio's application is " + radio_name +
+                 (options.force ? ": written anyway, as --force asks" : ": not written (--force writes it anyway)"));
+        if (!options.force) return kExitWrongImage;
+    }
 
     Say(kReadyToProgram);
     if (!options.yes) {

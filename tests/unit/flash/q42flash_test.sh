@@ -195,17 +195,16 @@ update)
     begin "packed program, the question answered yes"
     seq 1 20000 >program.exe
     "$pack" program.exe image.bin packed.exe >/dev/null || fail "q42pack failed"
-    sim_start --power-on
+    sim_start --power-on --image image.bin
     printf 'yes\n' >answer.txt
     run_flash --port q42 --from packed.exe
     sim_stop
     expect_code 0
-    expect_out "This program contains software version: V2.041" "Switch on Q42" "Application in unit: Q42NV" \
-        "Version: 01.000" "${window_lines[@]:2}"
+    expect_out "This program contains software version: V2.041" "Switch on Q42" "${window_lines[@]}"
     expect_flash image.bin
 
     begin "the question answered no"
-    sim_start --power-on
+    sim_start --power-on --image image.bin
     printf 'n\n' >answer.txt
     run_flash --port q42 --image image.bin
     sim_stop
@@ -213,7 +212,7 @@ update)
     expect_frames 0
 
     begin "the question, its input failing at every read"
-    sim_start --power-on
+    sim_start --power-on --image image.bin
     rm -f out.txt err.txt
     flash_start=${EPOCHREALTIME/./}
     "$flash" --port q42 --image image.bin <. >out.txt 2>err.txt &
@@ -224,6 +223,31 @@ update)
     expect_frames 0
     # Flushed before the question: its answer comes after the radio's version in a log.
     [ "$(tail -n 1 out.txt)" = "Ready to program" ] || fail "last line [$(tail -n 1 out.txt)]"
+
+    # The application's name in the image against the radio's.
+    { seq 1 40 | tr '\n' ' '; echo; } >readme.txt
+    cp image.bin other.bin
+    printf 'Q42XX' | dd of=other.bin bs=1 seek=17 conv=notrunc status=none
+    # image | radio | q42flash's options | answer | exit status | written | on stderr
+    while IFS="|" read -r -u 3 image radio options answer status written said; do
+        begin "image $image, radio $radio, $options"
+        # shellcheck disable=SC2086
+        sim_start --power-on $radio
+        [ -z "$answer" ] || printf '%s\n' "$answer" >answer.txt
+        # shellcheck disable=SC2086
+        run_flash --port q42 --image "$image" $options
+        sim_stop
+        expect_code "$status"
+        [ -z "$said" ] || expect_err "$said"
+        if [ "$written" = yes ]; then expect_flash "$image"; else expect_frames 0; fi
+    done 3<<'ROWS'
+readme.txt|--image image.bin|--yes||6|no|the image carries no Q42 application name (at its offset 16), the radio's application is Q42NR: not written
+readme.txt|--image image.bin|--yes --force||0|yes|written anyway, as --force asks
+other.bin|--image image.bin|--yes||6|no|the image is for application Q42XX, the radio's application is Q42NR: not written
+other.bin|--image image.bin||y|6|no|not written (--force writes it
+image.bin|--name-length 4|--yes||0|yes|
+readme.txt|--name-length 4|--yes||6|no|the radio's application is none: not written
+ROWS
 
     # radio's header | the lines --info prints
     while IFS="|" read -r -u 3 header name version; do
@@ -266,6 +290,7 @@ input)
     : >empty.bin
     mkfifo pipe.bin
     seq 1 20000 >program.exe
+    { printf 'MZ'; seq 1 2000; } >windows.exe
     # case | arguments | exit status | stdout's last line or stderr's text
     while IFS="|" read -r -u 3 name args status said; do
         begin "$name"
@@ -283,6 +308,8 @@ missing image|--port q42 --image nothing.bin --yes|2|cannot open nothing.bin (No
 image a FIFO|--port q42 --image pipe.bin --yes|2|pipe.bin is not a file
 program a FIFO|--port q42 --from pipe.bin --yes|2|pipe.bin is not a file
 program without container|--port q42 --from program.exe --yes|2|Cannot locate code data
+program file as image|--port q42 --image windows.exe --yes|2|windows.exe is a program file, not a plain image: give it with --from
+image as program|--port q42 --from image.bin --yes|2|image.bin is not a program file: a plain image is given with --image
 no firmware named|--port q42 --yes|2|name the firmware with --image FILE or --from PROGRAM.exe
 not a terminal|--port /dev/null --image image.bin --yes|4|/dev/null is not a serial port
 missing device|--port nothing --image image.bin --yes|4|there is no port nothing (No such file or directory)
