@@ -42,6 +42,8 @@ void SerialLinkHost::RunMessageLoopOnce() {
     DeliverDueTicks();
 }
 
+bool SerialLinkHost::Terminated() const { return StopRequests() >= 2; }
+
 void SerialLinkHost::WaitOnce() {
     SerialLinkHost* self = this;
     WaitOnceOnAll(&self, 1);

@@ -20,6 +20,8 @@ public:
     // (from a send until ReplyHandled) the pass first sleeps until a byte or a tick is due, so
     // the link's busy wait costs no processor; passes while a frame is built never sleep.
     void RunMessageLoopOnce() override;
+    // A second stop request: the write sends no further frame.
+    bool Terminated() const override;
 
     // The exchange begun by the last send is over: passes no longer sleep.
     void ReplyHandled() { awaiting_reply_ = false; }

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <strings.h>
 #include <vector>
@@ -21,7 +22,9 @@
 #include "flash/port_list.h"
 #include "flash/progress_display.h"
 #include "flash/serial_port.h"
+#include "flash/sha256.h"
 #include "flash/stop_signal.h"
+#include "flash/update_record.h"
 #include "update/firmware_container.h"
 #include "update/printable_text.h"
 #include "update/update_lines.h"
@@ -34,9 +37,13 @@ constexpr size_t kVersionFieldEnd = 29;
 // The program file is read back into a 4 MiB buffer: static storage, not the stack.
 FirmwareStore g_store;
 
+// With --json, standard output carries the JSON lines alone and the radio's lines go to
+// standard error.
+FILE* g_say = stdout;
+
 void Say(const char* line) {
-    std::printf("%s\n", line);
-    std::fflush(stdout);
+    std::fprintf(g_say, "%s\n", line);
+    std::fflush(g_say);
 }
 
 void Say(const std::string& line) { Say(line.c_str()); }
@@ -102,11 +109,17 @@ void ExplainLostLine(const SerialLinkHost& host, const std::string& port) {
     }
 }
 
-int WriteImage(SerialLinkHost& host, GreetingListener& listener, int32_t length) {
+struct WriteReport {
+    RadioResult result = RadioResult::WriteFailed;
+    int frames = 0;
+    int64_t bytes = 0;
+};
+
+WriteReport WriteImage(SerialLinkHost& host, int32_t length) {
     int frames_total = 0;
     for (int32_t i = 0; i <= length / kBlockSize; ++i) frames_total += IsBlankBlock(g_store, i) ? 0 : 1;
     ProgressDisplay display(length, frames_total, isatty(STDERR_FILENO) != 0);
-    int frames_done = 0;
+    WriteReport report;
     bool stop_noted = false;
 
     Say(kSendingFirmware);
@@ -115,14 +128,11 @@ int WriteImage(SerialLinkHost& host, GreetingListener& listener, int32_t length)
         host.link.WriteFirmware(g_store.FirmwareImage, length, [&](int32_t value) {
             host.ReplyHandled();
             const int32_t i = value / kBlockSize;
-            if (!IsBlankBlock(g_store, i)) ++frames_done;
-            display.Update(std::min(value + kBlockSize, length), frames_done, host.ElapsedMs());
-            // Between frames, so that the radio never gets part of one.
-            if (StopRequests() >= 2) {
-                display.Finish();
-                StopNow(listener, "stopped during the write: the radio is half-written and will not start; "
-                                  "write it again (run q42flash, then switch the radio off and on)");
+            if (!IsBlankBlock(g_store, i)) {
+                ++report.frames;
+                report.bytes += std::min(kBlockSize, length - value);
             }
+            display.Update(std::min(value + kBlockSize, length), report.frames, host.ElapsedMs());
             if (StopRequests() == 1 && !stop_noted) {
                 stop_noted = true;
                 display.Finish();
@@ -131,12 +141,111 @@ int WriteImage(SerialLinkHost& host, GreetingListener& listener, int32_t length)
             }
         });
     display.Finish();
+    // The host sends no further frame after a second request, so the radio never gets part of one.
+    if (StopRequests() >= 2) {
+        report.result = RadioResult::Stopped;
+        Complain("stopped during the write: the radio is half-written and will not start; "
+                 "write it again (run q42flash, then switch the radio off and on)");
+        return report;
+    }
     if (outcome == WriteOutcome::Failed) {
         Say(kWriteFailed);
-        return kExitWriteFailed;
+        return report;
     }
     for (const char* line : kClosingLines) Say(line);
-    return kExitWritten;
+    report.result = RadioResult::Written;
+    return report;
+}
+
+// What a run needs across its radios.
+struct Run {
+    explicit Run(const FlashOptions& given) : options(given) {}
+    const FlashOptions& options;
+    int32_t length = 0;
+    std::string image_version;
+    std::string image_sha256;
+    RecordFile record;
+    std::vector<RadioRecord> done;
+    bool confirmed = false;  // the question, asked once for the run
+};
+
+// One radio, from its greeting on: the header, the checks, the question, the write.
+// Returns its exit code; a stop before anything is written ends the process.
+int UpdateRadio(Run& run, GreetingListener& listener, SerialLinkHost& host, const std::string& port,
+                RadioRecord& radio) {
+    host.on_stop_request = [] {
+        Complain("stopping when the radio's header has been read (at most 5 s); nothing will be written");
+    };
+    const DeviceHeader header = host.link.ReadDeviceHeader();
+    host.on_stop_request = nullptr;
+    host.ReplyHandled();
+    if (StopRequests() > 0) StopNow(listener, "stopped; nothing was written");
+    if (header.timed_out) {
+        Say(kCannotReadDevice);
+        ExplainLostLine(host, port);
+        radio.result = RadioResult::NoHeader;
+        return kExitNoRadio;
+    }
+    radio.has_name = header.has_name;
+    radio.name = header.name;
+    radio.has_version = header.has_version;
+    radio.version = header.version;
+    ShowHeader(header);
+    if (run.options.info) {
+        radio.result = RadioResult::NotWritten;
+        return kExitWritten;
+    }
+
+    std::string image_name;
+    const ImageFit fit = JudgeImage(g_store.FirmwareImage, run.length, header, image_name);
+    if (fit != ImageFit::Fits) {
+        const std::string radio_name = header.has_name ? PrintableText(header.name) : "none";
+        const std::string image_said = fit == ImageFit::NoName
+                                           ? "the image carries no Q42 application name (at its offset 16)"
+                                           : "the image is for application " + image_name;
+        Complain(image_said + ", the radio's application is " + radio_name +
+                 (run.options.force ? ": written anyway, as --force asks" : ": not written (--force writes it anyway)"));
+        if (!run.options.force) return kExitWrongImage;
+    }
+
+    Say(kReadyToProgram);
+    if (!run.confirmed && !run.options.yes) {
+        const std::string question = "Write the image (" + std::to_string(run.length) + " bytes) into the radio" +
+                                     (run.options.repeat ? " and each next one?" : "?");
+        switch (AskToWrite(question)) {
+        case Answer::Yes:
+            break;
+        case Answer::Stopped:
+            StopNow(listener, "stopped; nothing was written");
+        case Answer::No:
+            Complain("not written");
+            return kExitNotConfirmed;
+        }
+        run.confirmed = true;
+        // What the radio sent and the ticks that passed while the question was up go through
+        // the link now, as the window's loop would have taken them; nothing is awaited.
+        host.RunMessageLoopOnce();
+    }
+    const WriteReport report = WriteImage(host, run.length);
+    radio.result = report.result;
+    radio.frames = report.frames;
+    radio.bytes = report.bytes;
+    if (report.result == RadioResult::Written) return kExitWritten;
+    ExplainLostLine(host, port);
+    return report.result == RadioResult::Stopped ? 128 + LastStopSignal() : kExitWriteFailed;
+}
+
+// The radio's line in the record and in --json's output, whole and at once.
+void Keep(Run& run, RadioRecord& radio) {
+    radio.unix_seconds = static_cast<int64_t>(time(nullptr));
+    const std::string line = RecordLine(radio);
+    std::string error;
+    if (run.record.is_open() && !run.record.Append(line, error)) Complain(error);
+    if (run.options.json) {
+        std::fputs(line.c_str(), stdout);
+        std::fflush(stdout);
+    }
+    run.done.push_back(radio);
 }
 
 }  // namespace
@@ -158,8 +267,10 @@ int main(int argc, char** argv) {
     }
     if (options.list_ports) return ListPorts();
 
+    if (options.json) g_say = stderr;
+    Run run(options);
     // The image is checked before the port is touched: a bad one sends nothing.
-    int32_t length = 0;
+    int32_t& length = run.length;
     if (!options.image_path.empty() || !options.program_path.empty()) {
         const bool plain = !options.image_path.empty();
         const std::string& path = plain ? options.image_path : options.program_path;
@@ -178,12 +289,18 @@ int main(int argc, char** argv) {
                                         ? "none (the image is too short to hold one)"
                                         : PrintableText(g_store.ImageVersion());
         Say((plain ? "This image contains software version: " : kProgramVersionLabel) + version);
+        run.image_version = static_cast<size_t>(length) < kVersionFieldEnd ? "" : g_store.ImageVersion();
+        run.image_sha256 = Sha256Hex(g_store.FirmwareImage, static_cast<size_t>(length));
     }
 
     // Output cut short (q42flash ... | head) must not end the program in the middle of a write.
     std::signal(SIGPIPE, SIG_IGN);
     if (!InstallStopSignals()) {
         Complain(std::string("cannot set up Ctrl-C (") + std::strerror(errno) + ")");
+        return kExitBadInput;
+    }
+    if (!options.record_path.empty() && !run.record.Open(options.record_path, error)) {
+        Complain(error);
         return kExitBadInput;
     }
     const std::vector<std::string> devices = CandidatePorts(options.ports);
@@ -194,71 +311,62 @@ int main(int argc, char** argv) {
     GreetingListener listener;
     if (!OpenCandidates(devices, listener, Complain)) return kExitPortUnusable;
 
-    Say("Switch on Q42");
-    Complain("waiting for the radio's greeting on " + Listing(listener) + " (Ctrl-C stops)");
-    const Greeting greeting = listener.Await(options.wait_seconds, Complain);
-    SerialLinkHost& host = listener.chosen().host;
-    const std::string port = listener.chosen().device;
-    switch (greeting) {
-    case Greeting::Answered:
-        break;
-    case Greeting::Stopped:
-        StopNow(listener, "stopped; nothing was written");
-    case Greeting::HungUp:
-        ExplainLostLine(host, port);
-        return kExitPortUnusable;
-    case Greeting::NoGreeting:
-        Complain("no greeting from the radio within " + std::to_string(options.wait_seconds) +
-                 " s: is it switched on, and its port 1 on the cable?");
-        return kExitNoRadio;
-    }
-
-    // Await returns on the 500 ms step that found the link settled.
-    host.link.TakeSettled();
-    host.on_stop_request = [] {
-        Complain("stopping when the radio's header has been read (at most 5 s); nothing will be written");
-    };
-    const DeviceHeader header = host.link.ReadDeviceHeader();
-    host.on_stop_request = nullptr;
-    host.ReplyHandled();
-    if (StopRequests() > 0) StopNow(listener, "stopped; nothing was written");
-    if (header.timed_out) {
-        Say(kCannotReadDevice);
-        ExplainLostLine(host, port);
-        return kExitNoRadio;
-    }
-    ShowHeader(header);
-    if (options.info) return kExitWritten;
-
-    std::string image_name;
-    const ImageFit fit = JudgeImage(g_store.FirmwareImage, length, header, image_name);
-    if (fit != ImageFit::Fits) {
-        const std::string radio_name = header.has_name ? PrintableText(header.name) : "none";
-        const std::string image_said = fit == ImageFit::NoName
-                                           ? "the image carries no Q42 application name (at its offset 16)"
-                                           : "the image is for application " + image_name;
-        Complain(image_said + ", the radio's application is " + radio_name +
-                 (options.force ? ": written anyway, as --force asks" : ": not written (--force writes it anyway)"));
-        if (!options.force) return kExitWrongImage;
-    }
-
-    Say(kReadyToProgram);
-    if (!options.yes) {
-        const std::string question = "Write the image (" + std::to_string(length) + " bytes) into the radio?";
-        switch (AskToWrite(question)) {
-        case Answer::Yes:
-            break;
-        case Answer::Stopped:
-            StopNow(listener, "stopped; nothing was written");
-        case Answer::No:
-            Complain("not written");
-            return kExitNotConfirmed;
+    for (;;) {
+        if (run.done.empty()) {
+            Say("Switch on Q42");
+            Complain("waiting for the radio's greeting on " + Listing(listener) + " (Ctrl-C stops)");
+        } else {
+            Say("Connect the next radio and switch it on");
         }
-        // What the radio sent and the ticks that passed while the question was up go through
-        // the link now, as the window's loop would have taken them; nothing is awaited.
-        host.RunMessageLoopOnce();
+        const Greeting greeting = listener.Await(options.wait_seconds, Complain);
+        SerialLinkHost& host = listener.chosen().host;
+        const std::string port = listener.chosen().device;
+        int code = kExitWritten;
+        switch (greeting) {
+        case Greeting::Answered:
+            break;
+        case Greeting::Stopped:
+            if (run.done.empty()) StopNow(listener, "stopped; nothing was written");
+            break;
+        case Greeting::HungUp:
+            ExplainLostLine(host, port);
+            code = kExitPortUnusable;
+            break;
+        case Greeting::NoGreeting:
+            Complain("no greeting from the radio within " + std::to_string(options.wait_seconds) +
+                     " s: is it switched on, and its port 1 on the cable?");
+            code = kExitNoRadio;
+            break;
+        }
+        // Between radios, a stop or a silent port ends the run; its radios decide the exit code.
+        if (greeting != Greeting::Answered) {
+            if (run.done.empty()) return code;
+            break;
+        }
+
+        // Await returns on the 500 ms step that found the link settled.
+        host.link.TakeSettled();
+        const uint64_t start_ms = host.ElapsedMs();
+        RadioRecord radio;
+        radio.port = port;
+        radio.image_version = run.image_version;
+        radio.image_sha256 = run.image_sha256;
+        radio.exit_code = UpdateRadio(run, listener, host, port, radio);
+        radio.seconds = static_cast<double>(host.ElapsedMs() - start_ms) / 1000.0;
+        if (!options.info || options.repeat) Keep(run, radio);
+        if (radio.result == RadioResult::Stopped) {
+            listener.CloseAll();
+            EndByStopSignal();
+        }
+        if (!options.repeat) return radio.exit_code;
+        if (StopRequests() > 0 || (options.count > 0 && static_cast<long>(run.done.size()) >= options.count)) break;
+        if (radio.exit_code == kExitNotConfirmed) break;
+        host.link.RestartHandshake();
     }
-    const int result = WriteImage(host, listener, length);
-    if (result != kExitWritten) ExplainLostLine(host, port);
-    return result;
+    std::fputs(ResultTable(run.done).c_str(), stderr);
+    const int code = RunExitCode(run.done);
+    if (code != kExitWritten) {
+        Complain("not every radio was written: exit status " + std::to_string(code) + ", from the first row that failed");
+    }
+    return code;
 }

@@ -47,6 +47,8 @@ bool InstallStopSignals() {
 
 int StopRequests() { return g_requests; }
 
+int LastStopSignal() { return g_last_signal; }
+
 int StopWakeFd() { return g_wake[0]; }
 
 void ClearStopWake() {

@@ -9,6 +9,9 @@ bool InstallStopSignals();
 // How many stop requests have come so far.
 int StopRequests();
 
+// The signal of the last request that counted (SIGINT before any).
+int LastStopSignal();
+
 // Becomes readable at the first request; a wait includes it so that a request ends the wait.
 int StopWakeFd();
 // Empties it again, so that a request that does not end the program does not keep every
