@@ -19,6 +19,9 @@ bool GreetingListener::Add(const std::string& device, std::string& error, const 
 
 Greeting GreetingListener::Await(long wait_seconds, const std::function<void(const std::string&)>& note) {
     uint64_t next_step_ms = kStepMs;
+    // The steps keep the host's grid, as the window's timer runs on; the wait counts from now,
+    // which is later than the host's start for a radio after the first.
+    const uint64_t started_ms = chosen().host.ElapsedMs();
     std::vector<SerialLinkHost*> hosts;
     for (;;) {
         hosts.clear();
@@ -48,7 +51,7 @@ Greeting GreetingListener::Await(long wait_seconds, const std::function<void(con
         if (ports_.size() == 1 && host.hung_up()) return Greeting::HungUp;
         // While several are listened on, none has greeted: the command would have chosen one.
         if (wait_seconds > 0 && (ports_.size() > 1 || host.link.BootState < BootLink::kAcknowledged) &&
-            now >= static_cast<uint64_t>(wait_seconds) * 1000) {
+            now >= started_ms + static_cast<uint64_t>(wait_seconds) * 1000) {
             return Greeting::NoGreeting;
         }
     }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs q42flash against the simulated radio on a pseudo-terminal: whole updates checked
 # byte for byte in the radio's flash, the radio's faults, bad input, and stopping.
-#   q42flash_test.sh update|faults|input|stop Q42FLASH Q42SIM Q42PACK MAKE_SAMPLE_FIRMWARE WORKDIR
+#   q42flash_test.sh update|faults|input|stop|ports|batch Q42FLASH Q42SIM Q42PACK MAKE_SAMPLE_FIRMWARE WORKDIR
 # Every wait is bounded; every process started here is ended by its id.
 set -u
 set -m  # background jobs keep Ctrl-C (SIGINT), as they do when started from a terminal
@@ -128,10 +128,11 @@ run_flash() {
     start_flash "$@"
     finish_flash
 }
+# wait_output LINE SECONDS [FILE]: out.txt unless FILE is given.
 wait_output() {
     local i
     for ((i = 0; i < $2 * 20; i++)); do
-        grep -qxF -- "$1" out.txt 2>/dev/null && return 0
+        grep -qxF -- "$1" "${3:-out.txt}" 2>/dev/null && return 0
         sleep 0.05
     done
     fail "q42flash did not print \"$1\" within $2 s"
@@ -469,6 +470,77 @@ ROWS
     expect_err "skipping nothing: there is no port nothing"
     expect_err "no port left to listen on"
     expect_received_nothing B
+    ;;
+batch)
+    sha=$(sha256sum image.bin | cut -d' ' -f1)
+    frames_per_image=$(image_blocks image.bin | wc -l)
+    size=$(stat -c %s image.bin)
+    bytes_sent=0
+    for block in $(image_blocks image.bin); do
+        bytes_sent=$((bytes_sent + (size - block * 1024 < 1024 ? size - block * 1024 : 1024)))
+    done
+    # next_radio [FILE]: the radio just written is kept as first.flash, and a blank one is switched on.
+    next_radio() {
+        wait_output "Connect the next radio and switch it on" 30 "${1:-out.txt}"
+        printf 'save first.flash\nerase\nfault none\n' >&7
+        sim_wait '^event erased' 5
+        printf 'on\n' >&7
+    }
+
+    begin "--repeat --count 2: two radios one after the other, --json beside the record"
+    rm -f record.jsonl
+    sim_start --image image.bin
+    start_flash --port q42 --image image.bin --yes --repeat --count 2 --record record.jsonl --json
+    wait_output "Switch on Q42" 5 err.txt
+    printf 'on\n' >&7
+    next_radio err.txt
+    finish_flash 60
+    sim_stop
+    expect_code 0
+    cmp -s -n "$(stat -c %s image.bin)" first.flash image.bin || fail "the first radio's flash differs from the image"
+    cmp -s -n "$(stat -c %s image.bin)" flash.bin image.bin || fail "the second radio's flash differs from the image"
+    expect_frames $((2 * frames_per_image))
+    [ "$(wc -l <record.jsonl)" -eq 2 ] || fail "the record holds $(wc -l <record.jsonl) lines, expected 2"
+    cmp -s out.txt record.jsonl || fail "--json printed [$(cat out.txt)], not the record's lines"
+    # The first radio held the image before; the second was blank, and is written all the same.
+    grep -q '"port":"q42","application":"Q42NR","version":"V2.041","image_version":"V2.041","image_sha256":"'"$sha"'","result":"written","frames":'"$frames_per_image"',"bytes":'"$bytes_sent"',' <(sed -n 1p record.jsonl) ||
+        fail "first record line: $(sed -n 1p record.jsonl)"
+    grep -q '"application":null,"version":null,.*"result":"written",.*"exit_code":0}$' <(sed -n 2p record.jsonl) ||
+        fail "second record line: $(sed -n 2p record.jsonl)"
+    grep -Eq '^\{"time":"20[0-9]{2}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z",' record.jsonl || fail "no UTC time in the record"
+    expect_err "Application in unit: Q42NR"
+    expect_err "Connect the next radio and switch it on"
+
+    begin "--repeat: the first radio fails, the second is written; exit status and table say so"
+    sim_start --image image.bin --fault nack=5
+    start_flash --port q42 --image image.bin --yes --repeat --count 2 --record record2.jsonl
+    wait_output "Switch on Q42" 5
+    printf 'on\n' >&7
+    next_radio
+    finish_flash 60
+    sim_stop
+    expect_code 1
+    cmp -s -n "$(stat -c %s image.bin)" flash.bin image.bin || fail "the second radio's flash differs from the image"
+    grep -Eq '^q42 +V2.041 +V2.041 +write failed ' err.txt || fail "no failed row in the table: $(cat err.txt)"
+    grep -Eq '^q42 +unknown +V2.041 +written ' err.txt || fail "no written row in the table: $(cat err.txt)"
+    expect_err "exit status 1, from the first row that failed"
+    [ "$(cut -d, -f7 record2.jsonl | paste -sd' ')" = '"result":"write failed" "result":"written"' ] ||
+        fail "record: $(cat record2.jsonl)"
+
+    begin "a record line survives q42flash killed during the next radio"
+    rm -f record3.jsonl
+    sim_start --image image.bin
+    start_flash --port q42 --image image.bin --yes --repeat --record record3.jsonl
+    wait_output "Switch on Q42" 5
+    printf 'on\n' >&7
+    wait_output "Connect the next radio and switch it on" 30
+    printf 'erase\non\n' >&7
+    sim_wait '^event frame block=1 ' 10
+    kill -KILL "$flash_pid"
+    finish_flash 5
+    sim_stop
+    [ "$(wc -l <record3.jsonl)" -eq 1 ] && grep -q '"result":"written",.*}$' record3.jsonl ||
+        fail "record after the kill: [$(cat record3.jsonl)]"
     ;;
 *)
     sed -n '4p' "$0" >&2
