@@ -313,7 +313,7 @@ int main(int argc, char** argv) {
 
     for (;;) {
         if (run.done.empty()) {
-            Say("Switch on Q42");
+            Say(kSwitchOn);
             Complain("waiting for the radio's greeting on " + Listing(listener) + " (Ctrl-C stops)");
         } else {
             Say("Connect the next radio and switch it on");

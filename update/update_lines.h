@@ -2,6 +2,7 @@
 // the radio's own words, kept in one place so the two never drift apart.
 #pragma once
 
+inline constexpr char kSwitchOn[] = "Switch on Q42";
 inline constexpr char kProgramVersionLabel[] = "This program contains software version: ";
 inline constexpr char kApplicationInUnit[] = "Application in unit: ";
 inline constexpr char kUnknownApplication[] = "Unknown application in unit";

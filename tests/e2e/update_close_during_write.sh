@@ -6,7 +6,8 @@ source "$(dirname "$0")/lib.sh"
 e2e_begin
 
 e2e_case update_close_during_write
-sim_start radio 1 --image "$Q42_IMAGE" --flash-out "$E2E_WORK/flash.bin"
+# Paced, so that the write outlasts the second the close is given to show it stays.
+sim_start radio 1 --image "$Q42_IMAGE" --flash-out "$E2E_WORK/flash.bin" --baud 115200
 app_start
 update_open
 update_handshake radio
