@@ -115,10 +115,13 @@ struct WriteReport {
     int64_t bytes = 0;
 };
 
-WriteReport WriteImage(SerialLinkHost& host, int32_t length) {
+WriteReport WriteImage(SerialLinkHost& host, int32_t length, const RadioRecord& radio) {
     int frames_total = 0;
     for (int32_t i = 0; i <= length / kBlockSize; ++i) frames_total += IsBlankBlock(g_store, i) ? 0 : 1;
-    ProgressDisplay display(length, frames_total, isatty(STDERR_FILENO) != 0);
+    const std::string port = PrintableText(radio.port);
+    const std::string label = port + " " + (radio.has_name ? PrintableText(radio.name) : "unknown") + " " +
+                              (radio.has_version ? PrintableText(radio.version) : "unknown");
+    ProgressDisplay display(length, frames_total, isatty(STDERR_FILENO) != 0, label, port);
     WriteReport report;
     bool stop_noted = false;
 
@@ -226,7 +229,7 @@ int UpdateRadio(Run& run, GreetingListener& listener, SerialLinkHost& host, cons
         // the link now, as the window's loop would have taken them; nothing is awaited.
         host.RunMessageLoopOnce();
     }
-    const WriteReport report = WriteImage(host, run.length);
+    const WriteReport report = WriteImage(host, run.length, radio);
     radio.result = report.result;
     radio.frames = report.frames;
     radio.bytes = report.bytes;

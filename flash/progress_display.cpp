@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -28,9 +29,11 @@ size_t FormatProgressBar(const ProgressFigures& f, int columns, char* out, size_
                          f.frames_total, static_cast<long>(f.bytes_done), static_cast<long>(f.image_bytes), f.rate,
                          f.left));
     const int room = std::min(std::max(columns - 1, 0), static_cast<int>(size) - 1);
-    // "[" bar "]" then the figures; the bar gives way first, but is never under 8 cells.
-    const int bar = std::min(kBarWidth, room - 2 - figures_length);
     int length = 0;
+    for (const char* c = f.label; *c != '\0' && length < room; ++c) out[length++] = *c;
+    if (length > 0 && length < room) out[length++] = ' ';
+    // "[" bar "]" then the figures; the bar gives way first, but is never under 8 cells.
+    const int bar = std::min(kBarWidth, room - length - 2 - figures_length);
     if (bar >= 8) {
         out[length++] = '[';
         const int filled = f.image_bytes > 0 ? static_cast<int>(1LL * bar * f.bytes_done / f.image_bytes) : bar;
@@ -47,8 +50,13 @@ size_t FormatProgressBar(const ProgressFigures& f, int columns, char* out, size_
     return static_cast<size_t>(length);
 }
 
-ProgressDisplay::ProgressDisplay(int32_t image_bytes, int frames_total, bool on_terminal)
-    : image_bytes_(image_bytes), frames_total_(frames_total), on_terminal_(on_terminal) {}
+ProgressDisplay::ProgressDisplay(int32_t image_bytes, int frames_total, bool on_terminal, std::string label,
+                                 std::string port_label)
+    : label_(std::move(label)),
+      port_label_(std::move(port_label)),
+      image_bytes_(image_bytes),
+      frames_total_(frames_total),
+      on_terminal_(on_terminal) {}
 
 void ProgressDisplay::Start(uint64_t now_ms) { start_ms_ = now_ms; }
 
@@ -65,14 +73,15 @@ void ProgressDisplay::Update(int32_t bytes_done, int frames_done, uint64_t now_m
 
     if (on_terminal_) {
         char line[512];
-        const ProgressFigures figures{bytes_done, image_bytes_, frames_done, frames_total_, rate, left_text};
+        const ProgressFigures figures{label_.c_str(), bytes_done, image_bytes_, frames_done, frames_total_, rate,
+                                      left_text};
         FormatProgressBar(figures, TerminalColumns(), line, sizeof line);
         std::fprintf(stderr, "\r%s", line);
         drawn_ = true;
     } else if (tenths > tenths_shown_) {
         tenths_shown_ = tenths;
-        std::fprintf(stderr, "written %ld of %ld bytes (%d%%), %d of %d frames, %.0f B/s, %s left\n",
-                     static_cast<long>(bytes_done), static_cast<long>(image_bytes_), tenths * 10, frames_done,
+        std::fprintf(stderr, "%s: written %ld of %ld bytes (%d%%), %d of %d frames, %.0f B/s, %s left\n",
+                     port_label_.c_str(), static_cast<long>(bytes_done), static_cast<long>(image_bytes_), tenths * 10, frames_done,
                      frames_total_, rate, left_text);
     }
     std::fflush(stderr);

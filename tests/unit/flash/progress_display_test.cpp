@@ -7,7 +7,7 @@
 #include <string>
 
 TEST(FormatProgressBar, NeverReachesTheLastColumnAndShrinksTheBarFirst) {
-    const ProgressFigures figures{45056, 90488, 44, 89, 960, "0:47"};
+    const ProgressFigures figures{"", 45056, 90488, 44, 89, 960, "0:47"};
     const std::string whole = "44/89 frames  45056/90488 bytes  960 B/s  0:47 left";
     struct Row {
         int columns;
@@ -34,10 +34,18 @@ TEST(FormatProgressBar, NeverReachesTheLastColumnAndShrinksTheBarFirst) {
     char line[512];
     FormatProgressBar(figures, 80, line, sizeof line);
     EXPECT_EQ(std::string(line).substr(0, 26), "[###########.............]");
+
+    // The port and the radio come first; on a narrow terminal the bar gives way to them.
+    ProgressFigures labelled = figures;
+    labelled.label = "/dev/ttyUSB0 Q42NR V2.041";
+    FormatProgressBar(labelled, 100, line, sizeof line);
+    EXPECT_EQ(std::string(line).substr(0, 27), "/dev/ttyUSB0 Q42NR V2.041 [");
+    FormatProgressBar(labelled, 80, line, sizeof line);
+    EXPECT_EQ(std::string(line), "/dev/ttyUSB0 Q42NR V2.041 " + whole + "  ");
 }
 
 TEST(FormatProgressBar, StaysInsideASmallBuffer) {
-    const ProgressFigures figures{1024, 2048, 1, 2, 100, "0:01"};
+    const ProgressFigures figures{"", 1024, 2048, 1, 2, 100, "0:01"};
     char line[16];
     EXPECT_EQ(FormatProgressBar(figures, 200, line, sizeof line), 15u);
     EXPECT_EQ(std::string(line), "1/2 frames  102");

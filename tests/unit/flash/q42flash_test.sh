@@ -192,6 +192,8 @@ update)
     expect_code 0
     expect_out "This image contains software version: V2.041" "Switch on Q42" "${window_lines[@]}"
     expect_flash image.bin
+    # Not a terminal: plain lines, each beginning with its port.
+    expect_err "q42: written 90488 of 90488 bytes (100%)"
 
     begin "packed program, the question answered yes"
     seq 1 20000 >program.exe
