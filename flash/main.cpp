@@ -356,7 +356,7 @@ int main(int argc, char** argv) {
         radio.image_sha256 = run.image_sha256;
         radio.exit_code = UpdateRadio(run, listener, host, port, radio);
         radio.seconds = static_cast<double>(host.ElapsedMs() - start_ms) / 1000.0;
-        if (!options.info || options.repeat) Keep(run, radio);
+        Keep(run, radio);
         if (radio.result == RadioResult::Stopped) {
             listener.CloseAll();
             EndByStopSignal();
