@@ -12,6 +12,7 @@
 #include "app/settings_value.h"
 #include "setup/setup_window.h"
 #include "terminal/terminal_window.h"
+#include "update/update_lines.h"
 #include "update/update_window.h"
 #include "winui/application.h"
 
@@ -172,8 +173,8 @@ void TForm1::TestPort1Click() { Form2->ShowModal(); }
 void TForm1::Updatedevicefirmware1Click() {
     Link.UpdateActive = true;
     Form11->PM.Clear();
-    AddMessage("Switch on Q42");
-    Link.BootState = 0;
+    AddMessage(kSwitchOn);
+    Link.RestartHandshake();
     try {
         Form11->ShowModal();
     } catch (...) {

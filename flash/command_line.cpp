@@ -8,8 +8,9 @@ const char kFlashVersion[] = "1.0.0";
 const char kAutoPort[] = "auto";
 
 const char kFlashUsage[] =
-    "usage: q42flash --port DEVICE... [--image FILE | --from PROGRAM.exe] [--yes] [--info]\n"
-    "                [--wait SECONDS]\n"
+    "usage: q42flash --port DEVICE... [--image FILE | --from PROGRAM.exe] [--yes] [--force]\n"
+    "                [--info] [--wait SECONDS] [--repeat [--count N]] [--record FILE]\n"
+    "                [--json]\n"
     "       q42flash --list-ports\n"
     "       q42flash --help | --version\n"
     "Writes new firmware into a Q42 radio through a serial port (9600 baud 8N1).\n"
@@ -21,9 +22,19 @@ const char kFlashUsage[] =
     "  --image FILE       the plain firmware image to write (less than 262144 bytes)\n"
     "  --from PROGRAM.exe the image carried inside a packed Q42Update.exe\n"
     "  --yes              write without asking first\n"
+    "  --force            write even an image whose application name is not the radio's\n"
+    "                     (or that carries none); without it such an image is refused\n"
     "  --info             show the radio's application and version, write nothing\n"
     "  --wait SECONDS     give up when the radio has not greeted within SECONDS\n"
     "                     (without it, q42flash waits until stopped with Ctrl-C)\n"
+    "  --repeat           after each radio, say \"Connect the next radio and switch it on\"\n"
+    "                     and wait for it on the same port, until Ctrl-C; a table at the end\n"
+    "  --count N          with --repeat: stop after N radios\n"
+    "  --record FILE      append one JSON line per radio to FILE (time, port, the radio's\n"
+    "                     application and version, the image's version and SHA-256,\n"
+    "                     result, frames, bytes, seconds, exit code), on the disk at once\n"
+    "  --json             print those lines on standard output as each radio ends; the\n"
+    "                     radio's lines then go to standard error\n"
     "  --version          show q42flash's version\n"
     "Finding the port: q42flash --list-ports before and after plugging the cable in;\n"
     "on Linux the names in /dev/serial/by-id/ stay the same whichever USB socket the\n"
@@ -34,12 +45,14 @@ const char kFlashUsage[] =
     "leaves the radio half-written: it must then be written again).\n"
     "Exit codes: 0 written (or, with --info, shown), 1 write failed, 2 wrong use or\n"
     "unreadable input, 3 no radio (no greeting within --wait, no header), 4 the port\n"
-    "cannot be used, 5 not written because the question was not answered yes,\n"
-    "130 stopped with Ctrl-C (128 + the signal's number for SIGTERM and SIGHUP).\n";
+    "cannot be used, 5 not written because the question was not answered yes, 6 not\n"
+    "written because the image is not for the radio's application (see --force),\n"
+    "130 stopped with Ctrl-C (128 + the signal's number for SIGTERM and SIGHUP).\n"
+    "With several radios: 0 when every one was written, else the first failure's code.\n";
 
 namespace {
 
-bool ParseSeconds(const std::string& text, long& out) {
+bool ParseWholeNumber(const std::string& text, long& out) {
     if (text.empty() || text.size() > 6) return false;
     for (const char c : text) {
         if (c < '0' || c > '9') return false;
@@ -65,6 +78,18 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
             options.yes = true;
             continue;
         }
+        if (arg == "--repeat") {
+            options.repeat = true;
+            continue;
+        }
+        if (arg == "--json") {
+            options.json = true;
+            continue;
+        }
+        if (arg == "--force") {
+            options.force = true;
+            continue;
+        }
         if (arg == "--info") {
             options.info = true;
             continue;
@@ -77,7 +102,8 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
         if (arg == "--port") value = &options.ports.emplace_back();
         if (arg == "--image") value = &options.image_path;
         if (arg == "--from") value = &options.program_path;
-        if (value == nullptr && arg != "--wait") {
+        if (arg == "--record") value = &options.record_path;
+        if (value == nullptr && arg != "--wait" && arg != "--count") {
             error = "unknown option " + arg;
             return false;
         }
@@ -88,7 +114,12 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
         const std::string given = argv[++i];
         if (value != nullptr) {
             *value = given;
-        } else if (!ParseSeconds(given, options.wait_seconds)) {
+        } else if (arg == "--count") {
+            if (!ParseWholeNumber(given, options.count)) {
+                error = "--count takes a number of radios from 1 to 999999, not " + given;
+                return false;
+            }
+        } else if (!ParseWholeNumber(given, options.wait_seconds)) {
             error = "--wait takes a whole number of seconds from 1 to 999999, not " + given;
             return false;
         }
@@ -104,6 +135,10 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
     }
     if (!options.image_path.empty() && !options.program_path.empty()) {
         error = "give --image or --from, not both";
+        return false;
+    }
+    if (options.count > 0 && !options.repeat) {
+        error = "--count goes with --repeat";
         return false;
     }
     if (!options.info && options.image_path.empty() && options.program_path.empty()) {

@@ -12,6 +12,11 @@ struct FlashOptions {
     std::string image_path;    // --image FILE: a plain image
     std::string program_path;  // --from PROGRAM.exe: the image in its firmware container
     bool yes = false;          // --yes: write without asking
+    bool force = false;        // --force: write an image whose name is not the radio's
+    bool repeat = false;       // --repeat: after each radio, wait for the next on the same port
+    long count = 0;            // --count N: radios in all with --repeat; 0: until stopped
+    std::string record_path;   // --record FILE: one JSON line per radio appended
+    bool json = false;         // --json: those lines on standard output, the text on standard error
     bool info = false;         // --info: stop after showing the radio's name and version
     long wait_seconds = 0;     // --wait SECONDS for the greeting; 0: until stopped
     bool help = false;
@@ -27,6 +32,7 @@ enum FlashExit {
     kExitNoRadio = 3,
     kExitPortUnusable = 4,
     kExitNotConfirmed = 5,
+    kExitWrongImage = 6,
 };
 
 // Parses argv[1..argc-1]; on failure says why in error.

@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr uint8_t kAcknowledged = 4;
-constexpr uint8_t kSettled = 5;
 // The window looks at the link on its 500 ms step, never straight after the "#".
 constexpr uint64_t kStepMs = 500;
 
@@ -21,6 +19,9 @@ bool GreetingListener::Add(const std::string& device, std::string& error, const 
 
 Greeting GreetingListener::Await(long wait_seconds, const std::function<void(const std::string&)>& note) {
     uint64_t next_step_ms = kStepMs;
+    // The steps keep the host's grid, as the window's timer runs on; the wait counts from now,
+    // which is later than the host's start for a radio after the first.
+    const uint64_t started_ms = chosen().host.ElapsedMs();
     std::vector<SerialLinkHost*> hosts;
     for (;;) {
         hosts.clear();
@@ -45,12 +46,12 @@ Greeting GreetingListener::Await(long wait_seconds, const std::function<void(con
         const uint64_t now = host.ElapsedMs();
         if (now >= next_step_ms) {
             while (now >= next_step_ms) next_step_ms += kStepMs;
-            if (ports_.size() == 1 && host.link.BootState == kSettled) return Greeting::Answered;
+            if (ports_.size() == 1 && host.link.BootState == BootLink::kSettled) return Greeting::Answered;
         }
         if (ports_.size() == 1 && host.hung_up()) return Greeting::HungUp;
         // While several are listened on, none has greeted: the command would have chosen one.
-        if (wait_seconds > 0 && (ports_.size() > 1 || host.link.BootState < kAcknowledged) &&
-            now >= static_cast<uint64_t>(wait_seconds) * 1000) {
+        if (wait_seconds > 0 && (ports_.size() > 1 || host.link.BootState < BootLink::kAcknowledged) &&
+            now >= started_ms + static_cast<uint64_t>(wait_seconds) * 1000) {
             return Greeting::NoGreeting;
         }
     }

@@ -12,16 +12,20 @@ namespace {
 
 constexpr int32_t kBlockSize = 1024;
 
-// Opens a regular file; on failure says why in error and returns -1.
+// Every Windows program file begins so; a firmware image never does.
+bool IsProgramFile(const uint8_t* bytes, size_t size) { return size >= 2 && bytes[0] == 'M' && bytes[1] == 'Z'; }
+
+// Opens a regular file; on failure says why in error and returns -1. Without O_NONBLOCK a
+// FIFO with no writer would hold the open for ever; on a regular file the flag does nothing.
 int OpenFile(const std::string& path, size_t& size, std::string& error) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = "cannot open " + path + " (" + std::strerror(errno) + ")";
         return -1;
     }
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = path + " is not a file";
+        error = path + " is not a file (a pipe, terminal or device cannot hold an image)";
         close(fd);
         return -1;
     }
@@ -53,6 +57,12 @@ ImageInput LoadPlainImage(const std::string& path, FirmwareStore& store) {
     size_t size = 0;
     const int fd = OpenFile(path, size, input.error);
     if (fd < 0) return input;
+    uint8_t start[2] = {};
+    if (pread(fd, start, sizeof start, 0) == static_cast<ssize_t>(sizeof start) && IsProgramFile(start, sizeof start)) {
+        input.error = path + " is a program file, not a plain image: give it with --from";
+        close(fd);
+        return input;
+    }
     if (size == 0 || size >= kFirmwareImageSize) {
         input.error = size == 0 ? path + " is empty"
                                 : path + " is " + std::to_string(size) +
@@ -77,6 +87,7 @@ ImageInput LoadProgramImage(const std::string& path, FirmwareStore& store) {
     const LoadResult loaded = store.ScanProgramFile(size);
     if (!loaded.found) {
         input.outcome = ImageInput::Outcome::NoContainer;
+        if (!IsProgramFile(store.ExeImage, size)) input.error = path + " is not a program file: a plain image is given with --image";
         return input;
     }
     if (loaded.length == 0) {

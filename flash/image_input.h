@@ -11,10 +11,11 @@ struct ImageInput {
     enum class Outcome { Loaded, Unreadable, NoContainer };
     Outcome outcome = Outcome::Unreadable;
     int32_t length = 0;  // N when Loaded
-    std::string error;   // why, when Unreadable (or an empty container)
+    std::string error;   // why, when Unreadable (or an empty container); a hint with NoContainer
 };
 
-// Fills store.FirmwareImage with 0xFF and the image: 1 to 262,143 bytes, or Unreadable.
+// Fills store.FirmwareImage with 0xFF and the image: 1 to 262,143 bytes, or Unreadable (a
+// program file among them, which belongs to --from).
 ImageInput LoadPlainImage(const std::string& path, FirmwareStore& store);
 
 // Reads the program file into store.ExeImage and loads its container. A container without

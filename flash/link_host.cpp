@@ -42,6 +42,8 @@ void SerialLinkHost::RunMessageLoopOnce() {
     DeliverDueTicks();
 }
 
+bool SerialLinkHost::Terminated() const { return StopRequests() >= 2; }
+
 void SerialLinkHost::WaitOnce() {
     SerialLinkHost* self = this;
     WaitOnceOnAll(&self, 1);
@@ -69,6 +71,9 @@ size_t WaitOnceOnAll(SerialLinkHost* const* hosts, size_t count) {
         timeval limit{static_cast<time_t>(wait_us / 1'000'000u), static_cast<suseconds_t>(wait_us % 1'000'000u)};
         if (select(highest + 1, &readable, nullptr, nullptr, &limit) > 0 && FD_ISSET(wake, &readable)) {
             ClearStopWake();
+            for (size_t i = 0; i < count; ++i) {
+                if (hosts[i]->on_stop_request) hosts[i]->on_stop_request();
+            }
         }
     }
     for (size_t i = 0; i < count; ++i) {

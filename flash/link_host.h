@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "flash/serial_port.h"
 #include "update/boot_link.h"
@@ -19,6 +20,8 @@ public:
     // (from a send until ReplyHandled) the pass first sleeps until a byte or a tick is due, so
     // the link's busy wait costs no processor; passes while a frame is built never sleep.
     void RunMessageLoopOnce() override;
+    // A second stop request: the write sends no further frame.
+    bool Terminated() const override;
 
     // The exchange begun by the last send is over: passes no longer sleep.
     void ReplyHandled() { awaiting_reply_ = false; }
@@ -32,6 +35,9 @@ public:
     bool send_failed() const { return send_failed_; }
 
     BootLink link{*this};
+    // Called from a pass that a stop request woke, so that a wait the link holds for seconds
+    // (the header's 5 s) can say at once what becomes of the request.
+    std::function<void()> on_stop_request;
 
 private:
     friend size_t WaitOnceOnAll(SerialLinkHost* const* hosts, size_t count);

@@ -1,16 +1,62 @@
 // Draws the write's progress: frames and bytes done, rate and time left.
 #include "flash/progress_display.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <utility>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int kBarWidth = 24;
+constexpr int kDefaultColumns = 80;  // what a terminal that does not say its width has
+
+int TerminalColumns() {
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return kDefaultColumns;
+    return size.ws_col;
+}
 
 }  // namespace
 
-ProgressDisplay::ProgressDisplay(int32_t image_bytes, int frames_total, bool on_terminal)
-    : image_bytes_(image_bytes), frames_total_(frames_total), on_terminal_(on_terminal) {}
+size_t FormatProgressBar(const ProgressFigures& f, int columns, char* out, size_t size) {
+    if (size == 0) return 0;
+    char figures[160];
+    const int figures_length = std::max(
+        0, std::snprintf(figures, sizeof figures, " %d/%d frames  %ld/%ld bytes  %.0f B/s  %s left", f.frames_done,
+                         f.frames_total, static_cast<long>(f.bytes_done), static_cast<long>(f.image_bytes), f.rate,
+                         f.left));
+    const int room = std::min(std::max(columns - 1, 0), static_cast<int>(size) - 1);
+    int length = 0;
+    for (const char* c = f.label; *c != '\0' && length < room; ++c) out[length++] = *c;
+    if (length > 0 && length < room) out[length++] = ' ';
+    // "[" bar "]" then the figures; the bar gives way first, but is never under 8 cells.
+    const int bar = std::min(kBarWidth, room - length - 2 - figures_length);
+    if (bar >= 8) {
+        out[length++] = '[';
+        const int filled = f.image_bytes > 0 ? static_cast<int>(1LL * bar * f.bytes_done / f.image_bytes) : bar;
+        for (int i = 0; i < bar; ++i) out[length++] = i < filled ? '#' : '.';
+        out[length++] = ']';
+    }
+    const int copied = std::min(figures_length - (bar >= 8 ? 0 : 1), room - length);
+    if (copied > 0) {
+        std::memcpy(out + length, figures + (bar >= 8 ? 0 : 1), static_cast<size_t>(copied));
+        length += copied;
+    }
+    while (length < room) out[length++] = ' ';
+    out[length] = '\0';
+    return static_cast<size_t>(length);
+}
+
+ProgressDisplay::ProgressDisplay(int32_t image_bytes, int frames_total, bool on_terminal, std::string label,
+                                 std::string port_label)
+    : label_(std::move(label)),
+      port_label_(std::move(port_label)),
+      image_bytes_(image_bytes),
+      frames_total_(frames_total),
+      on_terminal_(on_terminal) {}
 
 void ProgressDisplay::Start(uint64_t now_ms) { start_ms_ = now_ms; }
 
@@ -26,18 +72,16 @@ void ProgressDisplay::Update(int32_t bytes_done, int frames_done, uint64_t now_m
     const int tenths = image_bytes_ > 0 ? static_cast<int>(10LL * bytes_done / image_bytes_) : 10;
 
     if (on_terminal_) {
-        const int filled = image_bytes_ > 0 ? static_cast<int>(1LL * kBarWidth * bytes_done / image_bytes_) : kBarWidth;
-        char bar[kBarWidth + 1];
-        for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
-        bar[kBarWidth] = '\0';
-        std::fprintf(stderr, "\r[%s] %d/%d frames  %ld/%ld bytes  %.0f B/s  %s left ", bar, frames_done,
-                     frames_total_, static_cast<long>(bytes_done), static_cast<long>(image_bytes_), rate,
-                     left_text);
+        char line[512];
+        const ProgressFigures figures{label_.c_str(), bytes_done, image_bytes_, frames_done, frames_total_, rate,
+                                      left_text};
+        FormatProgressBar(figures, TerminalColumns(), line, sizeof line);
+        std::fprintf(stderr, "\r%s", line);
         drawn_ = true;
     } else if (tenths > tenths_shown_) {
         tenths_shown_ = tenths;
-        std::fprintf(stderr, "written %ld of %ld bytes (%d%%), %d of %d frames, %.0f B/s, %s left\n",
-                     static_cast<long>(bytes_done), static_cast<long>(image_bytes_), tenths * 10, frames_done,
+        std::fprintf(stderr, "%s: written %ld of %ld bytes (%d%%), %d of %d frames, %.0f B/s, %s left\n",
+                     port_label_.c_str(), static_cast<long>(bytes_done), static_cast<long>(image_bytes_), tenths * 10, frames_done,
                      frames_total_, rate, left_text);
     }
     std::fflush(stderr);

@@ -1,12 +1,31 @@
-// The write's progress on standard error: a bar redrawn in place on a terminal, a plain
-// line at every tenth otherwise (a log or a pipe).
+// The write's progress on standard error: a bar redrawn in place on a terminal, fitted to its
+// width at every redraw (so a resize is followed), a plain line at every tenth otherwise.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
+
+struct ProgressFigures {
+    const char* label = "";   // the port, the radio's application and version
+    int32_t bytes_done = 0;
+    int32_t image_bytes = 0;
+    int frames_done = 0;
+    int frames_total = 0;
+    double rate = 0;          // bytes a second
+    const char* left = "";    // time left, as m:ss
+};
+
+// The bar's line for a terminal of the given columns: the label, the bar, the figures; at
+// most columns - 1 characters, so that it never wraps (the bar shrinks first, then the line
+// is cut), padded with spaces to cover a longer line drawn before. Returns the line's length.
+size_t FormatProgressBar(const ProgressFigures& figures, int columns, char* out, size_t size);
 
 class ProgressDisplay {
 public:
-    ProgressDisplay(int32_t image_bytes, int frames_total, bool on_terminal);
+    // label begins every line drawn; plain lines begin with the port alone, port_label.
+    ProgressDisplay(int32_t image_bytes, int frames_total, bool on_terminal, std::string label,
+                    std::string port_label);
 
     void Start(uint64_t now_ms);
     // After each block: image bytes covered so far, frames acknowledged so far.
@@ -15,6 +34,8 @@ public:
     void Finish();
 
 private:
+    std::string label_;
+    std::string port_label_;
     int32_t image_bytes_;
     int frames_total_;
     bool on_terminal_;

@@ -15,6 +15,9 @@ int g_wake[2] = {-1, -1};
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void OnStopSignal(int signal_number) {
+    // A closed terminal or lost session sends the shell's hang-up and the kernel's together:
+    // neither is a person asking twice, so a hang-up never stops a write that is under way.
+    if (signal_number == SIGHUP && g_requests > 0) return;
     g_last_signal = signal_number;
     g_requests = g_requests + 1;
     const char byte = 1;
@@ -43,6 +46,8 @@ bool InstallStopSignals() {
 }
 
 int StopRequests() { return g_requests; }
+
+int LastStopSignal() { return g_last_signal; }
 
 int StopWakeFd() { return g_wake[0]; }
 

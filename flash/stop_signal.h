@@ -1,4 +1,4 @@
-// Ctrl-C (SIGINT), SIGTERM and SIGHUP as requests to stop. Signals are process-wide, so
+// Ctrl-C (SIGINT), SIGTERM and SIGHUP as requests to stop; a hang-up is at most the first. Signals are process-wide, so
 // this is the one process-wide state of q42flash; the handler only counts and wakes a pipe.
 #pragma once
 
@@ -8,6 +8,9 @@ bool InstallStopSignals();
 
 // How many stop requests have come so far.
 int StopRequests();
+
+// The signal of the last request that counted (SIGINT before any).
+int LastStopSignal();
 
 // Becomes readable at the first request; a wait includes it so that a request ends the wait.
 int StopWakeFd();

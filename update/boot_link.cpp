@@ -7,15 +7,6 @@
 
 namespace {
 
-// Link states of the greeting recogniser and after it.
-constexpr uint8_t kWaitGreeting = 0;
-constexpr uint8_t kSeenO = 1;
-constexpr uint8_t kSeenOK = 2;
-constexpr uint8_t kCommandSent = 3;
-constexpr uint8_t kAcknowledged = 4;
-constexpr uint8_t kSettled = 5;
-constexpr uint8_t kActive = 6;
-
 constexpr uint8_t kCarriageReturn = 0x0D;
 constexpr uint8_t kProgrammingCommand[] = {0x1B, 0x1B, 'P', 'R', 'O', 'G'};
 

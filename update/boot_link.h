@@ -35,7 +35,28 @@ enum class WriteOutcome { Completed, Failed };
 
 class BootLink {
 public:
+    // BootState: the greeting "OK\r" is recognised byte by byte, the programming command
+    // goes out and the radio's "#" acknowledges it; the next tick settles the link, and the
+    // caller's 500 ms step takes the settled link into the active state, where replies are read.
+    static constexpr uint8_t kWaitGreeting = 0;
+    static constexpr uint8_t kSeenO = 1;
+    static constexpr uint8_t kSeenOK = 2;
+    static constexpr uint8_t kCommandSent = 3;
+    static constexpr uint8_t kAcknowledged = 4;
+    static constexpr uint8_t kSettled = 5;
+    static constexpr uint8_t kActive = 6;
+
     explicit BootLink(LinkHost& host) : host_(host) {}
+
+    // The radio's next greeting starts the handshake from the beginning.
+    void RestartHandshake() { BootState = kWaitGreeting; }
+    // The 500 ms step: a settled link becomes active and true is returned; any other state
+    // is left as it is.
+    bool TakeSettled() {
+        if (BootState != kSettled) return false;
+        BootState = kActive;
+        return true;
+    }
 
     void HandleBootByte(uint8_t b);
     void LinkTick();

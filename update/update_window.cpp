@@ -5,6 +5,7 @@
 
 #include "app/device_link.h"
 #include "update/program_file.h"
+#include "update/update_lines.h"
 #include "winui/application.h"
 
 TForm11* Form11 = nullptr;
@@ -32,14 +33,6 @@ FormDesign UpdateDesign() {
 const wchar_t kUpdateRunning[] =
     L"A Q42 firmware update is running. Shutting down now could leave the radio unable to start.";
 
-const char* const kClosingLines[] = {
-    "New Firmware is loaded.",
-    "Finished...",
-    "Disconnect RS232 link from device",
-    "and restart device to verify operation.",
-    "Repeat programming if required.",
-};
-
 }  // namespace
 
 void AddMessage(const std::string& text) { Form11->PM.Add(text); }
@@ -58,7 +51,7 @@ void TForm11::CreateControls() {
     Timer1.OnTimer = [this] { Timer1Timer(); };
     Timer2.Create(*this, kHeaderTimer, 500);
     Timer2.OnTimer = [this] { Timer2Timer(); };
-    Label3.Create(*this, 1106, Bounds{24, 8, 0, 0}, "This program contains software version: ");
+    Label3.Create(*this, 1106, Bounds{24, 8, 0, 0}, kProgramVersionLabel);
     Label4.Create(*this, 1107, Bounds{232, 8, 0, 0}, "Label4");
 }
 
@@ -70,7 +63,7 @@ void TForm11::FormCreate() {
 void TForm11::FormShow() {
     Timer1.SetEnabled(true);
     Timer2.SetEnabled(true);
-    Link.BootState = 0;
+    Link.RestartHandshake();
 }
 
 void TForm11::Timer1Timer() { Link.LinkTick(); }
@@ -78,8 +71,7 @@ void TForm11::Timer1Timer() { Link.LinkTick(); }
 void TForm11::Timer2Timer() {
     // The timers keep running after the window has closed; a handshake that settled just
     // before the close must not start a header read behind the user's back.
-    if (Link.BootState != 5 || !Link.UpdateActive) return;
-    Link.BootState = 6;
+    if (!Link.UpdateActive || !Link.TakeSettled()) return;
     // "Update now" may still be enabled from an earlier opening; pressed while the header is
     // read, it would write a frame into the radio's reply. A complete read enables it again.
     Button1.SetEnabled(false);
@@ -87,11 +79,11 @@ void TForm11::Timer2Timer() {
     if (ReadDeviceInfo()) {
         Button1.SetEnabled(true);
         PM.Clear();
-        AddMessage("Ready to program");
+        AddMessage(kReadyToProgram);
     } else {
-        // The failure stays on screen and "Update now" is not offered; from state 0 the
-        // radio's next greeting starts the handshake again without reopening the window.
-        Link.BootState = 0;
+        // The failure stays on screen and "Update now" is not offered; the radio's next
+        // greeting starts the handshake again without reopening the window.
+        Link.RestartHandshake();
     }
 }
 
@@ -99,39 +91,39 @@ bool TForm11::ReadDeviceInfo() {
     PM.Clear();
     const DeviceHeader header = Link.ReadDeviceHeader();
     if (header.timed_out) {
-        AddMessage("Cannot read from device. Please try again.");
+        AddMessage(kCannotReadDevice);
         return false;
     }
-    Label1.SetCaption(header.has_name ? "Application in unit: " + header.name : "Unknown application in unit");
-    Label2.SetCaption(header.has_version ? "Version: " + header.version : "Unknown version");
+    Label1.SetCaption(header.has_name ? kApplicationInUnit + header.name : kUnknownApplication);
+    Label2.SetCaption(header.has_version ? kVersionLabel + header.version : kUnknownVersion);
     return true;
 }
 
 void TForm11::Button1Click() {
     Button1.SetEnabled(false);
     PM.Clear();
-    if (Link.BootState < 6) {
-        AddMessage("Bootloader not active");
+    if (Link.BootState < BootLink::kActive) {
+        AddMessage(kBootloaderNotActive);
         return;
     }
     const LoadResult loaded = LoadFirmwareImage();
     if (!loaded.found) {
-        AddMessage("Cannot locate code data");
+        AddMessage(kCannotLocateCode);
     } else {
-        AddMessage("Sending new Q42 firmware...");
+        AddMessage(kSendingFirmware);
         Gauge1.SetProgress(0);
         Gauge1.SetMaxValue(loaded.length);
         SessionHold hold(kUpdateRunning);
         const WriteOutcome outcome = Link.WriteFirmware(ProgramFirmware.FirmwareImage, loaded.length,
                                                         [this](int32_t value) { Gauge1.SetProgress(value); });
         if (outcome == WriteOutcome::Failed) {
-            AddMessage("Program write failed - please repeat");
+            AddMessage(kWriteFailed);
         } else {
             Gauge1.SetProgress(Gauge1.MaxValue());
             for (const char* line : kClosingLines) AddMessage(line);
         }
     }
-    Link.BootState = 0;
+    Link.RestartHandshake();
     Button1.SetEnabled(false);
     Timer1.SetEnabled(false);
     Timer2.SetEnabled(false);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs q42flash against the simulated radio on a pseudo-terminal: whole updates checked
 # byte for byte in the radio's flash, the radio's faults, bad input, and stopping.
-#   q42flash_test.sh update|faults|input|stop Q42FLASH Q42SIM Q42PACK MAKE_SAMPLE_FIRMWARE WORKDIR
+#   q42flash_test.sh update|faults|input|stop|ports|batch Q42FLASH Q42SIM Q42PACK MAKE_SAMPLE_FIRMWARE WORKDIR
 # Every wait is bounded; every process started here is ended by its id.
 set -u
 set -m  # background jobs keep Ctrl-C (SIGINT), as they do when started from a terminal
@@ -128,10 +128,11 @@ run_flash() {
     start_flash "$@"
     finish_flash
 }
+# wait_output LINE SECONDS [FILE]: out.txt unless FILE is given.
 wait_output() {
     local i
     for ((i = 0; i < $2 * 20; i++)); do
-        grep -qxF -- "$1" out.txt 2>/dev/null && return 0
+        grep -qxF -- "$1" "${3:-out.txt}" 2>/dev/null && return 0
         sleep 0.05
     done
     fail "q42flash did not print \"$1\" within $2 s"
@@ -191,26 +192,65 @@ update)
     expect_code 0
     expect_out "This image contains software version: V2.041" "Switch on Q42" "${window_lines[@]}"
     expect_flash image.bin
+    # Not a terminal: plain lines, each beginning with its port.
+    expect_err "q42: written 90488 of 90488 bytes (100%)"
 
     begin "packed program, the question answered yes"
     seq 1 20000 >program.exe
     "$pack" program.exe image.bin packed.exe >/dev/null || fail "q42pack failed"
-    sim_start --power-on
+    sim_start --power-on --image image.bin
     printf 'yes\n' >answer.txt
     run_flash --port q42 --from packed.exe
     sim_stop
     expect_code 0
-    expect_out "This program contains software version: V2.041" "Switch on Q42" "Application in unit: Q42NV" \
-        "Version: 01.000" "${window_lines[@]:2}"
+    expect_out "This program contains software version: V2.041" "Switch on Q42" "${window_lines[@]}"
     expect_flash image.bin
 
     begin "the question answered no"
-    sim_start --power-on
+    sim_start --power-on --image image.bin
     printf 'n\n' >answer.txt
     run_flash --port q42 --image image.bin
     sim_stop
     expect_code 5
     expect_frames 0
+
+    begin "the question, its input failing at every read"
+    sim_start --power-on --image image.bin
+    rm -f out.txt err.txt
+    flash_start=${EPOCHREALTIME/./}
+    "$flash" --port q42 --image image.bin <. >out.txt 2>err.txt &
+    flash_pid=$!
+    finish_flash 10
+    sim_stop
+    expect_code 5
+    expect_frames 0
+    # Flushed before the question: its answer comes after the radio's version in a log.
+    [ "$(tail -n 1 out.txt)" = "Ready to program" ] || fail "last line [$(tail -n 1 out.txt)]"
+
+    # The application's name in the image against the radio's.
+    { seq 1 40 | tr '\n' ' '; echo; } >readme.txt
+    cp image.bin other.bin
+    printf 'Q42XX' | dd of=other.bin bs=1 seek=17 conv=notrunc status=none
+    # image | radio | q42flash's options | answer | exit status | written | on stderr
+    while IFS="|" read -r -u 3 image radio options answer status written said; do
+        begin "image $image, radio $radio, $options"
+        # shellcheck disable=SC2086
+        sim_start --power-on $radio
+        [ -z "$answer" ] || printf '%s\n' "$answer" >answer.txt
+        # shellcheck disable=SC2086
+        run_flash --port q42 --image "$image" $options
+        sim_stop
+        expect_code "$status"
+        [ -z "$said" ] || expect_err "$said"
+        if [ "$written" = yes ]; then expect_flash "$image"; else expect_frames 0; fi
+    done 3<<'ROWS'
+readme.txt|--image image.bin|--yes||6|no|the image carries no Q42 application name (at its offset 16), the radio's application is Q42NR: not written
+readme.txt|--image image.bin|--yes --force||0|yes|written anyway, as --force asks
+other.bin|--image image.bin|--yes||6|no|the image is for application Q42XX, the radio's application is Q42NR: not written
+other.bin|--image image.bin||y|6|no|not written (--force writes it
+image.bin|--name-length 4|--yes||0|yes|
+readme.txt|--name-length 4|--yes||6|no|the radio's application is none: not written
+ROWS
 
     # radio's header | the lines --info prints
     while IFS="|" read -r -u 3 header name version; do
@@ -251,7 +291,9 @@ ROWS
 input)
     head -c 262144 /dev/zero >too_big.bin
     : >empty.bin
+    mkfifo pipe.bin
     seq 1 20000 >program.exe
+    { printf 'MZ'; seq 1 2000; } >windows.exe
     # case | arguments | exit status | stdout's last line or stderr's text
     while IFS="|" read -r -u 3 name args status said; do
         begin "$name"
@@ -266,7 +308,11 @@ input)
 image too big|--port q42 --image too_big.bin --yes|2|a Q42 image must be smaller than 262144 bytes
 empty image|--port q42 --image empty.bin --yes|2|empty.bin is empty
 missing image|--port q42 --image nothing.bin --yes|2|cannot open nothing.bin (No such file or directory)
+image a FIFO|--port q42 --image pipe.bin --yes|2|pipe.bin is not a file
+program a FIFO|--port q42 --from pipe.bin --yes|2|pipe.bin is not a file
 program without container|--port q42 --from program.exe --yes|2|Cannot locate code data
+program file as image|--port q42 --image windows.exe --yes|2|windows.exe is a program file, not a plain image: give it with --from
+image as program|--port q42 --from image.bin --yes|2|image.bin is not a program file: a plain image is given with --image
 no firmware named|--port q42 --yes|2|name the firmware with --image FILE or --from PROGRAM.exe
 not a terminal|--port /dev/null --image image.bin --yes|4|/dev/null is not a serial port
 missing device|--port nothing --image image.bin --yes|4|there is no port nothing (No such file or directory)
@@ -334,6 +380,43 @@ stop)
 1|0|6|the write goes on to its end
 2|130|fewer|the radio is half-written
 ROWS
+
+    begin "Ctrl-C while the header is read"
+    sim_start --power-on --fault silent-header
+    start_flash --port q42 --image image.bin --yes
+    sim_wait '^event header withheld' 10
+    kill -INT "$flash_pid"
+    # Said at once, not when the 5 s read ends.
+    for ((i = 0; i < 20; i++)); do
+        grep -qF "stopping when the radio's header has been read" err.txt && break
+        sleep 0.05
+    done
+    ((i < 20)) || fail "nothing said within 1 s of Ctrl-C: $(cat err.txt)"
+    finish_flash 10
+    sim_stop
+    expect_code 130
+    expect_frames 0
+
+    begin "the user's terminal hung up during a write"
+    sim_start --power-on --image small.bin --baud 38400
+    rm -f flash.pid
+    # script gives q42flash a pseudo-terminal of its own as the user's terminal.
+    script -qfec "echo \$\$ >flash.pid; exec '$flash' --port q42 --image small.bin --yes" /dev/null \
+        </dev/null >terminal.txt 2>&1 &
+    terminal_pid=$!
+    sim_wait '^event frame block=1 ' 10
+    flash_pid=$(cat flash.pid)
+    # The terminal's end closes, so the kernel hangs up the line; then the shell's hang-up.
+    kill -KILL "$terminal_pid"
+    wait "$terminal_pid" 2>/dev/null
+    kill -HUP "$flash_pid"
+    for ((i = 0; i < 400; i++)); do
+        kill -0 "$flash_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    ((i < 400)) || { fail "q42flash still running 20 s after the hang-up"; kill -KILL "$flash_pid"; }
+    sim_stop
+    expect_flash small.bin
     ;;
 ports)
     begin "the port held open by another program"
@@ -389,6 +472,77 @@ ROWS
     expect_err "skipping nothing: there is no port nothing"
     expect_err "no port left to listen on"
     expect_received_nothing B
+    ;;
+batch)
+    sha=$(sha256sum image.bin | cut -d' ' -f1)
+    frames_per_image=$(image_blocks image.bin | wc -l)
+    size=$(stat -c %s image.bin)
+    bytes_sent=0
+    for block in $(image_blocks image.bin); do
+        bytes_sent=$((bytes_sent + (size - block * 1024 < 1024 ? size - block * 1024 : 1024)))
+    done
+    # next_radio [FILE]: the radio just written is kept as first.flash, and a blank one is switched on.
+    next_radio() {
+        wait_output "Connect the next radio and switch it on" 30 "${1:-out.txt}"
+        printf 'save first.flash\nerase\nfault none\n' >&7
+        sim_wait '^event erased' 5
+        printf 'on\n' >&7
+    }
+
+    begin "--repeat --count 2: two radios one after the other, --json beside the record"
+    rm -f record.jsonl
+    sim_start --image image.bin
+    start_flash --port q42 --image image.bin --yes --repeat --count 2 --record record.jsonl --json
+    wait_output "Switch on Q42" 5 err.txt
+    printf 'on\n' >&7
+    next_radio err.txt
+    finish_flash 60
+    sim_stop
+    expect_code 0
+    cmp -s -n "$(stat -c %s image.bin)" first.flash image.bin || fail "the first radio's flash differs from the image"
+    cmp -s -n "$(stat -c %s image.bin)" flash.bin image.bin || fail "the second radio's flash differs from the image"
+    expect_frames $((2 * frames_per_image))
+    [ "$(wc -l <record.jsonl)" -eq 2 ] || fail "the record holds $(wc -l <record.jsonl) lines, expected 2"
+    cmp -s out.txt record.jsonl || fail "--json printed [$(cat out.txt)], not the record's lines"
+    # The first radio held the image before; the second was blank, and is written all the same.
+    grep -q '"port":"q42","application":"Q42NR","version":"V2.041","image_version":"V2.041","image_sha256":"'"$sha"'","result":"written","frames":'"$frames_per_image"',"bytes":'"$bytes_sent"',' <(sed -n 1p record.jsonl) ||
+        fail "first record line: $(sed -n 1p record.jsonl)"
+    grep -q '"application":null,"version":null,.*"result":"written",.*"exit_code":0}$' <(sed -n 2p record.jsonl) ||
+        fail "second record line: $(sed -n 2p record.jsonl)"
+    grep -Eq '^\{"time":"20[0-9]{2}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z",' record.jsonl || fail "no UTC time in the record"
+    expect_err "Application in unit: Q42NR"
+    expect_err "Connect the next radio and switch it on"
+
+    begin "--repeat: the first radio fails, the second is written; exit status and table say so"
+    sim_start --image image.bin --fault nack=5
+    start_flash --port q42 --image image.bin --yes --repeat --count 2 --record record2.jsonl
+    wait_output "Switch on Q42" 5
+    printf 'on\n' >&7
+    next_radio
+    finish_flash 60
+    sim_stop
+    expect_code 1
+    cmp -s -n "$(stat -c %s image.bin)" flash.bin image.bin || fail "the second radio's flash differs from the image"
+    grep -Eq '^q42 +V2.041 +V2.041 +write failed ' err.txt || fail "no failed row in the table: $(cat err.txt)"
+    grep -Eq '^q42 +unknown +V2.041 +written ' err.txt || fail "no written row in the table: $(cat err.txt)"
+    expect_err "exit status 1, from the first row that failed"
+    [ "$(cut -d, -f7 record2.jsonl | paste -sd' ')" = '"result":"write failed" "result":"written"' ] ||
+        fail "record: $(cat record2.jsonl)"
+
+    begin "a record line survives q42flash killed during the next radio"
+    rm -f record3.jsonl
+    sim_start --image image.bin
+    start_flash --port q42 --image image.bin --yes --repeat --record record3.jsonl
+    wait_output "Switch on Q42" 5
+    printf 'on\n' >&7
+    wait_output "Connect the next radio and switch it on" 30
+    printf 'erase\non\n' >&7
+    sim_wait '^event frame block=1 ' 10
+    kill -KILL "$flash_pid"
+    finish_flash 5
+    sim_stop
+    [ "$(wc -l <record3.jsonl)" -eq 1 ] && grep -q '"result":"written",.*}$' record3.jsonl ||
+        fail "record after the kill: [$(cat record3.jsonl)]"
     ;;
 *)
     sed -n '4p' "$0" >&2

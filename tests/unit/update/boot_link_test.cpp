@@ -170,6 +170,9 @@ TEST(LinkTick, SettlesOnlyFromStateFourAndDropsBytesOnceSettled) {
         radio.link.BootState = state;
         radio.link.LinkTick();
         EXPECT_EQ(radio.link.BootState, state == 4 ? 5 : state) << int{state};
+        // The caller's 500 ms step activates a settled link only: never one mid-handshake.
+        EXPECT_EQ(radio.link.TakeSettled(), state == 4 || state == 5) << int{state};
+        EXPECT_EQ(radio.link.BootState, state == 4 || state == 5 ? 6 : state) << int{state};
     }
     SimulatedRadio radio;
     radio.link.BootState = 5;
@@ -436,7 +439,7 @@ TEST(BootLink, RunsAWholeUpdateAgainstTheRadio) {
     radio.Schedule(Text("OK\r"), 1);
     while (radio.link.BootState != 5 && radio.passes < 10) radio.RunMessageLoopOnce();
     ASSERT_EQ(radio.link.BootState, 5);
-    radio.link.BootState = 6;  // the window's half-second step
+    ASSERT_TRUE(radio.link.TakeSettled());  // the window's half-second step
     const DeviceHeader header = radio.link.ReadDeviceHeader();
     EXPECT_EQ(header.name + " " + header.version, "Q42NV V2.07b");
     const Bytes image = PatternImage(5000);
