@@ -1,5 +1,5 @@
 // The update's lines as the user reads them, in the update window and from q42flash alike:
-// the radio's own words, kept in one place so the two never drift apart.
+// words the program has always used, kept in one place so that the two never drift apart.
 #pragma once
 
 inline constexpr char kSwitchOn[] = "Switch on Q42";
