@@ -258,6 +258,14 @@ update_write_under_way() {
     sim_wait radio '^event frame block=10 ' 60
 }
 
+# A whole write in the open update window, to its last line, then the window closed.
+update_write_and_close() {
+    ui click "$UPDATE" "Update now"
+    ui wait-text "$UPDATE" Edit "Repeat programming if required." 300000 || e2e_fail "the write did not complete"
+    ui close "$UPDATE"
+    ui wait-gone "$UPDATE" 5000 || e2e_fail "the update window did not close"
+}
+
 expect_lines() {
     local what=$1
     shift

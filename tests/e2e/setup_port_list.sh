@@ -87,10 +87,7 @@ ui wait-gone "$SETUP" 5000 || e2e_fail "the setup window did not close"
 e2e_step "a whole update through COM23"
 update_open
 update_handshake radio
-ui click "$UPDATE" "Update now"
-ui wait-text "$UPDATE" Edit "Repeat programming if required." 300000 || e2e_fail "the write did not complete"
-ui close "$UPDATE"
-ui wait-gone "$UPDATE" 5000 || e2e_fail "the update window did not close"
+update_write_and_close
 app_stop
 [ "$(e2e_saved_port)" = 22 ] || e2e_fail "saved port: expected 22, saw $(e2e_saved_port)"
 sim_stop radio

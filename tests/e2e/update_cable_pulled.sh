@@ -73,10 +73,7 @@ ui wait-gone "$SETUP" 5000 || e2e_fail "OK did not close the setup window"
 e2e_step "a new update in the same run"
 update_open
 update_handshake radio2
-ui click "$UPDATE" "Update now"
-ui wait-text "$UPDATE" Edit "Repeat programming if required." 300000 || e2e_fail "the new write did not complete"
-ui close "$UPDATE"
-ui wait-gone "$UPDATE" 5000 || e2e_fail "the update window did not close after the new write"
+update_write_and_close
 sim_stop radio2
 expect_flash "$E2E_WORK/flash.bin" "$Q42_IMAGE" "$E2E_WORK/radio2.events"
 app_stop
