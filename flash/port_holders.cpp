@@ -1,6 +1,8 @@
 // Finds the other holders of a port from /proc's open-file links and the UUCP lock files.
 #include "flash/port_holders.h"
 
+#include "flash/path_text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -18,15 +20,6 @@ namespace {
 
 bool AllDigits(const std::string& text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-std::string LastPart(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
-std::string FirstLine(const std::string& path) {
-    std::ifstream file(path);
-    std::string line;
-    std::getline(file, line);
-    return line;
 }
 
 // A device is the same one when it has the same device number, whichever node opened it.

@@ -2,12 +2,13 @@
 // listing never disturbs a radio, a modem or another program's session.
 #include "flash/port_list.h"
 
+#include "flash/path_text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
-#include <fstream>
 #include <unistd.h>
 
 namespace {
@@ -35,16 +36,6 @@ std::string LinkTarget(const std::string& path) {
     char target[PATH_MAX];
     const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
     return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
-}
-
-std::string LastPart(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
-std::string Attribute(const std::string& path) {
-    std::ifstream file(path);
-    std::string value;
-    std::getline(file, value);
-    while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) value.pop_back();
-    return value;
 }
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
@@ -80,10 +71,10 @@ void ReadUsbDevice(const std::string& device_folder, const std::string& devices_
                                              folder.compare(0, devices_root.size(), devices_root) == 0;
          folder = folder.substr(0, folder.rfind('/'))) {
         if (!Exists(folder + "/idVendor")) continue;
-        port.usb_id = Attribute(folder + "/idVendor") + ":" + Attribute(folder + "/idProduct");
-        port.maker = Attribute(folder + "/manufacturer");
-        port.product = Attribute(folder + "/product");
-        port.serial_number = Attribute(folder + "/serial");
+        port.usb_id = FirstLine(folder + "/idVendor") + ":" + FirstLine(folder + "/idProduct");
+        port.maker = FirstLine(folder + "/manufacturer");
+        port.product = FirstLine(folder + "/product");
+        port.serial_number = FirstLine(folder + "/serial");
         return;
     }
 }
@@ -110,7 +101,7 @@ std::vector<SerialPortInfo> ListFromSysfs(const std::string& root, const std::ve
         if (device_folder.empty()) continue;
         // A serial-core port whose UART type is unknown (0) has no hardware: the kernel keeps
         // ttyS0 to ttyS3 on most PCs whether or not the ports exist.
-        if (Attribute(class_folder + name + "/type") == "0") continue;
+        if (FirstLine(class_folder + name + "/type") == "0") continue;
         SerialPortInfo port;
         port.device = "/dev/" + name;
         port.driver = DriverName(device_folder, devices_root);

@@ -1,0 +1,19 @@
+// Small readings of paths and of the one-line files that sysfs and /proc hold, shared by the
+// port list and the search for the port's other holders.
+#pragma once
+
+#include <cctype>
+#include <fstream>
+#include <string>
+
+// The part of a path after its last '/'.
+inline std::string LastPart(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// A file's first line without its trailing blanks; empty when it cannot be read.
+inline std::string FirstLine(const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+    return line;
+}
