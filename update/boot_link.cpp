@@ -3,6 +3,8 @@
 // Runs on the user-interface thread only; bytes and ticks arrive from inside the host's loop.
 #include "update/boot_link.h"
 
+#include <utility>
+
 #include "update/firmware_container.h"
 
 namespace {
@@ -93,22 +95,32 @@ uint8_t BootLink::ScrambleByte(uint8_t b) {
 
 void BootLink::AwaitReply() {
     if (RxExpected == 0) return;
-    for (;;) {
+    do {
         host_.RunMessageLoopOnce();
-        // A time-out that falls in the same pass as the last byte wins.
-        if (TimedOut) return;
-        if (RxExpected == 0) return;
-    }
+    } while (StepHeaderRead() != LinkStep::Over);
 }
 
 DeviceHeader BootLink::ReadDeviceHeader() {
-    DeviceHeader header;
+    BeginHeaderRead();
+    AwaitReply();
+    return TakeHeader();
+}
+
+void BootLink::BeginHeaderRead() {
     RxCount = 0;
     RxExpected = kHeaderSize;
     host_.SendToDevice(kHeaderRequest, sizeof kHeaderRequest);
     TimeoutTicks = kHeaderTimeoutTicks;
     TimedOut = false;
-    AwaitReply();
+}
+
+LinkStep BootLink::StepHeaderRead() const {
+    // A time-out that falls in the same pass as the last byte wins.
+    return TimedOut || RxExpected == 0 ? LinkStep::Over : LinkStep::Waiting;
+}
+
+DeviceHeader BootLink::TakeHeader() {
+    DeviceHeader header;
     if (TimedOut) {
         header.timed_out = true;
         return header;
@@ -131,16 +143,32 @@ DeviceHeader BootLink::ReadDeviceHeader() {
 
 WriteOutcome BootLink::WriteFirmware(const uint8_t* image, int32_t n,
                                      const std::function<void(int32_t)>& progress) {
-    // Blocks 0 .. n div 1024 are examined, so n must stay below the buffer's size.
-    if (image == nullptr || n < 0 || n >= static_cast<int32_t>(kFirmwareImageSize)) {
-        return WriteOutcome::Failed;
-    }
+    BeginWrite(image, n, progress);
+    while (StepWrite() != LinkStep::Over) host_.RunMessageLoopOnce();
+    return write_.outcome;
+}
 
-    uint32_t address = kApplicationAddress;
-    for (int32_t i = 0; i <= n / kBlockSize; ++i) {
-        const uint8_t* block = image + kBlockSize * i;
-        if (!IsFiller(block)) {
-            if (host_.Terminated()) return WriteOutcome::Failed;
+void BootLink::BeginWrite(const uint8_t* image, int32_t n, std::function<void(int32_t)> progress) {
+    write_ = WriteJob{};
+    // Blocks 0 .. n div 1024 are examined, so n must stay below the buffer's size.
+    if (image == nullptr || n < 0 || n >= static_cast<int32_t>(kFirmwareImageSize)) return;
+    write_.phase = WriteJob::Phase::NextBlock;
+    write_.image = image;
+    write_.last_block = n / kBlockSize;
+    write_.address = kApplicationAddress;
+    write_.progress = std::move(progress);
+}
+
+LinkStep BootLink::StepWrite() {
+    for (;;) {
+        switch (write_.phase) {
+        case WriteJob::Phase::NextBlock:
+            if (write_.block > write_.last_block) return EndWrite(WriteOutcome::Completed);
+            if (IsFiller(write_.image + kBlockSize * write_.block)) {
+                EndBlock();
+                break;
+            }
+            if (host_.Terminated()) return EndWrite(WriteOutcome::Failed);
             // Armed before the frame is built: an acknowledgement that arrives while the
             // frame is built or sent is taken, never overwritten by the preset.
             RxCount = 0;
@@ -148,32 +176,57 @@ WriteOutcome BootLink::WriteFirmware(const uint8_t* image, int32_t n,
             RxReply[0] = kNoReply;
 
             WriteFrame[0] = 'W';
-            WriteFrame[1] = static_cast<uint8_t>(address >> 24);
-            WriteFrame[2] = static_cast<uint8_t>(address >> 16);
-            WriteFrame[3] = static_cast<uint8_t>(address >> 8);
-            WriteFrame[4] = static_cast<uint8_t>(address);
+            WriteFrame[1] = static_cast<uint8_t>(write_.address >> 24);
+            WriteFrame[2] = static_cast<uint8_t>(write_.address >> 16);
+            WriteFrame[3] = static_cast<uint8_t>(write_.address >> 8);
+            WriteFrame[4] = static_cast<uint8_t>(write_.address);
             ScrambleKey = kScrambleSeed;
-            uint8_t check_a = 0;
-            uint8_t check_b = kCheckSeedB;
-            for (int32_t j = 0; j < kBlockSize; ++j) {
-                WriteFrame[kFrameDataOffset + j] = ScrambleByte(block[j]);
-                // Keeps the window, the timers and the receive path live while building.
-                host_.RunMessageLoopOnce();
-                check_a = static_cast<uint8_t>(check_a + block[j]);
-                check_b = static_cast<uint8_t>(check_b + block[j]);
+            write_.check_a = 0;
+            write_.check_b = kCheckSeedB;
+            write_.byte = 0;
+            write_.phase = WriteJob::Phase::Building;
+            break;
+        case WriteJob::Phase::Building:
+            if (write_.byte < kBlockSize) {
+                const uint8_t b = write_.image[kBlockSize * write_.block + write_.byte];
+                WriteFrame[kFrameDataOffset + write_.byte] = ScrambleByte(b);
+                write_.check_a = static_cast<uint8_t>(write_.check_a + b);
+                write_.check_b = static_cast<uint8_t>(write_.check_b + b);
+                ++write_.byte;
+                // One pass per byte keeps the window, the timers and the receive path live
+                // while building.
+                return LinkStep::Busy;
             }
-            WriteFrame[kFrameDataOffset + kBlockSize] = check_a;
-            WriteFrame[kFrameDataOffset + kBlockSize + 1] = check_b;
-
+            WriteFrame[kFrameDataOffset + kBlockSize] = write_.check_a;
+            WriteFrame[kFrameDataOffset + kBlockSize + 1] = write_.check_b;
             host_.SendToDevice(WriteFrame, sizeof WriteFrame);
             TimeoutTicks = kWriteTimeoutTicks;
             TimedOut = false;
-            AwaitReply();
+            write_.phase = WriteJob::Phase::AwaitingAck;
+            break;
+        case WriteJob::Phase::AwaitingAck:
+            if (!TimedOut && RxExpected > 0) return LinkStep::Waiting;
             // Only the byte decides: a 13 that came with the last tick still counts.
-            if (RxReply[0] != kWriteAcknowledgement) return WriteOutcome::Failed;
+            if (RxReply[0] != kWriteAcknowledgement) return EndWrite(WriteOutcome::Failed);
+            EndBlock();
+            break;
+        case WriteJob::Phase::Over:
+            return LinkStep::Over;
         }
-        address += kBlockSize;
-        if (progress) progress(kBlockSize * i);
     }
-    return WriteOutcome::Completed;
+}
+
+void BootLink::EndBlock() {
+    write_.address += kBlockSize;
+    write_.phase = WriteJob::Phase::NextBlock;
+    const int32_t done = kBlockSize * write_.block;
+    ++write_.block;
+    if (write_.progress) write_.progress(done);
+}
+
+LinkStep BootLink::EndWrite(WriteOutcome outcome) {
+    write_.outcome = outcome;
+    write_.phase = WriteJob::Phase::Over;
+    write_.progress = nullptr;
+    return LinkStep::Over;
 }

@@ -33,6 +33,10 @@ struct DeviceHeader {
 
 enum class WriteOutcome { Completed, Failed };
 
+// What a step of the header read or the write leaves its caller to do: run the loop once at
+// once (a frame is being built), or once a byte or a tick has come (the radio is awaited).
+enum class LinkStep { Busy, Waiting, Over };
+
 class BootLink {
 public:
     // BootState: the greeting "OK\r" is recognised byte by byte, the programming command
@@ -70,6 +74,17 @@ public:
     WriteOutcome WriteFirmware(const uint8_t* image, int32_t n,
                                const std::function<void(int32_t)>& progress);
 
+    // The same header read and write a step at a time, for a caller that runs one loop for
+    // several links: begin, then after each pass of that loop step until Over. The blocking
+    // forms above are these with the host's loop run between the steps.
+    void BeginHeaderRead();
+    LinkStep StepHeaderRead() const;
+    DeviceHeader TakeHeader();
+    // image must stay unchanged until the write is over.
+    void BeginWrite(const uint8_t* image, int32_t n, std::function<void(int32_t)> progress);
+    LinkStep StepWrite();
+    WriteOutcome write_outcome() const { return write_.outcome; }
+
     // Shared link state; zero at start.
     bool UpdateActive = false;
     uint8_t BootState = 0;
@@ -82,5 +97,22 @@ public:
     uint8_t WriteFrame[1031] = {};
 
 private:
+    struct WriteJob {
+        enum class Phase { NextBlock, Building, AwaitingAck, Over };
+        Phase phase = Phase::Over;
+        WriteOutcome outcome = WriteOutcome::Failed;
+        const uint8_t* image = nullptr;
+        int32_t last_block = 0;
+        int32_t block = 0;
+        int32_t byte = 0;  // of the frame being built
+        uint32_t address = 0;
+        uint8_t check_a = 0;
+        uint8_t check_b = 0;
+        std::function<void(int32_t)> progress;
+    };
+    void EndBlock();
+    LinkStep EndWrite(WriteOutcome outcome);
+
     LinkHost& host_;
+    WriteJob write_;
 };

@@ -448,4 +448,47 @@ TEST(BootLink, RunsAWholeUpdateAgainstTheRadio) {
     EXPECT_TRUE(std::equal(image.begin(), image.end(), radio.flash.begin()));
 }
 
+// Several radios on one loop, as q42flash drives a bench of them: each link's steps touch
+// only its own state, so the frames interleave and every radio still gets its image.
+TEST(BootLink, StepsSeveralLinksFromOneLoop) {
+    SimulatedRadio radios[3];
+    const Bytes images[3] = {PatternImage(5000), PatternImage(3000), PatternImage(4100)};
+    const int32_t lengths[3] = {5000, 3000, 4100};
+    radios[1].acks = {13, 0x15};
+    radios[2].header_delay = 40;  // answered later than the others
+    for (SimulatedRadio& radio : radios) {
+        radio.header_reply = HeaderOnTheWire(5, 6, 256);
+        radio.link.BootState = 6;
+        radio.link.BeginHeaderRead();
+    }
+    bool header_over[3] = {};
+    bool write_over[3] = {};
+    for (int pass = 0; pass < 100000; ++pass) {
+        bool all_over = true;
+        for (int i = 0; i < 3; ++i) {
+            BootLink& link = radios[i].link;
+            if (!header_over[i] && link.StepHeaderRead() == LinkStep::Over) {
+                header_over[i] = true;
+                EXPECT_EQ(link.TakeHeader().version, "V2.07b") << i;
+                link.BeginWrite(images[i].data(), lengths[i], nullptr);
+            }
+            if (header_over[i] && !write_over[i]) write_over[i] = link.StepWrite() == LinkStep::Over;
+            if (!write_over[i]) radios[i].RunMessageLoopOnce();
+            all_over = all_over && write_over[i];
+        }
+        if (all_over) break;
+    }
+    EXPECT_EQ(radios[0].link.write_outcome(), WriteOutcome::Completed);
+    EXPECT_EQ(radios[1].link.write_outcome(), WriteOutcome::Failed);
+    EXPECT_EQ(radios[2].link.write_outcome(), WriteOutcome::Completed);
+    EXPECT_EQ(radios[1].blocks_written, std::vector<int>({0, 1}));
+    for (int i : {0, 2}) {
+        EXPECT_EQ(radios[i].blocks_written.size(), static_cast<size_t>(lengths[i] / 1024 + 1)) << i;
+        EXPECT_TRUE(std::equal(images[i].begin(), images[i].begin() + lengths[i], radios[i].flash.begin())) << i;
+    }
+    // The late header held back only its own radio, and the writes then went side by side.
+    EXPECT_LT(radios[0].passes_at_send[1], radios[2].passes_at_send[1]);
+    EXPECT_LT(radios[2].passes_at_send[1], radios[0].passes_at_send.back());
+}
+
 }  // namespace
