@@ -13,13 +13,13 @@ namespace {
 constexpr int kBarWidth = 24;
 constexpr int kDefaultColumns = 80;  // what a terminal that does not say its width has
 
+}  // namespace
+
 int TerminalColumns() {
     winsize size{};
     if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return kDefaultColumns;
     return size.ws_col;
 }
-
-}  // namespace
 
 size_t FormatProgressBar(const ProgressFigures& f, int columns, char* out, size_t size) {
     if (size == 0) return 0;
@@ -50,39 +50,54 @@ size_t FormatProgressBar(const ProgressFigures& f, int columns, char* out, size_
     return static_cast<size_t>(length);
 }
 
+ProgressFigures ProgressMeter::Measure(int32_t bytes_done, int frames_done, uint64_t now_ms) const {
+    ProgressFigures figures;
+    figures.bytes_done = bytes_done;
+    figures.image_bytes = image_bytes_;
+    figures.frames_done = frames_done;
+    figures.frames_total = frames_total_;
+    const double seconds = static_cast<double>(now_ms - start_ms_) / 1000.0;
+    figures.rate = seconds > 0 ? bytes_done / seconds : 0;
+    // Blank blocks cost no time, so what is left is reckoned in frames, not bytes.
+    if (frames_done > 0) {
+        const long left = static_cast<long>(seconds * (frames_total_ - frames_done) / frames_done + 0.5);
+        std::snprintf(figures.left, sizeof figures.left, "%ld:%02ld", left / 60, left % 60);
+    }
+    return figures;
+}
+
+int Tenths(const ProgressFigures& f) {
+    return f.image_bytes > 0 ? static_cast<int>(10LL * f.bytes_done / f.image_bytes) : 10;
+}
+
+std::string PlainProgressLine(const std::string& port, const ProgressFigures& f) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%s: written %ld of %ld bytes (%d%%), %d of %d frames, %.0f B/s, %s left",
+                  port.c_str(), static_cast<long>(f.bytes_done), static_cast<long>(f.image_bytes), Tenths(f) * 10,
+                  f.frames_done, f.frames_total, f.rate, f.left);
+    return line;
+}
+
 ProgressDisplay::ProgressDisplay(int32_t image_bytes, int frames_total, bool on_terminal, std::string label,
                                  std::string port_label)
     : label_(std::move(label)),
       port_label_(std::move(port_label)),
-      image_bytes_(image_bytes),
-      frames_total_(frames_total),
+      meter_(image_bytes, frames_total),
       on_terminal_(on_terminal) {}
 
-void ProgressDisplay::Start(uint64_t now_ms) { start_ms_ = now_ms; }
+void ProgressDisplay::Start(uint64_t now_ms) { meter_.Start(now_ms); }
 
 void ProgressDisplay::Update(int32_t bytes_done, int frames_done, uint64_t now_ms) {
-    const double seconds = static_cast<double>(now_ms - start_ms_) / 1000.0;
-    const double rate = seconds > 0 ? bytes_done / seconds : 0;
-    // Blank blocks cost no time, so what is left is reckoned in frames, not bytes.
-    const long left = frames_done > 0
-                          ? static_cast<long>(seconds * (frames_total_ - frames_done) / frames_done + 0.5)
-                          : -1;
-    char left_text[32] = "--:--";
-    if (left >= 0) std::snprintf(left_text, sizeof left_text, "%ld:%02ld", left / 60, left % 60);
-    const int tenths = image_bytes_ > 0 ? static_cast<int>(10LL * bytes_done / image_bytes_) : 10;
-
+    ProgressFigures figures = meter_.Measure(bytes_done, frames_done, now_ms);
     if (on_terminal_) {
+        figures.label = label_.c_str();
         char line[512];
-        const ProgressFigures figures{label_.c_str(), bytes_done, image_bytes_, frames_done, frames_total_, rate,
-                                      left_text};
         FormatProgressBar(figures, TerminalColumns(), line, sizeof line);
         std::fprintf(stderr, "\r%s", line);
         drawn_ = true;
-    } else if (tenths > tenths_shown_) {
-        tenths_shown_ = tenths;
-        std::fprintf(stderr, "%s: written %ld of %ld bytes (%d%%), %d of %d frames, %.0f B/s, %s left\n",
-                     port_label_.c_str(), static_cast<long>(bytes_done), static_cast<long>(image_bytes_), tenths * 10, frames_done,
-                     frames_total_, rate, left_text);
+    } else if (Tenths(figures) > tenths_shown_) {
+        tenths_shown_ = Tenths(figures);
+        std::fprintf(stderr, "%s\n", PlainProgressLine(port_label_, figures).c_str());
     }
     std::fflush(stderr);
 }

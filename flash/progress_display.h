@@ -13,8 +13,30 @@ struct ProgressFigures {
     int frames_done = 0;
     int frames_total = 0;
     double rate = 0;          // bytes a second
-    const char* left = "";    // time left, as m:ss
+    char left[48] = "--:--";  // time left, as m:ss
 };
+
+// Standard error's columns, or 80 when it is not a terminal that says.
+int TerminalColumns();
+
+// Rate and time left of one write, reckoned from its start.
+class ProgressMeter {
+public:
+    ProgressMeter(int32_t image_bytes, int frames_total) : image_bytes_(image_bytes), frames_total_(frames_total) {}
+    void Start(uint64_t now_ms) { start_ms_ = now_ms; }
+    // After each block: image bytes covered so far, frames acknowledged so far.
+    ProgressFigures Measure(int32_t bytes_done, int frames_done, uint64_t now_ms) const;
+
+private:
+    int32_t image_bytes_;
+    int frames_total_;
+    uint64_t start_ms_ = 0;
+};
+
+// Whole tenths of the image covered: a plain line is printed as each is reached.
+int Tenths(const ProgressFigures& figures);
+// "PORT: written 45056 of 90488 bytes (40%), 44 of 89 frames, 960 B/s, 0:47 left"
+std::string PlainProgressLine(const std::string& port, const ProgressFigures& figures);
 
 // The bar's line for a terminal of the given columns: the label, the bar, the figures; at
 // most columns - 1 characters, so that it never wraps (the bar shrinks first, then the line
@@ -36,10 +58,8 @@ public:
 private:
     std::string label_;
     std::string port_label_;
-    int32_t image_bytes_;
-    int frames_total_;
+    ProgressMeter meter_;
     bool on_terminal_;
     bool drawn_ = false;
     int tenths_shown_ = 0;
-    uint64_t start_ms_ = 0;
 };
