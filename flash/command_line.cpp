@@ -9,8 +9,8 @@ const char kAutoPort[] = "auto";
 
 const char kFlashUsage[] =
     "usage: q42flash --port DEVICE... [--image FILE | --from PROGRAM.exe] [--yes] [--force]\n"
-    "                [--info] [--wait SECONDS] [--repeat [--count N]] [--record FILE]\n"
-    "                [--json]\n"
+    "                [--info] [--wait SECONDS] [--all] [--repeat [--count N]]\n"
+    "                [--record FILE] [--json]\n"
     "       q42flash --list-ports\n"
     "       q42flash --help | --version\n"
     "Writes new firmware into a Q42 radio through a serial port (9600 baud 8N1).\n"
@@ -27,6 +27,8 @@ const char kFlashUsage[] =
     "  --info             show the radio's application and version, write nothing\n"
     "  --wait SECONDS     give up when the radio has not greeted within SECONDS\n"
     "                     (without it, q42flash waits until stopped with Ctrl-C)\n"
+    "  --all              with several ports: every radio that greets is updated, all\n"
+    "                     at once, each with its own line; the question is asked once\n"
     "  --repeat           after each radio, say \"Connect the next radio and switch it on\"\n"
     "                     and wait for it on the same port, until Ctrl-C; a table at the end\n"
     "  --count N          with --repeat: stop after N radios\n"
@@ -76,6 +78,10 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
         }
         if (arg == "--yes") {
             options.yes = true;
+            continue;
+        }
+        if (arg == "--all") {
+            options.all = true;
             continue;
         }
         if (arg == "--repeat") {

@@ -13,6 +13,7 @@ struct FlashOptions {
     std::string program_path;  // --from PROGRAM.exe: the image in its firmware container
     bool yes = false;          // --yes: write without asking
     bool force = false;        // --force: write an image whose name is not the radio's
+    bool all = false;          // --all: every radio that greets on the ports, all at once
     bool repeat = false;       // --repeat: after each radio, wait for the next on the same port
     long count = 0;            // --count N: radios in all with --repeat; 0: until stopped
     std::string record_path;   // --record FILE: one JSON line per radio appended

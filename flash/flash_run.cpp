@@ -84,7 +84,9 @@ std::string LostLineText(const SerialLinkHost& host, const std::string& port) {
     return "";
 }
 
-std::string RadioLabel(const RadioRecord& radio) {
-    return PrintableText(radio.port) + " " + (radio.has_name ? PrintableText(radio.name) : "unknown") + " " +
+std::string RadioName(const RadioRecord& radio) {
+    return (radio.has_name ? PrintableText(radio.name) : "unknown") + " " +
            (radio.has_version ? PrintableText(radio.version) : "unknown");
 }
+
+std::string RadioLabel(const RadioRecord& radio) { return PrintableText(radio.port) + " " + RadioName(radio); }

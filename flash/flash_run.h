@@ -60,5 +60,7 @@ std::string ImageRefusal(ImageFit fit, const std::string& image_name, const Devi
 // "" when the line is fine.
 std::string LostLineText(const SerialLinkHost& host, const std::string& port);
 
+// "APPLICATION VERSION" as read before the write ("unknown" for what the radio did not say).
+std::string RadioName(const RadioRecord& radio);
 // "PORT APPLICATION VERSION", the label of the radio's progress.
 std::string RadioLabel(const RadioRecord& radio);

@@ -28,6 +28,7 @@ public:
     bool Add(const std::string& device, std::string& error, const SerialPort::Vetting& may_take);
     size_t size() const { return ports_.size(); }
     const std::string& device(size_t i) const { return ports_[i]->device; }
+    ListenedPort& at(size_t i) { return *ports_[i]; }
 
     // Waits for the greeting and the "#" until the 500 ms step that finds the link settled,
     // as the update window does. note gets q42flash's own lines: the port chosen among

@@ -38,6 +38,10 @@ void SerialLinkHost::RunMessageLoopOnce() {
         WaitOnceOnAll(&self, 1);
         return;
     }
+    Pass();
+}
+
+void SerialLinkHost::Pass() {
     TakeArrivedBytes();
     DeliverDueTicks();
 }
@@ -51,7 +55,7 @@ void SerialLinkHost::WaitOnce() {
 
 uint64_t SerialLinkHost::ElapsedMs() const { return (MonotonicNs() - start_ns_) / 1'000'000; }
 
-size_t WaitOnceOnAll(SerialLinkHost* const* hosts, size_t count) {
+void SleepUntilDue(SerialLinkHost* const* hosts, size_t count) {
     const uint64_t now = MonotonicNs();
     uint64_t next_tick_ns = UINT64_MAX;
     for (size_t i = 0; i < count; ++i) next_tick_ns = std::min(next_tick_ns, hosts[i]->next_tick_ns_);
@@ -76,10 +80,13 @@ size_t WaitOnceOnAll(SerialLinkHost* const* hosts, size_t count) {
             }
         }
     }
+}
+
+size_t WaitOnceOnAll(SerialLinkHost* const* hosts, size_t count) {
+    SleepUntilDue(hosts, count);
     for (size_t i = 0; i < count; ++i) {
         const bool had_sent = hosts[i]->has_sent_;
-        hosts[i]->TakeArrivedBytes();
-        hosts[i]->DeliverDueTicks();
+        hosts[i]->Pass();
         if (!had_sent && hosts[i]->has_sent_) return i;
     }
     return count;

@@ -28,6 +28,8 @@ public:
     // A pass that sleeps until a byte, a tick or a stop request is due: for the waits of
     // q42flash's own (the greeting, the question).
     void WaitOnce();
+    // A pass that never sleeps: what has arrived, then the ticks that are due.
+    void Pass();
 
     // Milliseconds on the monotonic clock since the host was made.
     uint64_t ElapsedMs() const;
@@ -40,6 +42,7 @@ public:
     std::function<void()> on_stop_request;
 
 private:
+    friend void SleepUntilDue(SerialLinkHost* const* hosts, size_t count);
     friend size_t WaitOnceOnAll(SerialLinkHost* const* hosts, size_t count);
     void TakeArrivedBytes();
     void DeliverDueTicks();
@@ -53,6 +56,10 @@ private:
     bool has_sent_ = false;  // while listening, only a completed greeting sends
     uint8_t received_[4096];
 };
+
+// Sleeps until a byte has arrived or a tick is due on any of the hosts, or a stop request
+// comes; each host's on_stop_request hears of the request at once.
+void SleepUntilDue(SerialLinkHost* const* hosts, size_t count);
 
 // WaitOnce over several ports at once, in one select: then each host's bytes and ticks in
 // turn, up to the first whose link sends (its greeting has completed), so that no two ports

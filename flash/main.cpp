@@ -9,6 +9,7 @@
 #include <vector>
 #include <unistd.h>
 
+#include "flash/batch_update.h"
 #include "flash/command_line.h"
 #include "flash/flash_output.h"
 #include "flash/flash_run.h"
@@ -210,6 +211,7 @@ int main(int argc, char** argv) {
     }
     GreetingListener listener;
     if (!OpenCandidates(devices, listener, Complain)) return kExitPortUnusable;
+    if (options.all) return UpdateAllAtOnce(run, listener);
 
     for (;;) {
         if (run.done.empty()) {

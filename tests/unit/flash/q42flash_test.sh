@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs q42flash against the simulated radio on a pseudo-terminal: whole updates checked
 # byte for byte in the radio's flash, the radio's faults, bad input, and stopping.
-#   q42flash_test.sh update|faults|input|stop|ports|batch Q42FLASH Q42SIM Q42PACK MAKE_SAMPLE_FIRMWARE WORKDIR
+#   q42flash_test.sh update|faults|input|stop|ports|batch|all Q42FLASH Q42SIM Q42PACK MAKE_SAMPLE_FIRMWARE WORKDIR
 # Every wait is bounded; every process started here is ended by its id.
 set -u
 set -m  # background jobs keep Ctrl-C (SIGINT), as they do when started from a terminal
@@ -149,9 +149,11 @@ expect_frames() {
     n=$(grep -c '^event frame ' radio.events)
     [ "$n" -eq "$1" ] || fail "the radio got $n frames, expected $1"
 }
+# expect_nothing_sent [EVENTS]: a radio in its bootloader was sent nothing.
 expect_nothing_sent() {
-    ! grep -Eq '^event (command|unexpected|frame|read|header)' radio.events ||
-        fail "the radio was sent something: $(grep -E '^event (command|unexpected|frame)' radio.events | head -3)"
+    local events=${1:-radio.events}
+    ! grep -Eq '^event (command|unexpected|frame|read|header)' "$events" ||
+        fail "the radio was sent something: $(grep -E '^event (command|unexpected|frame)' "$events" | head -3)"
 }
 
 # The blocks of an image that hold a byte other than 0xFF, and the blocks of the frames the
@@ -543,6 +545,64 @@ batch)
     sim_stop
     [ "$(wc -l <record3.jsonl)" -eq 1 ] && grep -q '"result":"written",.*}$' record3.jsonl ||
         fail "record after the kill: [$(cat record3.jsonl)]"
+    ;;
+all)
+    # A short image keeps three writes at the cable's own speed to about 10 s.
+    head -c 9000 image.bin >small.bin
+    begin "--all: three radios at 9600 baud at once, one refusing frame 7, one port with none"
+    rm -f record.jsonl
+    radio_start r1 --image small.bin --baud 9600
+    radio_start r2 --image small.bin --baud 9600 --fault nack=7
+    radio_start r3 --image small.bin --baud 9600
+    radio_start r4 --image small.bin --baud 9600
+    start_flash --port r1 --port r2 --port r3 --port r4 --all --image small.bin --yes --wait 6 --record record.jsonl
+    wait_output "Switch on Q42" 5
+    printf 'on\n' >&"${radio_fd[r1]}"
+    printf 'on\n' >&"${radio_fd[r2]}"
+    # The third greets while the others write: it is served without holding them up.
+    sim_wait '^event frame block=1 ' 10 r1.events
+    printf 'on\n' >&"${radio_fd[r3]}"
+    finish_flash 60
+    for radio in r1 r2 r3 r4; do radio_stop $radio; done
+    expect_code 1
+    # One after the other the three writes would take 29 s.
+    expect_time 9000 20000
+    expect_flash small.bin r1.events r1.flash
+    expect_flash small.bin r3.events r3.flash
+    [ "$(sed -n 's/^event ack block=\([0-9]*\) value=\([0-9]*\)$/\1:\2/p' r2.events | paste -sd' ')" = "0:13 1:13 2:13 3:13 4:13 5:13 6:13 7:21" ] ||
+        fail "r2's frames were not refused at frame 7 alone: $(grep '^event ack' r2.events | paste -sd' ')"
+    expect_nothing_sent r4.events
+    expect_err "no greeting on r4 within 6 s"
+    grep -Eq '^r2 +V2.041 +V2.041 +write failed ' err.txt || fail "no failed row for r2: $(cat err.txt)"
+    for radio in r1 r3; do
+        grep -Eq "^$radio +V2.041 +V2.041 +written " err.txt || fail "no written row for $radio: $(cat err.txt)"
+    done
+    ! grep -q '^r4 ' err.txt || fail "a row for r4, where no radio greeted"
+    [ "$(grep -o '"port":"r[0-9]",.*"result":"[a-z ]*","frames":[0-9]*' record.jsonl | sed 's/,.*"result"/ /' | sort | paste -sd' ')" = \
+        '"port":"r1" :"written","frames":9 "port":"r2" :"write failed","frames":7 "port":"r3" :"written","frames":9' ] ||
+        fail "record: $(cat record.jsonl)"
+    for radio in r1 r3; do
+        grep -qx "$radio: New Firmware is loaded." out.txt || fail "no closing line for $radio: $(cat out.txt)"
+    done
+    grep -qx "r2: Program write failed - please repeat" out.txt || fail "no failure line for r2: $(cat out.txt)"
+
+    begin "--all: Ctrl-C during the writes ends the listening at once and the writes at their end"
+    radio_start r1 --image small.bin --baud 9600 --power-on
+    radio_start r2 --image small.bin --baud 9600 --power-on
+    radio_start r3 --image small.bin
+    start_flash --port r1 --port r2 --port r3 --all --image small.bin --yes
+    sim_wait '^event frame block=1 ' 10 r2.events
+    kill -INT "$flash_pid"
+    wait_output "q42flash: the write goes on to its end, since a half-written radio does not start; Ctrl-C again stops at once" 5 err.txt
+    # Too late: the stop has ended the listening.
+    printf 'on\n' >&"${radio_fd[r3]}"
+    finish_flash 30
+    for radio in r1 r2 r3; do radio_stop $radio; done
+    expect_code 0
+    expect_flash small.bin r1.events r1.flash
+    expect_flash small.bin r2.events r2.flash
+    grep -q '^event greeting' r3.events || fail "r3 never greeted: $(cat r3.events)"
+    expect_nothing_sent r3.events
     ;;
 *)
     sed -n '4p' "$0" >&2
