@@ -235,12 +235,14 @@ void BatchUpdate::Write(size_t i) {
         step = host.link.StepWrite();
     }
     if (step != LinkStep::Over) return;
-    // The host sends no further frame after a second request, so the radio never gets part of one.
-    if (StopRequests() >= 2) {
+    const bool failed = host.link.write_outcome() == WriteOutcome::Failed;
+    // The host sends no further frame after a second request, so the radio never gets part of
+    // one; a request that came after the last frame's answer stopped nothing.
+    if (failed && StopRequests() >= 2) {
         board_->Note(slots_[i]->name + ": " + kStoppedDuringWrite);
         return EndRadio(i, RadioResult::Stopped, 128 + LastStopSignal());
     }
-    if (host.link.write_outcome() == WriteOutcome::Failed) {
+    if (failed) {
         board_->Show(i, kWriteFailed);
         return EndRadio(i, RadioResult::WriteFailed, kExitWriteFailed);
     }

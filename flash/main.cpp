@@ -78,8 +78,9 @@ WriteReport WriteImage(Run& run, SerialLinkHost& host, const RadioRecord& radio)
         }
     });
     display.Finish();
-    // The host sends no further frame after a second request, so the radio never gets part of one.
-    if (StopRequests() >= 2) {
+    // The host sends no further frame after a second request, so the radio never gets part of
+    // one; a request that came after the last frame's answer stopped nothing.
+    if (outcome == WriteOutcome::Failed && StopRequests() >= 2) {
         report.result = RadioResult::Stopped;
         Complain(kStoppedDuringWrite);
         return report;
