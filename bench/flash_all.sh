@@ -5,20 +5,10 @@
 # image, and q42flash's processor time per radio.
 #   bench/flash_all.sh BUILD_DIR [BAUD] [RADIOS]      (default 9600 baud, 4 radios)
 set -euo pipefail
-build=$(cd "$1" && pwd)
 baud=${2:-9600}
 radios=${3:-4}
-sim=$build/bin/q42sim
-flash=$build/bin/q42flash
-image=$(sed -n 's/^Q42_FIRMWARE_IMAGE:FILEPATH=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
-[ -n "$image" ] || image=$build/firmware/sample_firmware.bin
-for needed in "$sim" "$flash" "$image"; do
-    [ -f "$needed" ] || { echo "$needed is missing; build first (make build)" >&2; exit 1; }
-done
-
-work=$build/bench/flash_all
-rm -rf "$work"
-mkdir -p "$work"
+# shellcheck source=bench/flash-env.sh
+source "$(dirname "$0")/flash-env.sh" "$1" flash_all
 # The radios end at the end of their control input: it is held open until they are killed.
 mkfifo "$work/radios.in"
 exec {control}<>"$work/radios.in"

@@ -6,19 +6,9 @@
 #   bench/flash_timing.sh BUILD_DIR [BAUD]      (default 9600)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "$1" && pwd)
 baud=${2:-9600}
-sim=$build/bin/q42sim
-flash=$build/bin/q42flash
-image=$(sed -n 's/^Q42_FIRMWARE_IMAGE:FILEPATH=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
-[ -n "$image" ] || image=$build/firmware/sample_firmware.bin
-for needed in "$sim" "$flash" "$image"; do
-    [ -f "$needed" ] || { echo "$needed is missing; build first (make build)" >&2; exit 1; }
-done
-
-work=$build/bench/flash
-rm -rf "$work"
-mkdir -p "$work"
+# shellcheck source=bench/flash-env.sh
+source "$here/flash-env.sh" "$1" flash
 mkfifo "$work/radio.in"
 exec {control}<>"$work/radio.in"
 "$sim" --link "$work/q42" --image "$image" --flash-out "$work/flash.bin" --baud "$baud" --power-on \

@@ -19,9 +19,6 @@
 
 namespace {
 
-// The window looks at the link on its 500 ms step, never straight after the "#".
-constexpr uint64_t kStepMs = 500;
-
 enum class Stage { Listening, ReadingHeader, Writing, Finished };
 
 struct Slot {
@@ -29,7 +26,7 @@ struct Slot {
     ListenedPort& listened;
     std::string name;  // the port as a terminal can show it
     Stage stage = Stage::Listening;
-    uint64_t next_step_ms = kStepMs;
+    uint64_t next_step_ms = kLinkStepMs;
     uint64_t listening_since_ms = 0;
     uint64_t start_ms = 0;
     bool lost = false;  // hung up while listened on
@@ -165,7 +162,7 @@ void BatchUpdate::Listen(size_t i) {
     }
     const uint64_t now = host.ElapsedMs();
     if (now >= slot.next_step_ms) {
-        while (now >= slot.next_step_ms) slot.next_step_ms += kStepMs;
+        while (now >= slot.next_step_ms) slot.next_step_ms += kLinkStepMs;
         if (host.link.TakeSettled()) {
             ++radios_started_;
             slot.start_ms = now;

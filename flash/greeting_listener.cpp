@@ -3,13 +3,6 @@
 
 #include "flash/stop_signal.h"
 
-namespace {
-
-// The window looks at the link on its 500 ms step, never straight after the "#".
-constexpr uint64_t kStepMs = 500;
-
-}  // namespace
-
 bool GreetingListener::Add(const std::string& device, std::string& error, const SerialPort::Vetting& may_take) {
     auto listened = std::make_unique<ListenedPort>(device);
     if (listened->port.Open(device, error, may_take) != PortOpenResult::Opened) return false;
@@ -18,7 +11,7 @@ bool GreetingListener::Add(const std::string& device, std::string& error, const 
 }
 
 Greeting GreetingListener::Await(long wait_seconds, const std::function<void(const std::string&)>& note) {
-    uint64_t next_step_ms = kStepMs;
+    uint64_t next_step_ms = kLinkStepMs;
     // The steps keep the host's grid, as the window's timer runs on; the wait counts from now,
     // which is later than the host's start for a radio after the first.
     const uint64_t started_ms = chosen().host.ElapsedMs();
@@ -45,7 +38,7 @@ Greeting GreetingListener::Await(long wait_seconds, const std::function<void(con
         SerialLinkHost& host = chosen().host;
         const uint64_t now = host.ElapsedMs();
         if (now >= next_step_ms) {
-            while (now >= next_step_ms) next_step_ms += kStepMs;
+            while (now >= next_step_ms) next_step_ms += kLinkStepMs;
             if (ports_.size() == 1 && host.link.BootState == BootLink::kSettled) return Greeting::Answered;
         }
         if (ports_.size() == 1 && host.hung_up()) return Greeting::HungUp;

@@ -20,6 +20,9 @@ struct ListenedPort {
     SerialLinkHost host{port};
 };
 
+// The window looks at the link on its 500 ms step, never straight after the "#".
+constexpr uint64_t kLinkStepMs = 500;
+
 enum class Greeting { Answered, NoGreeting, HungUp, Stopped };
 
 class GreetingListener {
