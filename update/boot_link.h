@@ -1,6 +1,7 @@
 // The program's side of the radio bootloader's protocol: the greeting and programming
 // command, the application header read and the acknowledged 1031-byte write frames.
-// Runs on the user-interface thread only; waits poll by running the message loop.
+// Runs on one thread only; waits poll by running the host's message loop, or, in the step
+// form, the caller's own loop.
 #pragma once
 
 #include <cstdint>
