@@ -1,7 +1,9 @@
 // Parses q42flash's command line; kFlashUsage says what each option does.
 #include "flash/command_line.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 const char kFlashVersion[] = "1.0.0";
 
@@ -54,6 +56,21 @@ const char kFlashUsage[] =
 
 namespace {
 
+// The options that take no value and only switch something on.
+struct Flag {
+    const char* name;
+    bool FlashOptions::*field;
+};
+constexpr Flag kFlags[] = {
+    {"--yes", &FlashOptions::yes},
+    {"--all", &FlashOptions::all},
+    {"--repeat", &FlashOptions::repeat},
+    {"--json", &FlashOptions::json},
+    {"--force", &FlashOptions::force},
+    {"--info", &FlashOptions::info},
+    {"--list-ports", &FlashOptions::list_ports},
+};
+
 bool ParseWholeNumber(const std::string& text, long& out) {
     if (text.empty() || text.size() > 6) return false;
     for (const char c : text) {
@@ -76,32 +93,10 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
             options.version = true;
             return true;
         }
-        if (arg == "--yes") {
-            options.yes = true;
-            continue;
-        }
-        if (arg == "--all") {
-            options.all = true;
-            continue;
-        }
-        if (arg == "--repeat") {
-            options.repeat = true;
-            continue;
-        }
-        if (arg == "--json") {
-            options.json = true;
-            continue;
-        }
-        if (arg == "--force") {
-            options.force = true;
-            continue;
-        }
-        if (arg == "--info") {
-            options.info = true;
-            continue;
-        }
-        if (arg == "--list-ports") {
-            options.list_ports = true;
+        const auto flag = std::find_if(std::begin(kFlags), std::end(kFlags),
+                                       [&arg](const Flag& f) { return arg == f.name; });
+        if (flag != std::end(kFlags)) {
+            options.*(flag->field) = true;
             continue;
         }
         std::string* value = nullptr;
