@@ -26,7 +26,6 @@ struct Slot {
     ListenedPort& listened;
     std::string name;  // the port as a terminal can show it
     Stage stage = Stage::Listening;
-    uint64_t next_step_ms = kLinkStepMs;
     uint64_t listening_since_ms = 0;
     uint64_t start_ms = 0;
     bool lost = false;  // hung up while listened on
@@ -161,17 +160,14 @@ void BatchUpdate::Listen(size_t i) {
         return;
     }
     const uint64_t now = host.ElapsedMs();
-    if (now >= slot.next_step_ms) {
-        while (now >= slot.next_step_ms) slot.next_step_ms += kLinkStepMs;
-        if (host.link.TakeSettled()) {
-            ++radios_started_;
-            slot.start_ms = now;
-            slot.radio = run_.NewRadio(slot.listened.device);
-            host.link.BeginHeaderRead();
-            slot.stage = Stage::ReadingHeader;
-            board_->Status(i, "reading the radio's header");
-            return;
-        }
+    if (slot.listened.StepDue(now) && host.link.TakeSettled()) {
+        ++radios_started_;
+        slot.start_ms = now;
+        slot.radio = run_.NewRadio(slot.listened.device);
+        host.link.BeginHeaderRead();
+        slot.stage = Stage::ReadingHeader;
+        board_->Status(i, "reading the radio's header");
+        return;
     }
     if (options_.wait_seconds > 0 && host.link.BootState < BootLink::kAcknowledged &&
         now >= slot.listening_since_ms + static_cast<uint64_t>(options_.wait_seconds) * 1000) {

@@ -11,9 +11,7 @@ bool GreetingListener::Add(const std::string& device, std::string& error, const 
 }
 
 Greeting GreetingListener::Await(long wait_seconds, const std::function<void(const std::string&)>& note) {
-    uint64_t next_step_ms = kLinkStepMs;
-    // The steps keep the host's grid, as the window's timer runs on; the wait counts from now,
-    // which is later than the host's start for a radio after the first.
+    // The wait counts from now, which is later than the host's start for a radio after the first.
     const uint64_t started_ms = chosen().host.ElapsedMs();
     std::vector<SerialLinkHost*> hosts;
     for (;;) {
@@ -37,9 +35,8 @@ Greeting GreetingListener::Await(long wait_seconds, const std::function<void(con
 
         SerialLinkHost& host = chosen().host;
         const uint64_t now = host.ElapsedMs();
-        if (now >= next_step_ms) {
-            while (now >= next_step_ms) next_step_ms += kLinkStepMs;
-            if (ports_.size() == 1 && host.link.BootState == BootLink::kSettled) return Greeting::Answered;
+        if (chosen().StepDue(now) && ports_.size() == 1 && host.link.BootState == BootLink::kSettled) {
+            return Greeting::Answered;
         }
         if (ports_.size() == 1 && host.hung_up()) return Greeting::HungUp;
         // While several are listened on, none has greeted: the command would have chosen one.

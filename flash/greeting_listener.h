@@ -12,16 +12,27 @@
 #include "flash/link_host.h"
 #include "flash/serial_port.h"
 
+// The window looks at the link on its 500 ms step, never straight after the "#".
+constexpr uint64_t kLinkStepMs = 500;
+
 // One port listened on; what a later mode needs to keep per port belongs here.
 struct ListenedPort {
     explicit ListenedPort(const std::string& device_path) : device(device_path) {}
     const std::string device;
     SerialPort port;
     SerialLinkHost host{port};
-};
 
-// The window looks at the link on its 500 ms step, never straight after the "#".
-constexpr uint64_t kLinkStepMs = 500;
+    // True on the first call at or after each 500 ms step of the host's clock: the steps
+    // keep the host's grid, as the window's timer runs on.
+    bool StepDue(uint64_t now_ms) {
+        if (now_ms < next_step_ms_) return false;
+        while (now_ms >= next_step_ms_) next_step_ms_ += kLinkStepMs;
+        return true;
+    }
+
+private:
+    uint64_t next_step_ms_ = kLinkStepMs;
+};
 
 enum class Greeting { Answered, NoGreeting, HungUp, Stopped };
 
