@@ -4,6 +4,7 @@
 #   make bench  the benchmarks: update time against the wire limit, handshake latency
 #   make soak   SOAK_UPDATES updates in one program run, the program's resources watched
 #   make fuzz   every fuzz target for FUZZ_RUNS inputs, or FUZZ_SECONDS seconds each if given
+#   make format the house style (.clang-format) applied to every C and C++ file
 #   make dist   the downloads: the Windows ZIP, and q42flash's tarballs and Debian packages;
 #               with Q42_SIGN_PKCS12=KEY.p12 (docs/releasing.md: Signing a release) the programs signed
 JOBS ?= $(shell nproc)
@@ -12,7 +13,7 @@ SOAK_UPDATES ?= 20
 FUZZ_RUNS ?= 10000000
 FUZZ_SECONDS ?=
 
-.PHONY: deps build test unit demo bench soak fuzz dist clean
+.PHONY: deps build test unit demo bench soak fuzz dist format clean
 
 deps:
 	@tools/install-deps
@@ -45,6 +46,9 @@ fuzz: deps
 dist: build
 	tools/dist/make-dist $(BUILD)
 	tools/dist/make-linux-dist $(BUILD)
+
+format:
+	tools/format
 
 clean:
 	rm -rf $(BUILD)
