@@ -143,8 +143,8 @@ void TForm1::SaveSettingsAndClosePort() {
     const std::string path = SettingsPath();
     // A failure keeps the window open: the report reaches the general error report, and
     // the port stays open with it.
-    if (!WritePrivateProfileStringA(kSettingsSection, kPortKey,
-                                    CommsPortIndexToText(CommsPortIndex).c_str(), path.c_str())) {
+    if (!WritePrivateProfileStringA(kSettingsSection, kPortKey, CommsPortIndexToText(CommsPortIndex).c_str(),
+                                    path.c_str())) {
         throw std::runtime_error("Unable to write to " + path);
     }
     Comm1.Close();

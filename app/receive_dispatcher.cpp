@@ -3,8 +3,7 @@
 
 #include <algorithm>
 
-void DispatchReceived(ReceivePath& path, int32_t count, BootLink& link, StatusReceiver& status,
-                      uint8_t* buffer) {
+void DispatchReceived(ReceivePath& path, int32_t count, BootLink& link, StatusReceiver& status, uint8_t* buffer) {
     if (path.TerminalShowing()) {
         path.TerminalReceive(count);
         return;

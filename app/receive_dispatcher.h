@@ -27,5 +27,4 @@ constexpr int32_t kUpdateReadCap = 10000;
 constexpr int32_t kStatusReadCap = 1000;
 
 // buffer holds kUpdateReadCap bytes; its content counts only during this call.
-void DispatchReceived(ReceivePath& path, int32_t count, BootLink& link, StatusReceiver& status,
-                      uint8_t* buffer);
+void DispatchReceived(ReceivePath& path, int32_t count, BootLink& link, StatusReceiver& status, uint8_t* buffer);

@@ -9,9 +9,12 @@ namespace {
 
 int DigitValue(char c, unsigned base) {
     int value = -1;
-    if (c >= '0' && c <= '9') value = c - '0';
-    else if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        value = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        value = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        value = c - 'A' + 10;
     return (value >= 0 && static_cast<unsigned>(value) < base) ? value : -1;
 }
 
@@ -46,8 +49,7 @@ int32_t ParseInt32(const char* text) {
     if (negative || text[0] == '+') ++text;
     const uint64_t limit = negative ? uint64_t{1} << 31 : INT32_MAX;
     if (!ParseDigits(text, 10, limit, value)) return 0;
-    return negative ? static_cast<int32_t>(-static_cast<int64_t>(value))
-                    : static_cast<int32_t>(value);
+    return negative ? static_cast<int32_t>(-static_cast<int64_t>(value)) : static_cast<int32_t>(value);
 }
 
 }  // namespace
@@ -57,10 +59,6 @@ uint8_t CommsPortIndexFromText(const char* text) {
     return static_cast<uint8_t>(static_cast<uint32_t>(ParseInt32(text)) & 0xFF);
 }
 
-std::string CommsPortIndexToText(uint8_t index) {
-    return std::to_string(index);
-}
+std::string CommsPortIndexToText(uint8_t index) { return std::to_string(index); }
 
-std::string ComPortName(unsigned index) {
-    return "COM" + std::to_string(index + 1);
-}
+std::string ComPortName(unsigned index) { return "COM" + std::to_string(index + 1); }

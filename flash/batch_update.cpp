@@ -2,11 +2,11 @@
 // (with --repeat), moved on by the link's steps after every pass over all the ports.
 #include "flash/batch_update.h"
 
+#include <unistd.h>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 #include "flash/batch_board.h"
 #include "flash/flash_output.h"
@@ -59,8 +59,7 @@ private:
     int stops_heard_ = 0;
 };
 
-BatchUpdate::BatchUpdate(Run& run, GreetingListener& listener)
-    : run_(run), options_(run.options), listener_(listener) {
+BatchUpdate::BatchUpdate(Run& run, GreetingListener& listener) : run_(run), options_(run.options), listener_(listener) {
     std::vector<std::string> names;
     for (size_t i = 0; i < listener.size(); ++i) {
         slots_.push_back(std::make_unique<Slot>(listener.at(i)));

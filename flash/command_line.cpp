@@ -93,8 +93,8 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
             options.version = true;
             return true;
         }
-        const auto flag = std::find_if(std::begin(kFlags), std::end(kFlags),
-                                       [&arg](const Flag& f) { return arg == f.name; });
+        const auto flag =
+            std::find_if(std::begin(kFlags), std::end(kFlags), [&arg](const Flag& f) { return arg == f.name; });
         if (flag != std::end(kFlags)) {
             options.*(flag->field) = true;
             continue;

@@ -17,10 +17,12 @@ constexpr int32_t kBlockSize = 1024;
 
 const char kStopAfterHeader[] = "stopping when the radio's header has been read (at most 5 s); nothing will be written";
 const char kNothingWritten[] = "stopped; nothing was written";
-const char kWriteGoesOn[] = "the write goes on to its end, since a half-written radio does not start; "
-                            "Ctrl-C again stops at once";
-const char kStoppedDuringWrite[] = "stopped during the write: the radio is half-written and will not start; "
-                                   "write it again (run q42flash, then switch the radio off and on)";
+const char kWriteGoesOn[] =
+    "the write goes on to its end, since a half-written radio does not start; "
+    "Ctrl-C again stops at once";
+const char kStoppedDuringWrite[] =
+    "stopped during the write: the radio is half-written and will not start; "
+    "write it again (run q42flash, then switch the radio off and on)";
 
 RadioRecord Run::NewRadio(const std::string& port) const {
     RadioRecord radio;

@@ -41,9 +41,9 @@ struct Run {
 
 // What a write has done so far, from the link's progress after each block.
 struct WriteTally {
-    int frames = 0;        // acknowledged by the radio
-    int64_t bytes = 0;     // image bytes those frames carried
-    int32_t covered = 0;   // image bytes behind the write, blank blocks included
+    int frames = 0;       // acknowledged by the radio
+    int64_t bytes = 0;    // image bytes those frames carried
+    int32_t covered = 0;  // image bytes behind the write, blank blocks included
     // block_offset: what the link's progress gives, 1024 times the block's number.
     void AfterBlock(const Run& run, int32_t block_offset);
 };

@@ -1,12 +1,12 @@
 // Reading the image files whole, with the limits the radio's flash sets.
 #include "flash/image_input.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -40,7 +40,8 @@ bool ReadAll(int fd, uint8_t* buffer, size_t count, const std::string& path, std
         const ssize_t n = read(fd, buffer + done, count - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            error = "cannot read " + path + (n < 0 ? " (" + std::string(std::strerror(errno)) + ")" : " (it got shorter)");
+            error =
+                "cannot read " + path + (n < 0 ? " (" + std::string(std::strerror(errno)) + ")" : " (it got shorter)");
             close(fd);
             return false;
         }
@@ -65,8 +66,7 @@ ImageInput LoadPlainImage(const std::string& path, FirmwareStore& store) {
     }
     if (size == 0 || size >= kFirmwareImageSize) {
         input.error = size == 0 ? path + " is empty"
-                                : path + " is " + std::to_string(size) +
-                                      " bytes; a Q42 image must be smaller than " +
+                                : path + " is " + std::to_string(size) + " bytes; a Q42 image must be smaller than " +
                                       std::to_string(kFirmwareImageSize) + " bytes";
         close(fd);
         return input;
@@ -87,7 +87,8 @@ ImageInput LoadProgramImage(const std::string& path, FirmwareStore& store) {
     const LoadResult loaded = store.ScanProgramFile(size);
     if (!loaded.found) {
         input.outcome = ImageInput::Outcome::NoContainer;
-        if (!IsProgramFile(store.ExeImage, size)) input.error = path + " is not a program file: a plain image is given with --image";
+        if (!IsProgramFile(store.ExeImage, size))
+            input.error = path + " is not a program file: a plain image is given with --image";
         return input;
     }
     if (loaded.length == 0) {

@@ -2,10 +2,10 @@
 // take terminal devices.
 #include "flash/link_host.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <sys/select.h>
 #include <time.h>
+#include <algorithm>
+#include <cerrno>
 
 #include "flash/stop_signal.h"
 

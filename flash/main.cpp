@@ -1,13 +1,13 @@
 // q42flash: the Q42 firmware update from a Linux or macOS command line, with the same link,
 // steps, waits and verdicts as the Windows program's update window, whose words it prints.
 // The window's lines go to standard output; q42flash's own errors and progress to standard error.
+#include <unistd.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 #include "flash/batch_update.h"
 #include "flash/command_line.h"
@@ -267,7 +267,8 @@ int main(int argc, char** argv) {
     std::fputs(ResultTable(run.done).c_str(), stderr);
     const int code = RunExitCode(run.done);
     if (code != kExitWritten) {
-        Complain("not every radio was written: exit status " + std::to_string(code) + ", from the first row that failed");
+        Complain("not every radio was written: exit status " + std::to_string(code) +
+                 ", from the first row that failed");
     }
     return code;
 }

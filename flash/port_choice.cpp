@@ -1,8 +1,8 @@
 // Gathers and opens the ports to listen on; see port_choice.h.
 #include "flash/port_choice.h"
 
-#include <algorithm>
 #include <unistd.h>
+#include <algorithm>
 
 #include "flash/command_line.h"
 #include "flash/port_holders.h"
@@ -45,7 +45,8 @@ bool OpenCandidates(const std::vector<std::string>& devices, GreetingListener& l
             hidden_processes = std::max(hidden_processes, found.hidden_processes);
             processes_visible = processes_visible && found.processes_visible;
             if (!found.unreadable_lock.empty()) {
-                note(found.unreadable_lock + " locks " + device + " but names no process: if the radio's "
+                note(found.unreadable_lock + " locks " + device +
+                     " but names no process: if the radio's "
                      "greeting does not come, the program that made it may still hold the port");
             }
             error = HeldBy(device, found);
@@ -65,7 +66,8 @@ bool OpenCandidates(const std::vector<std::string>& devices, GreetingListener& l
     }
     const std::string which = several ? "the ports" : devices.front();
     if (!processes_visible) {
-        note("this system does not show which programs have " + which + " open: if the radio's "
+        note("this system does not show which programs have " + which +
+             " open: if the radio's "
              "greeting does not come, end any program that may use it");
     } else if (hidden_processes > 0) {
         note("cannot see the open files of " + std::to_string(hidden_processes) +

@@ -3,18 +3,18 @@
 
 #include "flash/path_text.h"
 
+#include <dirent.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
-#include <signal.h>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fstream>
 #include <iterator>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -56,7 +56,9 @@ bool IsMasterOf(const std::string& process, const std::string& fd, long index) {
     return true;
 }
 
-std::string ProgramName(const std::string& proc, pid_t pid) { return FirstLine(proc + "/" + std::to_string(pid) + "/comm"); }
+std::string ProgramName(const std::string& proc, pid_t pid) {
+    return FirstLine(proc + "/" + std::to_string(pid) + "/comm");
+}
 
 // The process id a lock file holds: ten ASCII digits (HDB) or, from old programs, a binary int.
 pid_t LockPid(const std::string& path) {
@@ -65,7 +67,8 @@ pid_t LockPid(const std::string& path) {
     std::string trimmed = content;
     trimmed.erase(0, std::min(trimmed.find_first_not_of(" \t"), trimmed.size()));
     while (!trimmed.empty() && std::isspace(static_cast<unsigned char>(trimmed.back()))) trimmed.pop_back();
-    if (AllDigits(trimmed) && trimmed.size() <= 10) return static_cast<pid_t>(std::strtol(trimmed.c_str(), nullptr, 10));
+    if (AllDigits(trimmed) && trimmed.size() <= 10)
+        return static_cast<pid_t>(std::strtol(trimmed.c_str(), nullptr, 10));
     if (content.size() == sizeof(int)) {
         int binary = 0;
         std::memcpy(&binary, content.data(), sizeof binary);
@@ -123,7 +126,8 @@ void ScanLockFiles(const std::string& device, const HolderRoots& roots, pid_t se
     // Programs name the lock after the device as they were told it, so both names count.
     std::vector<std::string> names = {LastPart(device)};
     char resolved[PATH_MAX];
-    if (realpath(device.c_str(), resolved) != nullptr && LastPart(resolved) != names[0]) names.push_back(LastPart(resolved));
+    if (realpath(device.c_str(), resolved) != nullptr && LastPart(resolved) != names[0])
+        names.push_back(LastPart(resolved));
     for (const std::string& name : names) {
         const std::string lock = roots.lock_dir + "/LCK.." + name;
         if (access(lock.c_str(), F_OK) != 0) continue;

@@ -3,13 +3,13 @@
 // (as far as this user may look) and by UUCP lock files; elsewhere they cannot be seen.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 #include <vector>
 
 struct PortHolder {
     pid_t pid = 0;
-    std::string program;  // its command name, or "" when it cannot be read
+    std::string program;    // its command name, or "" when it cannot be read
     std::string lock_file;  // the lock file that names it; "" when it has the port open
 };
 

@@ -4,12 +4,12 @@
 
 #include "flash/path_text.h"
 
+#include <dirent.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
-#include <dirent.h>
-#include <unistd.h>
 
 namespace {
 
@@ -67,8 +67,8 @@ bool NaturalLess(const std::string& a, const std::string& b) {
 // The USB device a port belongs to is the nearest folder above it that has a vendor id: the
 // port itself (usb-serial) or its interface (cdc_acm) sit below it.
 void ReadUsbDevice(const std::string& device_folder, const std::string& devices_root, SerialPortInfo& port) {
-    for (std::string folder = device_folder; folder.size() > devices_root.size() &&
-                                             folder.compare(0, devices_root.size(), devices_root) == 0;
+    for (std::string folder = device_folder;
+         folder.size() > devices_root.size() && folder.compare(0, devices_root.size(), devices_root) == 0;
          folder = folder.substr(0, folder.rfind('/'))) {
         if (!Exists(folder + "/idVendor")) continue;
         port.usb_id = FirstLine(folder + "/idVendor") + ":" + FirstLine(folder + "/idProduct");

@@ -1,12 +1,12 @@
 // Draws the write's progress: frames and bytes done, rate and time left.
 #include "flash/progress_display.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <utility>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -24,10 +24,10 @@ int TerminalColumns() {
 size_t FormatProgressBar(const ProgressFigures& f, int columns, char* out, size_t size) {
     if (size == 0) return 0;
     char figures[160];
-    const int figures_length = std::max(
-        0, std::snprintf(figures, sizeof figures, " %d/%d frames  %ld/%ld bytes  %.0f B/s  %s left", f.frames_done,
-                         f.frames_total, static_cast<long>(f.bytes_done), static_cast<long>(f.image_bytes), f.rate,
-                         f.left));
+    const int figures_length =
+        std::max(0, std::snprintf(figures, sizeof figures, " %d/%d frames  %ld/%ld bytes  %.0f B/s  %s left",
+                                  f.frames_done, f.frames_total, static_cast<long>(f.bytes_done),
+                                  static_cast<long>(f.image_bytes), f.rate, f.left));
     const int room = std::min(std::max(columns - 1, 0), static_cast<int>(size) - 1);
     int length = 0;
     for (const char* c = f.label; *c != '\0' && length < room; ++c) out[length++] = *c;

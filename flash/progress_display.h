@@ -7,7 +7,7 @@
 #include <string>
 
 struct ProgressFigures {
-    const char* label = "";   // the port, the radio's application and version
+    const char* label = "";  // the port, the radio's application and version
     int32_t bytes_done = 0;
     int32_t image_bytes = 0;
     int frames_done = 0;
@@ -46,8 +46,7 @@ size_t FormatProgressBar(const ProgressFigures& figures, int columns, char* out,
 class ProgressDisplay {
 public:
     // label begins every line drawn; plain lines begin with the port alone, port_label.
-    ProgressDisplay(int32_t image_bytes, int frames_total, bool on_terminal, std::string label,
-                    std::string port_label);
+    ProgressDisplay(int32_t image_bytes, int frames_total, bool on_terminal, std::string label, std::string port_label);
 
     void Start(uint64_t now_ms);
     // After each block: image bytes covered so far, frames acknowledged so far.

@@ -1,13 +1,13 @@
 // The question's wait takes the stop requests' pipe too, so Ctrl-C ends it at once.
 #include "flash/question.h"
 
+#include <strings.h>
+#include <sys/select.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
-#include <sys/select.h>
-#include <unistd.h>
 
 #include "flash/stop_signal.h"
 

@@ -2,13 +2,13 @@
 // wait for the radio, only (bounded) for room in the port's queue.
 #include "flash/serial_port.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/select.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -43,8 +43,7 @@ PortOpenResult SerialPort::Open(const std::string& device, std::string& error, c
         case ENODEV:
         case ENXIO:
             return Refuse(PortOpenResult::Missing, error,
-                          "there is no port " + device + " (" + Reason(e) +
-                              "): is the converter plugged in?");
+                          "there is no port " + device + " (" + Reason(e) + "): is the converter plugged in?");
         case EACCES:
         case EPERM:
 #ifdef __linux__
@@ -57,8 +56,7 @@ PortOpenResult SerialPort::Open(const std::string& device, std::string& error, c
                           "no permission to open " + device + " (" + Reason(e) + ")");
 #endif
         case EBUSY:
-            return Refuse(PortOpenResult::Busy, error,
-                          device + " is in use by another program (" + Reason(e) + ")");
+            return Refuse(PortOpenResult::Busy, error, device + " is in use by another program (" + Reason(e) + ")");
         case EISDIR:
             return Refuse(PortOpenResult::NotTerminal, error, device + " is not a serial port (" + Reason(e) + ")");
         default:
@@ -68,8 +66,7 @@ PortOpenResult SerialPort::Open(const std::string& device, std::string& error, c
 
     PortOpenResult result = PortOpenResult::Opened;
     if (!isatty(fd_)) {
-        result = Refuse(PortOpenResult::NotTerminal, error,
-                        device + " is not a serial port (" + Reason(errno) + ")");
+        result = Refuse(PortOpenResult::NotTerminal, error, device + " is not a serial port (" + Reason(errno) + ")");
     } else if (flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         result = Refuse(PortOpenResult::Busy, error,
                         device + " is in use by another q42flash (" + Reason(EWOULDBLOCK) + ")");
@@ -78,8 +75,8 @@ PortOpenResult SerialPort::Open(const std::string& device, std::string& error, c
         // Another program holds it exclusively; only a superuser gets this far.
         int exclusive = 0;
         if (ioctl(fd_, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
-            result = Refuse(PortOpenResult::Busy, error,
-                            device + " is in use by another program (" + Reason(EBUSY) + ")");
+            result =
+                Refuse(PortOpenResult::Busy, error, device + " is in use by another program (" + Reason(EBUSY) + ")");
         }
 #endif
     }
@@ -109,8 +106,7 @@ PortOpenResult SerialPort::Open(const std::string& device, std::string& error, c
     if (tcsetattr(fd_, TCSANOW, &raw) != 0 || !IsRaw9600(fd_)) {
         const int e = errno;
         Close();
-        return Refuse(PortOpenResult::Failed, error,
-                      "cannot set " + device + " to 9600 baud 8N1 (" + Reason(e) + ")");
+        return Refuse(PortOpenResult::Failed, error, "cannot set " + device + " to 9600 baud 8N1 (" + Reason(e) + ")");
     }
     return PortOpenResult::Opened;
 }

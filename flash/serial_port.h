@@ -2,11 +2,11 @@
 // flow control, non-blocking; the line settings found are put back when it is closed.
 #pragma once
 
+#include <termios.h>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <termios.h>
 
 enum class PortOpenResult { Opened, Missing, Busy, NoPermission, NotTerminal, Failed };
 

@@ -1,10 +1,10 @@
 // The stop signals' handler and the self-pipe that wakes a waiting select.
 #include "flash/stop_signal.h"
 
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
+#include <csignal>
+#include <cstdlib>
 
 namespace {
 

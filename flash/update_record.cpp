@@ -1,13 +1,13 @@
 // Formats and keeps the record of each radio's update.
 #include "flash/update_record.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "update/printable_text.h"
 

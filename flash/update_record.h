@@ -18,9 +18,9 @@ struct RadioRecord {
     std::string image_version;
     std::string image_sha256;
     RadioResult result = RadioResult::NotWritten;
-    int frames = 0;       // frames the radio acknowledged
-    int64_t bytes = 0;    // image bytes those frames carried
-    double seconds = 0;   // from the greeting to the end
+    int frames = 0;      // frames the radio acknowledged
+    int64_t bytes = 0;   // image bytes those frames carried
+    double seconds = 0;  // from the greeting to the end
     int exit_code = 0;
 };
 

@@ -150,11 +150,16 @@ public:
 private:
     static uint8_t NextState(uint8_t state, uint8_t b) {
         switch (state) {
-        case 0: return b == 'O' ? 1 : 0;
-        case 1: return b == 'K' ? 2 : 0;
-        case 2: return b == 0x0D ? 3 : 0;
-        case 3: return b == '#' ? 4 : 0;
-        default: return state;
+        case 0:
+            return b == 'O' ? 1 : 0;
+        case 1:
+            return b == 'K' ? 2 : 0;
+        case 2:
+            return b == 0x0D ? 3 : 0;
+        case 3:
+            return b == '#' ? 4 : 0;
+        default:
+            return state;
         }
     }
 
@@ -171,8 +176,8 @@ private:
     // The frame carries the block it names, in address order, and only filler lies between
     // it and the one before.
     void CheckFrame(const uint8_t* frame) {
-        const uint32_t address = uint32_t{frame[1]} << 24 | uint32_t{frame[2]} << 16 |
-                                 uint32_t{frame[3]} << 8 | frame[4];
+        const uint32_t address =
+            uint32_t{frame[1]} << 24 | uint32_t{frame[2]} << 16 | uint32_t{frame[3]} << 8 | frame[4];
         FUZZ_CHECK(address >= 0x20000 && (address - 0x20000) % kBlock == 0);
         const auto block = static_cast<int>((address - 0x20000) / kBlock);
         FUZZ_CHECK(block > last_frame_block && block < static_cast<int>(kFirmwareImageSize / kBlock));
@@ -209,7 +214,8 @@ void CheckHeader(HostileRadio& radio, const DeviceHeader& header) {
         FUZZ_CHECK(link.RxReply[j] == plain);
     }
     FUZZ_CHECK(header.has_name == (link.RxReply[16] == 5));
-    FUZZ_CHECK(header.name == (header.has_name ? std::string(reinterpret_cast<const char*>(link.RxReply + 17), 5) : ""));
+    FUZZ_CHECK(header.name ==
+               (header.has_name ? std::string(reinterpret_cast<const char*>(link.RxReply + 17), 5) : ""));
     FUZZ_CHECK(header.has_version == (link.RxReply[22] == 6));
     FUZZ_CHECK(header.version ==
                (header.has_version ? std::string(reinterpret_cast<const char*>(link.RxReply + 23), 6) : ""));

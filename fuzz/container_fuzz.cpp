@@ -1,7 +1,7 @@
 // The container scan over any program file, also one long enough for any length field and
-// one said to be larger than ExeImage (its bytes then end the buffer): the result agrees with a plain reading of the format, the
-// length is in range when found, FirmwareImage is 0xFF past the image (all of it when not
-// found), and the version is at most 6 characters.
+// one said to be larger than ExeImage (its bytes then end the buffer): the result agrees with a plain reading of the
+// format, the length is in range when found, FirmwareImage is 0xFF past the image (all of it when not found), and the
+// version is at most 6 characters.
 #include <algorithm>
 #include <cstring>
 
@@ -64,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t expect_length = 0;
     if (p >= 0 && scanned_size - static_cast<size_t>(p) >= kContainerHeaderSize) {
         const uint8_t* h = scanned + p + 5;
-        const auto n = static_cast<int32_t>(uint32_t{h[0]} | uint32_t{h[1]} << 8 |
-                                            uint32_t{h[2]} << 16 | uint32_t{h[3]} << 24);
+        const auto n =
+            static_cast<int32_t>(uint32_t{h[0]} | uint32_t{h[1]} << 8 | uint32_t{h[2]} << 16 | uint32_t{h[3]} << 24);
         expect_found = n >= 0 && static_cast<size_t>(n) < kFirmwareImageSize &&
                        static_cast<size_t>(n) <= scanned_size - static_cast<size_t>(p) - kContainerHeaderSize;
         if (expect_found) expect_length = n;

@@ -122,7 +122,8 @@ private:
         uint8_t frame[kFrameSize];
         for (size_t i = 0; i < kFrameSize; ++i) frame[i] = Back(kFrameSize - 1 - i);
         const uint32_t address = BigEndian(frame + 1);
-        FUZZ_CHECK(address >= Bootloader::kFlashBase && (address - Bootloader::kFlashBase) % Bootloader::kBlockSize == 0);
+        FUZZ_CHECK(address >= Bootloader::kFlashBase &&
+                   (address - Bootloader::kFlashBase) % Bootloader::kBlockSize == 0);
         const size_t offset = address - Bootloader::kFlashBase;
         FUZZ_CHECK(offset + Bootloader::kBlockSize <= Bootloader::kFlashSize);
         FUZZ_CHECK(!any_accepted || address > last_address);

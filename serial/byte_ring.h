@@ -17,8 +17,7 @@ public:
     bool Empty() const { return size_ == 0; }
 
     // Stores as many of the bytes as fit; returns how many that was.
-    size_t Push(const uint8_t* bytes, size_t count)
-    {
+    size_t Push(const uint8_t* bytes, size_t count) {
         const size_t taken = std::min(count, Free());
         const size_t tail = (head_ + size_) % Capacity;
         const size_t first = std::min(taken, Capacity - tail);
@@ -29,13 +28,11 @@ public:
     }
 
     // The longest unbroken run of bytes at the front.
-    std::pair<const uint8_t*, size_t> Front() const
-    {
+    std::pair<const uint8_t*, size_t> Front() const {
         return {data_.data() + head_, std::min(size_, Capacity - head_)};
     }
 
-    void Pop(size_t count)
-    {
+    void Pop(size_t count) {
         count = std::min(count, size_);
         head_ = (head_ + count) % Capacity;
         size_ -= count;

@@ -15,8 +15,7 @@ constexpr DWORD kRetryPauseMs = 100;
 
 }  // namespace
 
-LRESULT CALLBACK TCommEventThread::HandOffWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
-{
+LRESULT CALLBACK TCommEventThread::HandOffWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message != kHandOffMessage) return DefWindowProcA(window, message, wparam, lparam);
     auto* thread = reinterpret_cast<TCommEventThread*>(lparam);
     // A failure must not unwind through Windows; it ends the event thread's run instead.
@@ -29,8 +28,7 @@ LRESULT CALLBACK TCommEventThread::HandOffWindowProc(HWND window, UINT message, 
 }
 
 TCommEventThread::TCommEventThread(HANDLE comm_handle, TCommEventType events)
-    : CommHandle(comm_handle), CloseEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr))
-{
+    : CommHandle(comm_handle), CloseEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
     if (!CloseEvent.Valid()) FailToStart(GetLastError());
     static const DWORD registration_error = [] {
         WNDCLASSEXA window_class{};
@@ -41,8 +39,8 @@ TCommEventThread::TCommEventThread(HANDLE comm_handle, TCommEventType events)
         return RegisterClassExA(&window_class) ? DWORD{0} : GetLastError();
     }();
     if (registration_error) FailToStart(registration_error);
-    handoff_window_ = CreateWindowExA(0, kHandOffClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                      GetModuleHandleA(nullptr), nullptr);
+    handoff_window_ =
+        CreateWindowExA(0, kHandOffClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!handoff_window_) FailToStart(GetLastError());
     // Set before the thread exists, so that a failure leaves no thread to end.
     if (!SetCommMask(CommHandle, SystemEventMask(events))) FailToStart(GetLastError());
@@ -58,27 +56,23 @@ TCommEventThread::TCommEventThread(HANDLE comm_handle, TCommEventType events)
     }
 }
 
-void TCommEventThread::FailToStart(DWORD error)
-{
+void TCommEventThread::FailToStart(DWORD error) {
     if (handoff_window_) DestroyWindow(handoff_window_);
     throw ECommError("Error creating event thread", static_cast<int32_t>(error));
 }
 
-TCommEventThread::~TCommEventThread()
-{
+TCommEventThread::~TCommEventThread() {
     Stop();
     WaitFor();
     DestroyWindow(handoff_window_);
 }
 
-void TCommEventThread::Stop()
-{
+void TCommEventThread::Stop() {
     SetEvent(CloseEvent.Get());
     terminated_ = true;
 }
 
-void TCommEventThread::WaitFor()
-{
+void TCommEventThread::WaitFor() {
     HANDLE thread = thread_.Get();
     // MWMO_INPUTAVAILABLE: a hand-off already waiting (perhaps seen, not served, by an
     // earlier look at the queue) must wake this wait too, or neither thread would go on.
@@ -90,8 +84,7 @@ void TCommEventThread::WaitFor()
              WAIT_OBJECT_0 + 1);
 }
 
-DWORD WINAPI TCommEventThread::ThreadEntry(LPVOID self)
-{
+DWORD WINAPI TCommEventThread::ThreadEntry(LPVOID self) {
     try {
         static_cast<TCommEventThread*>(self)->Execute();
     } catch (...) {
@@ -100,8 +93,7 @@ DWORD WINAPI TCommEventThread::ThreadEntry(LPVOID self)
     return 0;
 }
 
-void TCommEventThread::Execute()
-{
+void TCommEventThread::Execute() {
     OVERLAPPED request{};
     OwnedHandle port_event(CreateEventA(nullptr, TRUE, TRUE, nullptr));
     if (!port_event.Valid()) return;
@@ -141,8 +133,7 @@ void TCommEventThread::Execute()
     if (purge) PurgeComm(CommHandle, PURGE_RXABORT | PURGE_RXCLEAR);
 }
 
-bool TCommEventThread::PauseAfterFailure()
-{
+bool TCommEventThread::PauseAfterFailure() {
     // A driver with abort-on-error set fails every request after a line error until the
     // error is cleared, and the component clears it only in a hand-off, which a failed wait
     // never reaches.
@@ -153,14 +144,12 @@ bool TCommEventThread::PauseAfterFailure()
     return WaitForSingleObject(CloseEvent.Get(), kRetryPauseMs) == WAIT_TIMEOUT;
 }
 
-bool TCommEventThread::HandOff()
-{
+bool TCommEventThread::HandOff() {
     handoff_failure_ = nullptr;
     SendMessageA(handoff_window_, kHandOffMessage, 0, reinterpret_cast<LPARAM>(this));
     return !handoff_failure_;
 }
 
-void TCommEventThread::DoOnSignal()
-{
+void TCommEventThread::DoOnSignal() {
     if (OnSignal) OnSignal(this, EventMask);
 }

@@ -3,13 +3,11 @@
 
 namespace {
 
-constexpr std::array<DWORD, 15> kBaudRates = {
-    110, 300, 600, 1200, 2400, 4800, 9600, 14400,
-    19200, 38400, 56000, 57600, 115200, 128000, 256000};
+constexpr std::array<DWORD, 15> kBaudRates = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                                              19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
 // Each option switches one DCB flag; the order is that of TCommOption.
-void ApplyOptions(DCB& block, TCommOptions options)
-{
+void ApplyOptions(DCB& block, TCommOptions options) {
     const auto on = [options](TCommOption o) -> DWORD { return (options & OptionBit(o)) ? 1 : 0; };
     block.fParity = on(TCommOption::coParityCheck);
     block.fDsrSensitivity = on(TCommOption::coDsrSensitivity);
@@ -18,8 +16,7 @@ void ApplyOptions(DCB& block, TCommOptions options)
     block.fNull = on(TCommOption::coNullStrip);
 }
 
-void ApplyFlowControl(DCB& block, TFlowControl flow)
-{
+void ApplyFlowControl(DCB& block, TFlowControl flow) {
     if (flow == TFlowControl::fcDefault) return;
     block.fOutxCtsFlow = 0;
     block.fRtsControl = RTS_CONTROL_TOGGLE;
@@ -28,14 +25,19 @@ void ApplyFlowControl(DCB& block, TFlowControl flow)
     block.fOutX = 0;
     block.fInX = 0;
     switch (flow) {
-    case TFlowControl::fcCTS: block.fOutxCtsFlow = 1; break;
-    case TFlowControl::fcDTR: block.fOutxDsrFlow = 1; break;
+    case TFlowControl::fcCTS:
+        block.fOutxCtsFlow = 1;
+        break;
+    case TFlowControl::fcDTR:
+        block.fOutxDsrFlow = 1;
+        break;
     case TFlowControl::fcSoftware:
         block.fOutX = 1;
         block.fInX = 1;
         break;
     case TFlowControl::fcNone:
-    case TFlowControl::fcDefault: break;
+    case TFlowControl::fcDefault:
+        break;
     }
 }
 
@@ -43,8 +45,7 @@ void ApplyFlowControl(DCB& block, TFlowControl flow)
 
 DWORD BaudRateValue(TBaudRate rate) { return kBaudRates.at(static_cast<size_t>(rate)); }
 
-DWORD SystemEventMask(TCommEventType events)
-{
+DWORD SystemEventMask(TCommEventType events) {
     DWORD mask = 0;
     for (size_t n = 0; n < kEventBits.size(); ++n) {
         if (events & (1u << n)) mask |= kEventBits[n];
@@ -52,8 +53,7 @@ DWORD SystemEventMask(TCommEventType events)
     return mask;
 }
 
-void FillControlBlock(DCB& block, const TLineSettings& settings)
-{
+void FillControlBlock(DCB& block, const TLineSettings& settings) {
     block.BaudRate = BaudRateValue(settings.BaudRate);
     block.Parity = static_cast<BYTE>(settings.Parity);
     block.StopBits = static_cast<BYTE>(settings.Stopbits);
@@ -67,8 +67,7 @@ void FillControlBlock(DCB& block, const TLineSettings& settings)
     ApplyOptions(block, settings.Options);
 }
 
-COMMTIMEOUTS CommTimeoutsFor(int32_t chars_time_out)
-{
+COMMTIMEOUTS CommTimeoutsFor(int32_t chars_time_out) {
     COMMTIMEOUTS timeouts{};
     // MAXDWORD with no total time-out: a read returns at once with what has arrived.
     timeouts.ReadIntervalTimeout = chars_time_out == 0 ? MAXDWORD : static_cast<DWORD>(chars_time_out);

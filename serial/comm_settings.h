@@ -22,8 +22,8 @@ struct TLineSettings {
 };
 
 // The system's event bit of each TCommEventState, in the enumeration's (dispatch) order.
-constexpr std::array<DWORD, 9> kEventBits = {
-    EV_BREAK, EV_CTS, EV_DSR, EV_ERR, EV_RING, EV_RLSD, EV_RXCHAR, EV_RXFLAG, EV_TXEMPTY};
+constexpr std::array<DWORD, 9> kEventBits = {EV_BREAK, EV_CTS,    EV_DSR,    EV_ERR,    EV_RING,
+                                             EV_RLSD,  EV_RXCHAR, EV_RXFLAG, EV_TXEMPTY};
 
 // Every write is given this long in all, whatever its size.
 constexpr DWORD kWriteTotalTimeOutMs = 1500;

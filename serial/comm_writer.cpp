@@ -13,13 +13,11 @@ namespace {
 // driver that does not keep the time-out itself.
 constexpr DWORD kOverrunMs = 250;
 
-[[noreturn]] void FailToStart()
-{
+[[noreturn]] void FailToStart() {
     throw ECommError("Error creating write thread", static_cast<int32_t>(GetLastError()));
 }
 
-HANDLE NewEvent(BOOL manual_reset)
-{
+HANDLE NewEvent(BOOL manual_reset) {
     HANDLE event = CreateEventA(nullptr, manual_reset, FALSE, nullptr);
     if (!event) FailToStart();
     return event;
@@ -28,16 +26,14 @@ HANDLE NewEvent(BOOL manual_reset)
 }  // namespace
 
 TCommWriter::TCommWriter(HANDLE comm_handle)
-    : CommHandle(comm_handle), work_(NewEvent(FALSE)), room_(NewEvent(FALSE)), transfer_done_(NewEvent(TRUE))
-{
+    : CommHandle(comm_handle), work_(NewEvent(FALSE)), room_(NewEvent(FALSE)), transfer_done_(NewEvent(TRUE)) {
     thread_.Reset(CreateThread(nullptr, 0, ThreadEntry, this, 0, nullptr));
     if (!thread_.Valid()) FailToStart();
 }
 
 TCommWriter::~TCommWriter() { Finish(); }
 
-DWORD WINAPI TCommWriter::ThreadEntry(LPVOID self)
-{
+DWORD WINAPI TCommWriter::ThreadEntry(LPVOID self) {
     try {
         static_cast<TCommWriter*>(self)->Run();
     } catch (...) {
@@ -46,8 +42,7 @@ DWORD WINAPI TCommWriter::ThreadEntry(LPVOID self)
     return 0;
 }
 
-int32_t TCommWriter::Write(const uint8_t* bytes, int32_t count)
-{
+int32_t TCommWriter::Write(const uint8_t* bytes, int32_t count) {
     const size_t length = static_cast<size_t>(count);
     if (length <= TQueue::kLargestTransfer) return WritePiece(bytes, length);
     for (size_t sent = 0; sent < length; sent += TQueue::kLargestTransfer) {
@@ -56,8 +51,7 @@ int32_t TCommWriter::Write(const uint8_t* bytes, int32_t count)
     return -1;
 }
 
-int32_t TCommWriter::WritePiece(const uint8_t* bytes, size_t length)
-{
+int32_t TCommWriter::WritePiece(const uint8_t* bytes, size_t length) {
     Lock();
     if (slot_ == TSlot::Free && queue_.Empty()) {
         // An idle line: start the transfer here, so that bytes the driver takes at once
@@ -97,8 +91,7 @@ int32_t TCommWriter::WritePiece(const uint8_t* bytes, size_t length)
     return -1;
 }
 
-void TCommWriter::Finish()
-{
+void TCommWriter::Finish() {
     if (!thread_.Valid()) return;
     Lock();
     finishing_ = true;
@@ -108,8 +101,7 @@ void TCommWriter::Finish()
     thread_.Reset();
 }
 
-void TCommWriter::Run()
-{
+void TCommWriter::Run() {
     Lock();
     for (;;) {
         if (slot_ == TSlot::InFlight) {
@@ -151,8 +143,7 @@ void TCommWriter::Run()
     Unlock();
 }
 
-TCommWriter::TStart TCommWriter::StartTransfer(size_t length, DWORD& written)
-{
+TCommWriter::TStart TCommWriter::StartTransfer(size_t length, DWORD& written) {
     WriteRequest = OVERLAPPED{};
     WriteRequest.hEvent = transfer_done_.Get();
     written = 0;
@@ -163,8 +154,7 @@ TCommWriter::TStart TCommWriter::StartTransfer(size_t length, DWORD& written)
     return TStart::Failed;
 }
 
-bool TCommWriter::EndTransfer(size_t length)
-{
+bool TCommWriter::EndTransfer(size_t length) {
     if (WaitForSingleObject(transfer_done_.Get(), kWriteTotalTimeOutMs + kOverrunMs) != WAIT_OBJECT_0) {
         CancelIoEx(CommHandle, &WriteRequest);
     }

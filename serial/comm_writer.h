@@ -67,9 +67,9 @@ private:
     size_t in_flight_length_ = 0;  // of the transfer in flight; with slot_ InFlight
     bool stalled_ = false;         // the last transfer ended short: the line has stopped
     bool finishing_ = false;
-    OwnedHandle work_;  // user-interface thread to writer: a transfer in flight, queued bytes, or Finish
-    OwnedHandle room_;  // writer to user-interface thread: the queue has moved, or the line stopped
-    OVERLAPPED WriteRequest{};  // the one request record of all writes
+    OwnedHandle work_;           // user-interface thread to writer: a transfer in flight, queued bytes, or Finish
+    OwnedHandle room_;           // writer to user-interface thread: the queue has moved, or the line stopped
+    OVERLAPPED WriteRequest{};   // the one request record of all writes
     OwnedHandle transfer_done_;  // WriteRequest's signal
     uint8_t transfer_[TQueue::kLargestTransfer];
     OwnedHandle thread_;

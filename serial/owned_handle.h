@@ -13,8 +13,7 @@ public:
 
     HANDLE Get() const { return handle_; }
     bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    void Reset(HANDLE handle = nullptr)
-    {
+    void Reset(HANDLE handle = nullptr) {
         if (Valid()) CloseHandle(handle_);
         handle_ = handle;
     }

@@ -18,20 +18,15 @@ constexpr const char* kAlreadyOpen = "Device already assigned (open)";
 
 // Windows reaches "COM10" and above only through the device namespace (KB115831); the
 // prefix serves COM1 to COM9 as well. A name already in a namespace is left alone.
-std::string DevicePath(const std::string& name)
-{
-    return name.rfind("\\\\", 0) == 0 ? name : "\\\\.\\" + name;
-}
+std::string DevicePath(const std::string& name) { return name.rfind("\\\\", 0) == 0 ? name : "\\\\.\\" + name; }
 
-HANDLE NewRequestSignal()
-{
+HANDLE NewRequestSignal() {
     HANDLE signal = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!signal) throw std::system_error(static_cast<int>(GetLastError()), std::system_category());
     return signal;
 }
 
-void ZeroRequest(OVERLAPPED& request, HANDLE signal)
-{
+void ZeroRequest(OVERLAPPED& request, HANDLE signal) {
     request = OVERLAPPED{};
     request.hEvent = signal;
 }
@@ -39,19 +34,15 @@ void ZeroRequest(OVERLAPPED& request, HANDLE signal)
 }  // namespace
 
 ECommError::ECommError(const std::string& step, int32_t code)
-    : std::runtime_error(step + " (Error: " + std::to_string(code) + ") "), ErrorCode(code)
-{
-}
+    : std::runtime_error(step + " (Error: " + std::to_string(code) + ") "), ErrorCode(code) {}
 
-void TCommEventChars::SetXonChar(char c)
-{
+void TCommEventChars::SetXonChar(char c) {
     if (c == xon_) return;
     xon_ = c;
     owner_.UpdateDataControlBlock();
 }
 
-void TCommEventChars::SetXoffChar(char c)
-{
+void TCommEventChars::SetXoffChar(char c) {
     if (c == xoff_) return;
     xoff_ = c;
     owner_.UpdateDataControlBlock();
@@ -61,8 +52,7 @@ TCustomComm::TCustomComm() : read_done_(NewRequestSignal()) {}
 
 TCustomComm::~TCustomComm() { Close(); }
 
-void TCustomComm::Open()
-{
+void TCustomComm::Open() {
     Close();
     SetLastError(0);
     CreateHandle();
@@ -83,8 +73,7 @@ void TCustomComm::Open()
     ApplyTimeOuts();
 }
 
-void TCustomComm::Close()
-{
+void TCustomComm::Close() {
     if (!IsOpen()) return;
     if (EventThread) {
         EventThread->Stop();
@@ -98,10 +87,9 @@ void TCustomComm::Close()
     DestroyHandle();
 }
 
-void TCustomComm::CreateHandle()
-{
-    Handle = CreateFileA(DevicePath(device_name_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+void TCustomComm::CreateHandle() {
+    Handle = CreateFileA(DevicePath(device_name_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED, nullptr);
     if (Handle == INVALID_HANDLE_VALUE) {
         Raise("Error accessing specified device", static_cast<int32_t>(GetLastError()));
     }
@@ -111,22 +99,19 @@ void TCustomComm::CreateHandle()
     }
 }
 
-void TCustomComm::DestroyHandle()
-{
+void TCustomComm::DestroyHandle() {
     CloseHandle(Handle);
     Handle = INVALID_HANDLE_VALUE;
 }
 
 // The bytes are copied and the writer thread sends them, each write as one transfer.
-int32_t TCustomComm::Write(const void* buffer, int32_t count)
-{
+int32_t TCustomComm::Write(const void* buffer, int32_t count) {
     if (!IsOpen() || !Writer || count < 0 || (count > 0 && buffer == nullptr)) return -1;
     if (count == 0) return 0;
     return Writer->Write(static_cast<const uint8_t*>(buffer), count);
 }
 
-int32_t TCustomComm::Read(void* buffer, int32_t count)
-{
+int32_t TCustomComm::Read(void* buffer, int32_t count) {
     if (!IsOpen() || count < 0 || (count > 0 && buffer == nullptr)) return -1;
     ZeroRequest(ReadRequest, read_done_.Get());
     DWORD read = 0;
@@ -144,31 +129,26 @@ int32_t TCustomComm::Read(void* buffer, int32_t count)
     return -1;
 }
 
-void TCustomComm::RefuseWhileOpen() const
-{
+void TCustomComm::RefuseWhileOpen() const {
     if (IsOpen()) Raise(kAlreadyOpen, -1);
 }
 
-void TCustomComm::SetDeviceName(const std::string& name)
-{
+void TCustomComm::SetDeviceName(const std::string& name) {
     RefuseWhileOpen();
     device_name_ = name;
 }
 
-void TCustomComm::SetMonitorEvents(TCommEventType events)
-{
+void TCustomComm::SetMonitorEvents(TCommEventType events) {
     RefuseWhileOpen();
     monitor_events_ = events;
 }
 
-void TCustomComm::SetReadBufSize(int32_t size)
-{
+void TCustomComm::SetReadBufSize(int32_t size) {
     RefuseWhileOpen();
     read_buf_size_ = size;
 }
 
-void TCustomComm::SetWriteBufSize(int32_t size)
-{
+void TCustomComm::SetWriteBufSize(int32_t size) {
     RefuseWhileOpen();
     write_buf_size_ = size;
 }
@@ -185,28 +165,25 @@ void TCustomComm::SetOptions(TCommOptions options) { ChangeLineSetting(options_,
 
 void TCustomComm::SetFlowControl(TFlowControl flow) { ChangeLineSetting(flow_control_, flow); }
 
-void TCustomComm::SetCharsTimeOut(int32_t milliseconds)
-{
+void TCustomComm::SetCharsTimeOut(int32_t milliseconds) {
     chars_time_out_ = milliseconds;
     if (IsOpen()) ApplyTimeOuts();
 }
 
-void TCustomComm::ApplyTimeOuts()
-{
+void TCustomComm::ApplyTimeOuts() {
     COMMTIMEOUTS timeouts = CommTimeoutsFor(chars_time_out_);
     if (!SetCommTimeouts(Handle, &timeouts)) {
         Raise("Error updating CommTimeouts", static_cast<int32_t>(GetLastError()));
     }
 }
 
-TLineSettings TCustomComm::LineSettings() const
-{
-    return TLineSettings{baud_rate_, parity_, stopbits_, databits_, event_chars_.XonChar(),
-                         event_chars_.XoffChar(), read_buf_size_, flow_control_, options_};
+TLineSettings TCustomComm::LineSettings() const {
+    return TLineSettings{
+        baud_rate_,     parity_,       stopbits_, databits_, event_chars_.XonChar(), event_chars_.XoffChar(),
+        read_buf_size_, flow_control_, options_};
 }
 
-void TCustomComm::UpdateDataControlBlock()
-{
+void TCustomComm::UpdateDataControlBlock() {
     if (!IsOpen()) return;
     // Unread, the record would go back to the device with whatever it held before.
     if (!GetCommState(Handle, &ControlBlock)) {
@@ -218,8 +195,7 @@ void TCustomComm::UpdateDataControlBlock()
     }
 }
 
-void TCustomComm::HandleEvents(TCommEventThread*, DWORD event_mask)
-{
+void TCustomComm::HandleEvents(TCommEventThread*, DWORD event_mask) {
     if (!ClearCommError(Handle, &LineErrors, &QueueStatus)) {
         // Nothing was read: a count or errors from an earlier hand-off would be stale.
         LineErrors = 0;
@@ -230,25 +206,39 @@ void TCustomComm::HandleEvents(TCommEventThread*, DWORD event_mask)
     }
 }
 
-void TCustomComm::DoEvent(DWORD event_bit)
-{
+void TCustomComm::DoEvent(DWORD event_bit) {
     const auto notify = [this](const TNotifyEvent& handler) {
         if (handler) handler(this);
     };
     switch (event_bit) {
-    case EV_BREAK: notify(OnBreak); break;
-    case EV_CTS: notify(OnCTS); break;
-    case EV_DSR: notify(OnDSR); break;
+    case EV_BREAK:
+        notify(OnBreak);
+        break;
+    case EV_CTS:
+        notify(OnCTS);
+        break;
+    case EV_DSR:
+        notify(OnDSR);
+        break;
     case EV_ERR:
         if (OnError) OnError(this, static_cast<int32_t>(LineErrors));
         break;
-    case EV_RING: notify(OnRing); break;
-    case EV_RLSD: notify(OnRLSD); break;
+    case EV_RING:
+        notify(OnRing);
+        break;
+    case EV_RLSD:
+        notify(OnRLSD);
+        break;
     case EV_RXCHAR:
         if (OnRxChar) OnRxChar(this, static_cast<int32_t>(QueueStatus.cbInQue));
         break;
-    case EV_RXFLAG: notify(OnRxFlag); break;
-    case EV_TXEMPTY: notify(OnTxEmpty); break;
-    default: break;
+    case EV_RXFLAG:
+        notify(OnRxFlag);
+        break;
+    case EV_TXEMPTY:
+        notify(OnTxEmpty);
+        break;
+    default:
+        break;
     }
 }

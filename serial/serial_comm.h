@@ -13,8 +13,21 @@
 #include <string>
 
 enum class TBaudRate : uint8_t {
-    cbr110, cbr300, cbr600, cbr1200, cbr2400, cbr4800, cbr9600, cbr14400,
-    cbr19200, cbr38400, cbr56000, cbr57600, cbr115200, cbr128000, cbr256000
+    cbr110,
+    cbr300,
+    cbr600,
+    cbr1200,
+    cbr2400,
+    cbr4800,
+    cbr9600,
+    cbr14400,
+    cbr19200,
+    cbr38400,
+    cbr56000,
+    cbr57600,
+    cbr115200,
+    cbr128000,
+    cbr256000
 };
 enum class TParity : uint8_t { paNone, paOdd, paEven, paMark, paSpace };
 enum class TStopbits : uint8_t { sb10, sb15, sb20 };
@@ -28,7 +41,9 @@ enum class TCommEventState : uint8_t { evBreak, evCTS, evDSR, evError, evRing, e
 using TCommOptions = uint8_t;
 using TCommEventType = uint16_t;
 constexpr TCommOptions OptionBit(TCommOption o) { return static_cast<TCommOptions>(1u << static_cast<unsigned>(o)); }
-constexpr TCommEventType EventBit(TCommEventState e) { return static_cast<TCommEventType>(1u << static_cast<unsigned>(e)); }
+constexpr TCommEventType EventBit(TCommEventState e) {
+    return static_cast<TCommEventType>(1u << static_cast<unsigned>(e));
+}
 
 class ECommError : public std::runtime_error {
 public:
@@ -128,8 +143,7 @@ private:
     void RefuseWhileOpen() const;
     // A line setting is applied only when it changes: the same value makes no device call.
     template <class T>
-    void ChangeLineSetting(T& field, T value)
-    {
+    void ChangeLineSetting(T& field, T value) {
         if (value == field) return;
         field = value;
         UpdateDataControlBlock();

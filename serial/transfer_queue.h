@@ -21,8 +21,7 @@ public:
     bool Fits(size_t length) const { return count_ < MaxTransfers && length <= bytes_.Free(); }
 
     // Queues the bytes as one transfer; false, and nothing queued, when they do not fit.
-    bool Push(const uint8_t* bytes, size_t length)
-    {
+    bool Push(const uint8_t* bytes, size_t length) {
         if (length == 0 || !Fits(length)) return false;
         bytes_.Push(bytes, length);
         lengths_[(head_ + count_) % MaxTransfers] = length;
@@ -32,8 +31,7 @@ public:
 
     // Moves the oldest transfer, whole, into out (room for kLargestTransfer bytes); returns
     // its length, 0 when the queue is empty.
-    size_t Take(uint8_t* out)
-    {
+    size_t Take(uint8_t* out) {
         if (count_ == 0) return 0;
         const size_t length = lengths_[head_];
         head_ = (head_ + 1) % MaxTransfers;
@@ -48,8 +46,7 @@ public:
         return length;
     }
 
-    void Clear()
-    {
+    void Clear() {
         bytes_.Pop(bytes_.Size());
         head_ = 0;
         count_ = 0;

@@ -36,8 +36,8 @@ std::vector<ListedPort> ListPresentPorts(const std::vector<PortDevice>& devices,
     std::vector<ListedPort> ports;
     auto add = [&ports](unsigned number, const std::string& friendly_name) {
         if (number == 0) return;
-        const auto same = std::find_if(ports.begin(), ports.end(),
-                                       [number](const ListedPort& p) { return p.number == number; });
+        const auto same =
+            std::find_if(ports.begin(), ports.end(), [number](const ListedPort& p) { return p.number == number; });
         if (same == ports.end()) {
             ports.push_back(ListedPort{number, ShownName(friendly_name, number)});
         } else if (!friendly_name.empty() && same->text == PortName(number)) {
@@ -46,8 +46,7 @@ std::vector<ListedPort> ListPresentPorts(const std::vector<PortDevice>& devices,
     };
     for (const PortDevice& device : devices) add(ComPortNumber(device.port_name), device.friendly_name);
     for (const std::string& name : serial_map) add(ComPortNumber(name), std::string());
-    std::sort(ports.begin(), ports.end(),
-              [](const ListedPort& a, const ListedPort& b) { return a.number < b.number; });
+    std::sort(ports.begin(), ports.end(), [](const ListedPort& a, const ListedPort& b) { return a.number < b.number; });
     return ports;
 }
 

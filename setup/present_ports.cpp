@@ -68,8 +68,8 @@ std::string FriendlyNameOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
     char name[512];
     DWORD type = 0;
     DWORD size = 0;
-    if (!SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_FRIENDLYNAME, &type,
-                                           reinterpret_cast<BYTE*>(name), sizeof name, &size) ||
+    if (!SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_FRIENDLYNAME, &type, reinterpret_cast<BYTE*>(name),
+                                           sizeof name, &size) ||
         type != REG_SZ) {
         return std::string();
     }

@@ -53,8 +53,8 @@ void TForm15::CreateControls() {
     RadioGroup2.Create(*this, 1510, group, "COM port number", PortNames(), 2);
     RadioGroup2.OnClick = [this] { RadioGroup2Click(); };
     const int button_width = 75;
-    BitBtn1.Create(*this, IDOK, Bounds{group.left + (group.width - button_width) / 2, 196, button_width, 25},
-                   "OK", true);
+    BitBtn1.Create(*this, IDOK, Bounds{group.left + (group.width - button_width) / 2, 196, button_width, 25}, "OK",
+                   true);
     BitBtn1.OnClick = [this] { Close(); };
     ListBox1.Create(*this, 1530, kPortList);
     ListBox1.OnClick = [this] { ListBox1Click(); };

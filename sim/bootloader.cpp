@@ -24,37 +24,32 @@ constexpr size_t kShortHeader = 200;
 constexpr uint8_t kCheckBStart = 165;
 constexpr size_t kScrambledHeader = 128;  // the rest of the header goes out plain
 
-uint32_t BigEndian32(const uint8_t* p)
-{
+uint32_t BigEndian32(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
 }  // namespace
 
-Bootloader::Bootloader(RadioLine& line, const uint8_t (&header)[kHeaderSize]) : line_(line)
-{
+Bootloader::Bootloader(RadioLine& line, const uint8_t (&header)[kHeaderSize]) : line_(line) {
     std::memcpy(header_, header, kHeaderSize);
     std::memset(flash_, 0xFF, kFlashSize);
 }
 
-void Bootloader::PowerOn(uint64_t now_ns)
-{
+void Bootloader::PowerOn(uint64_t now_ns) {
     frames_ = 0;
     any_accepted_ = false;
     command_matched_ = 0;
     complained_ = false;
     if (faults.stray_bytes) line_.Send(kStrayBytes, sizeof kStrayBytes, now_ns);
-    const uint64_t cr_ns = faults.bad_greeting
-                               ? line_.Send(kBadGreeting, sizeof kBadGreeting, now_ns)
-                               : line_.Send(kGreeting, sizeof kGreeting, now_ns);
+    const uint64_t cr_ns = faults.bad_greeting ? line_.Send(kBadGreeting, sizeof kBadGreeting, now_ns)
+                                               : line_.Send(kGreeting, sizeof kGreeting, now_ns);
     Report("greeting t_ms=%s", EventTime(cr_ns).text);
     phase_ = Phase::AwaitCommand;
 }
 
 void Bootloader::PowerOff() { phase_ = Phase::Off; }
 
-void Bootloader::Receive(uint8_t b, uint64_t now_ns)
-{
+void Bootloader::Receive(uint8_t b, uint64_t now_ns) {
     AbandonStalled(now_ns);
     switch (phase_) {
     case Phase::Off:
@@ -89,16 +84,14 @@ void Bootloader::Receive(uint8_t b, uint64_t now_ns)
 
 void Bootloader::Tick(uint64_t now_ns) { AbandonStalled(now_ns); }
 
-uint64_t Bootloader::NextDeadline() const
-{
+uint64_t Bootloader::NextDeadline() const {
     if (phase_ == Phase::ReadAddress || phase_ == Phase::FrameBody) {
         return last_byte_ns_ + kGapLimitNs + 1;
     }
     return UINT64_MAX;
 }
 
-void Bootloader::MatchCommand(uint8_t b, uint64_t now_ns)
-{
+void Bootloader::MatchCommand(uint8_t b, uint64_t now_ns) {
     if (b == kProgrammingCommand[command_matched_]) {
         ++command_matched_;
     } else {
@@ -122,8 +115,7 @@ void Bootloader::MatchCommand(uint8_t b, uint64_t now_ns)
     phase_ = Phase::AwaitRequest;
 }
 
-void Bootloader::StartRequest(uint8_t b, uint64_t now_ns)
-{
+void Bootloader::StartRequest(uint8_t b, uint64_t now_ns) {
     last_byte_ns_ = now_ns;
     if (b != kRead && b != kWrite) {
         Report("unexpected byte=0x%02X during=request", unsigned{b});
@@ -145,8 +137,7 @@ void Bootloader::StartRequest(uint8_t b, uint64_t now_ns)
     phase_ = Phase::FrameBody;
 }
 
-void Bootloader::FinishRead(uint64_t now_ns)
-{
+void Bootloader::FinishRead(uint64_t now_ns) {
     phase_ = Phase::AwaitRequest;
     const uint32_t address = BigEndian32(request_);
     if (address != kFlashBase) {
@@ -167,8 +158,7 @@ void Bootloader::FinishRead(uint64_t now_ns)
     Report("header bytes=%zu", count);
 }
 
-void Bootloader::FinishFrame(uint64_t now_ns)
-{
+void Bootloader::FinishFrame(uint64_t now_ns) {
     phase_ = Phase::AwaitRequest;
     const uint32_t address = BigEndian32(request_);
     const uint8_t* wire = request_ + kAddressSize;
@@ -178,8 +168,7 @@ void Bootloader::FinishFrame(uint64_t now_ns)
         block_[j] = scrambler_.FromProgram(wire[j]);
         sum = static_cast<uint8_t>(sum + block_[j]);
     }
-    const bool check_ok = wire[kBlockSize] == sum &&
-                          wire[kBlockSize + 1] == static_cast<uint8_t>(sum + kCheckBStart);
+    const bool check_ok = wire[kBlockSize] == sum && wire[kBlockSize + 1] == static_cast<uint8_t>(sum + kCheckBStart);
     // Blocks go up in address order; skipped all-0xFF blocks leave gaps, which are fine.
     const bool address_ok = address >= kFlashBase && (address - kFlashBase) % kBlockSize == 0 &&
                             address - kFlashBase <= kFlashSize - kBlockSize &&
@@ -208,8 +197,7 @@ void Bootloader::FinishFrame(uint64_t now_ns)
     Report("ack block=%d value=%u", frame_number_, unsigned{answer});
 }
 
-void Bootloader::AbandonStalled(uint64_t now_ns)
-{
+void Bootloader::AbandonStalled(uint64_t now_ns) {
     if (phase_ != Phase::ReadAddress && phase_ != Phase::FrameBody) return;
     if (now_ns - last_byte_ns_ <= kGapLimitNs) return;
     if (phase_ == Phase::ReadAddress) {
@@ -220,8 +208,7 @@ void Bootloader::AbandonStalled(uint64_t now_ns)
     phase_ = Phase::Discard;
 }
 
-void Bootloader::Report(const char* format, ...)
-{
+void Bootloader::Report(const char* format, ...) {
     char text[160];
     va_list args;
     va_start(args, format);
@@ -230,15 +217,13 @@ void Bootloader::Report(const char* format, ...)
     line_.Report(text);
 }
 
-void Bootloader::EraseFlash()
-{
+void Bootloader::EraseFlash() {
     std::memset(flash_, 0xFF, kFlashSize);
     std::memset(header_, 0xFF, kHeaderSize);
     flash_used_ = 0;
 }
 
-bool Bootloader::SaveFlash(const std::string& path, std::string& error) const
-{
+bool Bootloader::SaveFlash(const std::string& path, std::string& error) const {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) {
         error = "cannot write " + path + ": " + std::strerror(errno);

@@ -71,7 +71,7 @@ private:
     bool any_accepted_ = false;
     uint32_t last_address_ = 0;
     size_t collected_ = 0;
-    uint64_t last_byte_ns_ = 0;  // arrival of the latest byte of a request or of discarded noise
+    uint64_t last_byte_ns_ = 0;                 // arrival of the latest byte of a request or of discarded noise
     uint8_t request_[4 + kBlockSize + 2] = {};  // what follows "R" or "W"
     uint8_t header_[kHeaderSize];
     uint8_t block_[kBlockSize] = {};

@@ -5,8 +5,7 @@
 
 namespace {
 
-bool ParseFrameNumber(const std::string& text, int& out)
-{
+bool ParseFrameNumber(const std::string& text, int& out) {
     if (text.empty() || text.size() > 6) return false;
     for (char c : text) {
         if (c < '0' || c > '9') return false;
@@ -17,8 +16,7 @@ bool ParseFrameNumber(const std::string& text, int& out)
 
 }  // namespace
 
-bool ApplyFault(const std::string& text, Faults& faults, std::string& error)
-{
+bool ApplyFault(const std::string& text, Faults& faults, std::string& error) {
     const size_t eq = text.find('=');
     const std::string kind = text.substr(0, eq);
     const bool has_number = eq != std::string::npos;

@@ -7,15 +7,13 @@
 
 namespace {
 
-void PutShortString(uint8_t* field, size_t places, const std::string& text)
-{
+void PutShortString(uint8_t* field, size_t places, const std::string& text) {
     field[0] = static_cast<uint8_t>(text.size());
     std::memset(field + 1, ' ', places);
     std::memcpy(field + 1, text.data(), text.size() < places ? text.size() : places);
 }
 
-bool ReadImageStart(const std::string& path, uint8_t (&header)[kHeaderSize], std::string& error)
-{
+bool ReadImageStart(const std::string& path, uint8_t (&header)[kHeaderSize], std::string& error) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
         error = "cannot open the image " + path + ": " + std::strerror(errno);
@@ -35,8 +33,7 @@ bool ReadImageStart(const std::string& path, uint8_t (&header)[kHeaderSize], std
 
 }  // namespace
 
-bool MakeHeader(const SimOptions& options, uint8_t (&header)[kHeaderSize], std::string& error)
-{
+bool MakeHeader(const SimOptions& options, uint8_t (&header)[kHeaderSize], std::string& error) {
     if (!options.image_path.empty()) {
         if (!ReadImageStart(options.image_path, header, error)) return false;
     } else {

@@ -1,6 +1,8 @@
 // q42sim: plays the Q42 radio on a pseudo-terminal (or a serial device) for the program
 // running under Wine. One thread polls the line and the control lines on stdin; events go
 // to stdout one line each, diagnostics to stderr.
+#include <poll.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -8,9 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <poll.h>
 #include <string>
-#include <unistd.h>
 
 #include "sim/header_block.h"
 #include "sim/line_pacer.h"
@@ -32,8 +32,7 @@ constexpr uint64_t kRetryAfterEioNs = 50 * kNsPerMs;
 // At the end, how long pending output may take to leave before the line is closed.
 constexpr uint64_t kDrainLimitNs = 2000 * kNsPerMs;
 
-uint64_t MonotonicNs()
-{
+uint64_t MonotonicNs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<uint64_t>(ts.tv_nsec);
@@ -44,8 +43,7 @@ class ProcessLine : public RadioLine {
 public:
     ProcessLine(int fd, uint32_t pace_baud) : fd_(fd), pacer_(std::make_unique<LinePacer>(pace_baud)) {}
 
-    uint64_t Send(const uint8_t* data, size_t count, uint64_t now_ns) override
-    {
+    uint64_t Send(const uint8_t* data, size_t count, uint64_t now_ns) override {
         uint64_t last = now_ns;
         const size_t queued = pacer_->Queue(data, count, now_ns, &last);
         if (queued < count) {
@@ -54,16 +52,14 @@ public:
         return last;
     }
     void DropPending() override { pacer_->Clear(); }
-    void Report(const char* event) override
-    {
+    void Report(const char* event) override {
         std::printf("event %s\n", event);
         std::fflush(stdout);
     }
     void HangUp() override { hung_up_ = true; }
 
     // Writes what is due; returns false if the line would not take it all.
-    bool Flush(uint64_t now_ns)
-    {
+    bool Flush(uint64_t now_ns) {
         uint8_t chunk[4096];
         for (;;) {
             const size_t ready = pacer_->PeekReady(now_ns, chunk, sizeof chunk);
@@ -96,16 +92,14 @@ public:
           start_ns_(start_ns),
           // A real serial device paces itself; only the pseudo-terminal needs our help.
           line_(port.fd(), options.device.empty() ? options.baud : 0),
-          radio_(setup, line_)
-    {
+          radio_(setup, line_) {
         if (options.mode == RadioMode::App || (options.mode == RadioMode::Boot && options.power_on)) {
             radio_.PowerOn(Now());
         }
     }
 
     // Runs until quit, end of stdin, a stop signal or a hang-up; returns the reason.
-    const char* Run(const sigset_t& wait_mask)
-    {
+    const char* Run(const sigset_t& wait_mask) {
         for (;;) {
             const uint64_t now = Now();
             radio_.Tick(now);
@@ -145,8 +139,7 @@ public:
     }
 
     // Lets pending output leave, within a bound, before the line is closed.
-    void Drain()
-    {
+    void Drain() {
         const uint64_t limit = Now() + kDrainLimitNs;
         while (!line_.hung_up() && line_.pacer().Pending() > 0) {
             const uint64_t now = Now();
@@ -167,8 +160,7 @@ public:
 private:
     uint64_t Now() const { return MonotonicNs() - start_ns_; }
 
-    const char* ReadControl()
-    {
+    const char* ReadControl() {
         char chunk[1024];
         const ssize_t n = read(STDIN_FILENO, chunk, sizeof chunk);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) return nullptr;
@@ -198,16 +190,14 @@ private:
     // How many bytes may be taken from the program: what the radio's input queue holds, and,
     // as a looped-back cable sends each one back, what the output queue can still take
     // besides those not yet echoed and the room kept for the radio's answers.
-    size_t ReadRoom() const
-    {
+    size_t ReadRoom() const {
         const size_t spoken_for = radio_.ReceivePending() + kOutputReserve;
         const size_t free = line_.pacer().Free();
         const size_t output_room = free > spoken_for ? free - spoken_for : 0;
         return std::min(radio_.ReceiveRoom(), output_room);
     }
 
-    void ReadPort()
-    {
+    void ReadPort() {
         uint8_t chunk[4096];
         const size_t room = std::min(ReadRoom(), sizeof chunk);
         const ssize_t n = read(port_.fd(), chunk, room);
@@ -232,8 +222,7 @@ private:
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const uint64_t start_ns = MonotonicNs();
     SimOptions options;
     std::string error;
@@ -265,7 +254,7 @@ int main(int argc, char** argv)
     sigaddset(&stop_signals, SIGHUP);
     sigset_t wait_mask;
     sigprocmask(SIG_BLOCK, &stop_signals, &wait_mask);
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);

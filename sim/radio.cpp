@@ -17,13 +17,11 @@ Radio::Radio(const RadioSetup& setup, RadioLine& line)
       line_(line),
       status_period_ns_(uint64_t{setup.status_period_ms} * kNsPerMs),
       inbound_(std::make_unique<LinePacer>(setup.receive_baud)),
-      bootloader_(line, setup.header)
-{
+      bootloader_(line, setup.header) {
     bootloader_.faults = setup.faults;
 }
 
-void Radio::PowerOn(uint64_t now_ns)
-{
+void Radio::PowerOn(uint64_t now_ns) {
     if (powered_) line_.DropPending();
     powered_ = true;
     char text[64];
@@ -33,8 +31,7 @@ void Radio::PowerOn(uint64_t now_ns)
     if (mode_ == RadioMode::App && status_period_ns_ > 0) next_status_ns_ = now_ns;
 }
 
-void Radio::PowerOff(uint64_t now_ns)
-{
+void Radio::PowerOff(uint64_t now_ns) {
     powered_ = false;
     line_.DropPending();
     bootloader_.PowerOff();
@@ -44,15 +41,13 @@ void Radio::PowerOff(uint64_t now_ns)
     line_.Report(text);
 }
 
-size_t Radio::Receive(const uint8_t* data, size_t count, uint64_t now_ns)
-{
+size_t Radio::Receive(const uint8_t* data, size_t count, uint64_t now_ns) {
     const size_t queued = inbound_->Queue(data, count, now_ns, nullptr);
     DeliverArrived(now_ns);
     return queued;
 }
 
-void Radio::DeliverArrived(uint64_t now_ns)
-{
+void Radio::DeliverArrived(uint64_t now_ns) {
     uint8_t b;
     uint64_t arrived_ns;
     size_t unanswered = 0;
@@ -80,8 +75,7 @@ void Radio::DeliverArrived(uint64_t now_ns)
     }
 }
 
-void Radio::Tick(uint64_t now_ns)
-{
+void Radio::Tick(uint64_t now_ns) {
     // Bytes first: one that arrived before now keeps a frame from counting as stalled.
     DeliverArrived(now_ns);
     bootloader_.Tick(now_ns);
@@ -93,16 +87,14 @@ void Radio::Tick(uint64_t now_ns)
     }
 }
 
-uint64_t Radio::NextDeadline() const
-{
+uint64_t Radio::NextDeadline() const {
     uint64_t next = bootloader_.NextDeadline();
     if (next_status_ns_ < next) next = next_status_ns_;
     if (inbound_->Pending() > 0 && inbound_->NextRelease() < next) next = inbound_->NextRelease();
     return next;
 }
 
-Radio::Control Radio::HandleControl(const std::string& line, uint64_t now_ns, std::string& error)
-{
+Radio::Control Radio::HandleControl(const std::string& line, uint64_t now_ns, std::string& error) {
     // What arrived before the operator acted is the radio's to handle first.
     DeliverArrived(now_ns);
     const size_t space = line.find(' ');
@@ -149,8 +141,7 @@ Radio::Control Radio::HandleControl(const std::string& line, uint64_t now_ns, st
     return Control::Refused;
 }
 
-bool Radio::SendStatus(uint8_t type, uint64_t now_ns)
-{
+bool Radio::SendStatus(uint8_t type, uint64_t now_ns) {
     uint8_t packet[kMaxStatusPacket];
     const size_t n = BuildStatusPacket(type, sequence_, packet);
     if (n == 0) return false;

@@ -10,8 +10,7 @@
 // Event lines give times as milliseconds since start with three decimals, "12.345": fine
 // enough to time a handshake that takes well under a millisecond.
 struct EventTime {
-    explicit EventTime(uint64_t ns)
-    {
+    explicit EventTime(uint64_t ns) {
         std::snprintf(text, sizeof text, "%llu.%03u", static_cast<unsigned long long>(ns / 1000000),
                       static_cast<unsigned>(ns / 1000 % 1000));
     }

@@ -1,23 +1,21 @@
 // Opens the pseudo-terminal or serial device, and cleans up the symlink.
 #include "sim/radio_port.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
-std::string SystemError(const std::string& what)
-{
+std::string SystemError(const std::string& what) {
     return what + ": " + std::strerror(errno) + " (error " + std::to_string(errno) + ")";
 }
 
-bool BaudConstant(uint32_t baud, speed_t& out)
-{
+bool BaudConstant(uint32_t baud, speed_t& out) {
     static const struct {
         uint32_t rate;
         speed_t constant;
@@ -32,8 +30,7 @@ bool BaudConstant(uint32_t baud, speed_t& out)
     return false;
 }
 
-bool MakeRaw(int fd, speed_t speed, std::string& error)
-{
+bool MakeRaw(int fd, speed_t speed, std::string& error) {
     termios t{};
     if (tcgetattr(fd, &t) != 0) {
         error = SystemError("cannot read the line settings");
@@ -52,8 +49,7 @@ bool MakeRaw(int fd, speed_t speed, std::string& error)
 
 }  // namespace
 
-bool RadioPort::OpenPty(const std::string& link_path, std::string& error)
-{
+bool RadioPort::OpenPty(const std::string& link_path, std::string& error) {
     fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd_ < 0) {
         error = SystemError("cannot make a pseudo-terminal");
@@ -78,7 +74,7 @@ bool RadioPort::OpenPty(const std::string& link_path, std::string& error)
         return false;
     }
 
-    struct stat st{};
+    struct stat st {};
     if (lstat(link_path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
         error = link_path + " exists and is not a symlink; not replacing it";
         Close();
@@ -98,8 +94,7 @@ bool RadioPort::OpenPty(const std::string& link_path, std::string& error)
     return true;
 }
 
-bool RadioPort::OpenDevice(const std::string& device, uint32_t baud, std::string& error)
-{
+bool RadioPort::OpenDevice(const std::string& device, uint32_t baud, std::string& error) {
     speed_t speed = B9600;
     if (!BaudConstant(baud, speed)) {
         error = "a serial device runs at 1200 to 115200 baud, not " + std::to_string(baud);
@@ -118,8 +113,7 @@ bool RadioPort::OpenDevice(const std::string& device, uint32_t baud, std::string
     return true;
 }
 
-void RadioPort::Close()
-{
+void RadioPort::Close() {
     if (!link_path_.empty()) {
         char target[256];
         const ssize_t n = readlink(link_path_.c_str(), target, sizeof target - 1);

@@ -23,8 +23,7 @@ const char kUsage[] =
 
 namespace {
 
-bool ParseNumber(const std::string& text, uint32_t max, uint32_t& out)
-{
+bool ParseNumber(const std::string& text, uint32_t max, uint32_t& out) {
     if (text.empty() || text.size() > 9) return false;
     for (char c : text) {
         if (c < '0' || c > '9') return false;
@@ -37,8 +36,7 @@ bool ParseNumber(const std::string& text, uint32_t max, uint32_t& out)
 
 }  // namespace
 
-bool ParseOptions(int argc, const char* const* argv, SimOptions& options, std::string& error)
-{
+bool ParseOptions(int argc, const char* const* argv, SimOptions& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -95,8 +93,7 @@ bool ParseOptions(int argc, const char* const* argv, SimOptions& options, std::s
                 error = arg + " must be a byte value, 0 to 255";
                 return false;
             }
-            (arg == "--name-length" ? options.name_length : options.version_length) =
-                static_cast<int>(number);
+            (arg == "--name-length" ? options.name_length : options.version_length) = static_cast<int>(number);
         } else if (arg == "--image") {
             options.image_path = value;
         } else if (arg == "--flash-out") {

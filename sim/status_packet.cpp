@@ -8,7 +8,7 @@ namespace {
 
 constexpr uint8_t kStart1 = 0x02;
 constexpr uint8_t kStart2 = 0x05;
-constexpr uint8_t kTrailer = 0x03;  // the receiver never looks at it
+constexpr uint8_t kTrailer = 0x03;                                    // the receiver never looks at it
 constexpr char kInfo[] = "Q42 NAV TRANSCEIVER SIMULATED RADIO 0001";  // 40 characters
 constexpr char kStatusText[] = "Q42 READY";
 constexpr size_t kStatusBlockSize = 29;
@@ -16,8 +16,7 @@ constexpr size_t kSequenceByte = 26;  // the byte that type 6 updates on its own
 
 }  // namespace
 
-size_t BuildStatusPacket(uint8_t type, uint8_t sequence, uint8_t (&out)[kMaxStatusPacket])
-{
+size_t BuildStatusPacket(uint8_t type, uint8_t sequence, uint8_t (&out)[kMaxStatusPacket]) {
     size_t n = 0;
     out[n++] = kStart1;
     out[n++] = kStart2;

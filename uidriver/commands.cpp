@@ -10,6 +10,7 @@
 #include "uidriver/window_lookup.h"
 
 #include <windows.h>
+
 #include <commctrl.h>
 #include <dbt.h>
 
@@ -87,8 +88,7 @@ int WindowsCmd(const Args&) {
             char caption[512];
             GetWindowTextA(hwnd, caption, sizeof caption);
             if (caption[0]) {
-                std::printf("%s visible=%d \"%s\"\n", ClassOf(hwnd).c_str(),
-                            IsWindowVisible(hwnd) ? 1 : 0, caption);
+                std::printf("%s visible=%d \"%s\"\n", ClassOf(hwnd).c_str(), IsWindowVisible(hwnd) ? 1 : 0, caption);
             }
             return TRUE;
         }
@@ -109,10 +109,9 @@ int ListCmd(const Args& args) {
         for (char& c : text) {
             if (c == '\r' || c == '\n') c = '|';
         }
-        std::printf("%s id=%d at=%ld,%ld size=%ldx%ld enabled=%d visible=%d \"%s\"\n",
-                    ClassOf(child).c_str(), GetDlgCtrlID(child), rect.left, rect.top,
-                    rect.right - rect.left, rect.bottom - rect.top, IsWindowEnabled(child) ? 1 : 0,
-                    IsWindowVisible(child) ? 1 : 0, text.c_str());
+        std::printf("%s id=%d at=%ld,%ld size=%ldx%ld enabled=%d visible=%d \"%s\"\n", ClassOf(child).c_str(),
+                    GetDlgCtrlID(child), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                    IsWindowEnabled(child) ? 1 : 0, IsWindowVisible(child) ? 1 : 0, text.c_str());
     }
     return kOk;
 }
@@ -140,8 +139,7 @@ int MenuCmd(const Args& args) {
     static const struct {
         const char* name;
         int id;
-    } kMenuIds[] = {{"IDM_SETUP", IDM_SETUP}, {"IDM_UPDATE", IDM_UPDATE},
-                    {"IDM_TEST_PORT", IDM_TEST_PORT}};
+    } kMenuIds[] = {{"IDM_SETUP", IDM_SETUP}, {"IDM_UPDATE", IDM_UPDATE}, {"IDM_TEST_PORT", IDM_TEST_PORT}};
     long id = -1;
     for (const auto& entry : kMenuIds) {
         if (args[1] == entry.name) id = entry.id;
@@ -229,8 +227,8 @@ std::vector<std::string> ListItems(HWND list, bool selected_only) {
         if (length < 0 || length >= static_cast<LRESULT>(sizeof text / sizeof text[0])) continue;
         SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
         char narrow[1024];
-        const int size = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), narrow, sizeof narrow,
-                                             nullptr, nullptr);
+        const int size =
+            WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), narrow, sizeof narrow, nullptr, nullptr);
         items.emplace_back(narrow, static_cast<size_t>(size > 0 ? size : 0));
     }
     return items;
@@ -312,8 +310,7 @@ int GaugeCmd(const Args& args) {
     const LRESULT position = SendMessageA(gauge, PBM_GETPOS, 0, 0);
     const LRESULT low = SendMessageA(gauge, PBM_GETRANGE, TRUE, 0);
     const LRESULT high = SendMessageA(gauge, PBM_GETRANGE, FALSE, 0);
-    std::printf("%ld %ld %ld\n", static_cast<long>(position), static_cast<long>(low),
-                static_cast<long>(high));
+    std::printf("%ld %ld %ld\n", static_cast<long>(position), static_cast<long>(low), static_cast<long>(high));
     return kOk;
 }
 
@@ -418,8 +415,8 @@ int ResourcesCmd(const Args& args) {
     std::string error;
     if (!ReadProcessResources(pid, resources, error)) return Fail(error);
     const std::string gdi = resources.gdi_known ? std::to_string(resources.gdi_objects) : "unavailable";
-    std::printf("handles=%lu gdi=%s %s=%lu working_set_kb=%lu commit_kb=%lu\n", resources.handles,
-                gdi.c_str(), resources.user_counts_windows ? "windows" : "user", resources.user_objects,
+    std::printf("handles=%lu gdi=%s %s=%lu working_set_kb=%lu commit_kb=%lu\n", resources.handles, gdi.c_str(),
+                resources.user_counts_windows ? "windows" : "user", resources.user_objects,
                 static_cast<unsigned long>(resources.working_set / 1024),
                 static_cast<unsigned long>(resources.commit / 1024));
     return kOk;
@@ -510,12 +507,24 @@ bool DecodeEscapes(const std::string& text, std::string& bytes) {
         }
         if (++i == text.size()) return false;
         switch (text[i]) {
-        case 'r': bytes += '\r'; break;
-        case 'n': bytes += '\n'; break;
-        case 't': bytes += '\t'; break;
-        case 'b': bytes += '\b'; break;
-        case 'e': bytes += '\x1b'; break;
-        case '\\': bytes += '\\'; break;
+        case 'r':
+            bytes += '\r';
+            break;
+        case 'n':
+            bytes += '\n';
+            break;
+        case 't':
+            bytes += '\t';
+            break;
+        case 'b':
+            bytes += '\b';
+            break;
+        case 'e':
+            bytes += '\x1b';
+            break;
+        case '\\':
+            bytes += '\\';
+            break;
         case 'x': {
             const int high = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
             const int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;

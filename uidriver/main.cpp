@@ -4,9 +4,9 @@
 // the first command that fails. Exit code: 0 done, 1 failed or timed out, 2 wrong usage.
 #include "uidriver/commands.h"
 
-#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -55,8 +55,9 @@ int RunScript() {
 }
 
 void PrintUsage() {
-    std::fprintf(stderr, "usage: q42ui COMMAND ARGS...   or   q42ui - < script\n"
-                         "controls: CLASS, CLASS#N, CLASS=TEXT, CLASS^PREFIX, CLASS@X,Y\n");
+    std::fprintf(stderr,
+                 "usage: q42ui COMMAND ARGS...   or   q42ui - < script\n"
+                 "controls: CLASS, CLASS#N, CLASS=TEXT, CLASS^PREFIX, CLASS@X,Y\n");
     for (const Command& command : AllCommands()) {
         std::fprintf(stderr, "  %s %s\n", command.name, command.usage);
     }

@@ -39,8 +39,7 @@ bool CountHandles(HANDLE process, DWORD pid, unsigned long& count, std::string& 
     std::vector<unsigned char> buffer(1 << 20);
     NTSTATUS status;
     while ((status = NtQuerySystemInformation(kSystemHandleInformation, buffer.data(),
-                                              static_cast<ULONG>(buffer.size()), nullptr)) ==
-           kInfoLengthMismatch) {
+                                              static_cast<ULONG>(buffer.size()), nullptr)) == kInfoLengthMismatch) {
         if (buffer.size() >= (64u << 20)) break;
         buffer.resize(buffer.size() * 2);
     }
@@ -58,8 +57,7 @@ bool CountHandles(HANDLE process, DWORD pid, unsigned long& count, std::string& 
 
 bool CountGdiTable(HANDLE process, unsigned long& count) {
     PROCESS_BASIC_INFORMATION basic = {};
-    if (!NT_SUCCESS(NtQueryInformationProcess(process, ProcessBasicInformation, &basic,
-                                              sizeof basic, nullptr)) ||
+    if (!NT_SUCCESS(NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr)) ||
         !basic.PebBaseAddress) {
         return false;
     }

@@ -80,8 +80,8 @@ bool SaveClientArea(HWND hwnd, const std::string& path, std::string& error) {
     info.biCompression = BI_RGB;
     const int stride = (width * 3 + 3) & ~3;
     std::vector<BYTE> pixels(static_cast<size_t>(stride) * height);
-    if (!GetDIBits(memory.dc, bitmap.bitmap, 0, height, pixels.data(),
-                   reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS)) {
+    if (!GetDIBits(memory.dc, bitmap.bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+                   DIB_RGB_COLORS)) {
         error = LastErrorText("GetDIBits");
         return false;
     }

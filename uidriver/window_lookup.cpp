@@ -2,8 +2,8 @@
 // SendMessageTimeout, so a hung program makes the driver fail instead of hang.
 #include "uidriver/window_lookup.h"
 
-#include <cstdlib>
 #include <strings.h>
+#include <cstdlib>
 
 namespace {
 
@@ -139,14 +139,13 @@ HWND FindControl(HWND top, const ControlSelector& selector) {
 
 std::string ControlText(HWND hwnd) {
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
-                             kMessageTimeoutMs, &length)) {
+    if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &length)) {
         return std::string();
     }
     std::string text(length + 1, '\0');
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
-                             SMTO_ABORTIFHUNG, kMessageTimeoutMs, &copied)) {
+    if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
+                             kMessageTimeoutMs, &copied)) {
         return std::string();
     }
     text.resize(copied < length ? copied : length);

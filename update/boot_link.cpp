@@ -141,8 +141,7 @@ DeviceHeader BootLink::TakeHeader() {
     return header;
 }
 
-WriteOutcome BootLink::WriteFirmware(const uint8_t* image, int32_t n,
-                                     const std::function<void(int32_t)>& progress) {
+WriteOutcome BootLink::WriteFirmware(const uint8_t* image, int32_t n, const std::function<void(int32_t)>& progress) {
     BeginWrite(image, n, progress);
     while (StepWrite() != LinkStep::Over) host_.RunMessageLoopOnce();
     return write_.outcome;

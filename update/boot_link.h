@@ -72,8 +72,7 @@ public:
     // an n outside 0 .. kFirmwareImageSize - 1 fails without sending anything, and so does
     // every block once the host is terminated. After block i, sent or skipped as filler,
     // progress gets 1024 * i.
-    WriteOutcome WriteFirmware(const uint8_t* image, int32_t n,
-                               const std::function<void(int32_t)>& progress);
+    WriteOutcome WriteFirmware(const uint8_t* image, int32_t n, const std::function<void(int32_t)>& progress);
 
     // The same header read and write a step at a time, for a caller that runs one loop for
     // several links: begin, then after each pass of that loop step until Over. The blocking

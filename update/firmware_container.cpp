@@ -22,15 +22,13 @@ void AssembleMarker(uint8_t (&marker)[kMarkerSize]) {
 }
 
 uint32_t ReadLittleEndian32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
 }
 
 }  // namespace
 
-uint8_t ContainerKey(uint32_t i) {
-    return static_cast<uint8_t>(((i & 0xFF) ^ 0x3D) - 0x4E);
-}
+uint8_t ContainerKey(uint32_t i) { return static_cast<uint8_t>(((i & 0xFF) ^ 0x3D) - 0x4E); }
 
 long FindContainer(const uint8_t* data, size_t size) {
     if (size < kMarkerSize + 1) return -1;

@@ -38,8 +38,8 @@ private:
 }  // namespace
 
 size_t ReadProgramFile(const std::string& path, uint8_t* buffer, size_t capacity) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Get() == INVALID_HANDLE_VALUE) RaiseFileError("open", path, GetLastError());
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.Get(), &size)) RaiseFileError("size", path, GetLastError());

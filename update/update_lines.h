@@ -16,9 +16,7 @@ inline constexpr char kSendingFirmware[] = "Sending new Q42 firmware...";
 inline constexpr char kWriteFailed[] = "Program write failed - please repeat";
 
 inline constexpr const char* kClosingLines[] = {
-    "New Firmware is loaded.",
-    "Finished...",
-    "Disconnect RS232 link from device",
-    "and restart device to verify operation.",
+    "New Firmware is loaded.",           "Finished...",
+    "Disconnect RS232 link from device", "and restart device to verify operation.",
     "Repeat programming if required.",
 };

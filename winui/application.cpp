@@ -83,17 +83,17 @@ void TApplication::Initialize(HINSTANCE instance) {
     window_class.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     window_class.lpszClassName = kApplicationClass;
     if (RegisterClassExA(&window_class) == 0) {
-        throw std::runtime_error("Cannot register the application window (Error: " +
-                                 std::to_string(GetLastError()) + ")");
+        throw std::runtime_error("Cannot register the application window (Error: " + std::to_string(GetLastError()) +
+                                 ")");
     }
     const int x = GetSystemMetrics(SM_CXSCREEN) / 2;
     const int y = GetSystemMetrics(SM_CYSCREEN) / 2;
     handle_ = CreateWindowExA(0, kApplicationClass, title_.c_str(),
-                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-                              x, y, 0, 0, nullptr, nullptr, instance, nullptr);
+                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 0, 0,
+                              nullptr, nullptr, instance, nullptr);
     if (handle_ == nullptr) {
-        throw std::runtime_error("Cannot create the application window (Error: " +
-                                 std::to_string(GetLastError()) + ")");
+        throw std::runtime_error("Cannot create the application window (Error: " + std::to_string(GetLastError()) +
+                                 ")");
     }
 }
 
@@ -114,8 +114,8 @@ void TApplication::Run() {
 }
 
 void TApplication::DestroyForms() {
-    const auto main = std::find_if(forms_.begin(), forms_.end(),
-                                   [this](const CreatedForm& f) { return f.form.get() == main_form_; });
+    const auto main =
+        std::find_if(forms_.begin(), forms_.end(), [this](const CreatedForm& f) { return f.form.get() == main_form_; });
     if (main != forms_.end()) {
         main->form.reset();
         main->clear_reference();
@@ -261,8 +261,7 @@ std::string ProgramFilePath() {
     for (;;) {
         const DWORD length = GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
         if (length == 0) {
-            throw std::runtime_error("Cannot find the program file (Error: " +
-                                     std::to_string(GetLastError()) + ")");
+            throw std::runtime_error("Cannot find the program file (Error: " + std::to_string(GetLastError()) + ")");
         }
         if (length < path.size()) {
             path.resize(length);

@@ -18,16 +18,15 @@ Bounds ScaleBounds(const Bounds& design, int dpi) {
 
 }  // namespace
 
-HWND TControl::MakeWindow(TForm& form, const char* window_class, const std::string& text,
-                          DWORD style, DWORD ex_style, const Bounds& bounds, int id) {
+HWND TControl::MakeWindow(TForm& form, const char* window_class, const std::string& text, DWORD style, DWORD ex_style,
+                          const Bounds& bounds, int id) {
     const Bounds placed = ScaleBounds(bounds, form.Dpi());
-    HWND hwnd = CreateWindowExA(ex_style, window_class, text.c_str(), style | WS_CHILD | WS_VISIBLE,
-                                placed.left, placed.top, placed.width, placed.height, form.Handle(),
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                GetModuleHandleA(nullptr), nullptr);
+    HWND hwnd = CreateWindowExA(ex_style, window_class, text.c_str(), style | WS_CHILD | WS_VISIBLE, placed.left,
+                                placed.top, placed.width, placed.height, form.Handle(),
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
     if (hwnd == nullptr) {
-        throw std::runtime_error("Cannot create the control \"" + text + "\" (Error: " +
-                                 std::to_string(GetLastError()) + ")");
+        throw std::runtime_error("Cannot create the control \"" + text +
+                                 "\" (Error: " + std::to_string(GetLastError()) + ")");
     }
     SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(form.Font()), FALSE);
     windows_.push_back(PlacedWindow{hwnd, bounds});
@@ -52,8 +51,7 @@ HBRUSH TControl::Colour(HDC dc) {
     return form_->Brush();
 }
 
-void TLabel::Create(TForm& form, int id, const Bounds& bounds, const std::string& caption,
-                    const LabelStyle& style) {
+void TLabel::Create(TForm& form, int id, const Bounds& bounds, const std::string& caption, const LabelStyle& style) {
     style_ = style;
     DWORD window_style = SS_NOPREFIX;
     if (style.centred) {
@@ -137,11 +135,9 @@ HBRUSH TMemo::Colour(HDC dc) {
     return GetSysColorBrush(COLOR_WINDOW);
 }
 
-void TButton::Create(TForm& form, int id, const Bounds& bounds, const std::string& caption,
-                     bool is_default) {
+void TButton::Create(TForm& form, int id, const Bounds& bounds, const std::string& caption, bool is_default) {
     handle_ = MakeWindow(form, "BUTTON", caption,
-                         (is_default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | WS_TABSTOP | WS_GROUP, 0,
-                         bounds, id);
+                         (is_default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | WS_TABSTOP | WS_GROUP, 0, bounds, id);
 }
 
 void TButton::Command(HWND, int code) {
@@ -174,8 +170,7 @@ void TRadioGroup::Create(TForm& form, int id, const Bounds& bounds, const std::s
     for (int i = 0; i < count; ++i) {
         const Bounds place = RadioItemBounds(bounds, metrics.tmHeight, count, columns, i);
         const DWORD style = BS_RADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
-        items_.push_back(MakeWindow(form, "BUTTON", items[static_cast<size_t>(i)], style, 0, place,
-                                    id + 1 + i));
+        items_.push_back(MakeWindow(form, "BUTTON", items[static_cast<size_t>(i)], style, 0, place, id + 1 + i));
     }
 }
 
@@ -211,9 +206,9 @@ void TRadioGroup::Command(HWND from, int code) {
 }
 
 void TListBox::Create(TForm& form, int id, const Bounds& bounds) {
-    handle_ = MakeWindow(form, "LISTBOX", "",
-                         LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_HSCROLL | WS_BORDER | WS_TABSTOP,
-                         0, bounds, id);
+    handle_ =
+        MakeWindow(form, "LISTBOX", "",
+                   LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_HSCROLL | WS_BORDER | WS_TABSTOP, 0, bounds, id);
 }
 
 void TListBox::SetItems(const std::vector<std::string>& items) {

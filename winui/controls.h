@@ -43,8 +43,8 @@ public:
 
 protected:
     // bounds are design pixels.
-    HWND MakeWindow(TForm& form, const char* window_class, const std::string& text, DWORD style,
-                    DWORD ex_style, const Bounds& bounds, int id);
+    HWND MakeWindow(TForm& form, const char* window_class, const std::string& text, DWORD style, DWORD ex_style,
+                    const Bounds& bounds, int id);
 
     TForm* form_ = nullptr;
     HWND handle_ = nullptr;
@@ -58,7 +58,7 @@ private:
 };
 
 struct LabelStyle {
-    bool auto_size = true;   // the label takes the size of its text
+    bool auto_size = true;  // the label takes the size of its text
     bool centred = false;
     bool word_wrap = false;
     const FontSpec* font = nullptr;  // null: the form's font
@@ -95,8 +95,7 @@ private:
 
 class TButton : public TControl {
 public:
-    void Create(TForm& form, int id, const Bounds& bounds, const std::string& caption,
-                bool is_default);
+    void Create(TForm& form, int id, const Bounds& bounds, const std::string& caption, bool is_default);
     void Command(HWND from, int code) override;
 
     std::function<void()> OnClick;

@@ -14,8 +14,7 @@ using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT
 template <class Fn>
 Fn User32Function(const char* name) {
     HMODULE user32 = GetModuleHandleA("user32.dll");
-    return user32 != nullptr ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
-                             : nullptr;
+    return user32 != nullptr ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(user32, name))) : nullptr;
 }
 
 // What GDI says: the system DPI, for a program that is DPI aware at all.

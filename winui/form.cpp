@@ -37,8 +37,7 @@ public:
 private:
     static BOOL CALLBACK Disable(HWND hwnd, LPARAM self_param) {
         auto* self = reinterpret_cast<ThreadWindowsDisabled*>(self_param);
-        if (hwnd != self->keep_ && hwnd != Application.Handle() && IsWindowVisible(hwnd) &&
-            IsWindowEnabled(hwnd)) {
+        if (hwnd != self->keep_ && hwnd != Application.Handle() && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
             EnableWindow(hwnd, FALSE);
             self->disabled_.push_back(hwnd);
         }
@@ -62,9 +61,7 @@ TForm::~TForm() {
     if (!design_.system_colour) DeleteObject(brush_);
 }
 
-TForm* TForm::FromHandle(HWND hwnd) {
-    return static_cast<TForm*>(GetPropA(hwnd, kFormProperty));
-}
+TForm* TForm::FromHandle(HWND hwnd) { return static_cast<TForm*>(GetPropA(hwnd, kFormProperty)); }
 
 void TForm::RegisterClassOnce() const {
     WNDCLASSEXA existing{};
@@ -113,11 +110,10 @@ void TForm::Create() {
         if (menu == nullptr) throw WindowsError("Cannot load the menu of " + design_.caption);
     }
     const bool system_place = design_.position == FormPosition::Default;
-    if (CreateWindowExA(design_.ex_style | WS_EX_CONTROLPARENT, design_.class_name,
-                        design_.caption.c_str(), design_.style & ~WS_VISIBLE,
-                        system_place ? CW_USEDEFAULT : r.left, system_place ? CW_USEDEFAULT : r.top,
-                        r.right - r.left, r.bottom - r.top, Application.Handle(), menu,
-                        Application.Instance(), this) == nullptr) {
+    if (CreateWindowExA(design_.ex_style | WS_EX_CONTROLPARENT, design_.class_name, design_.caption.c_str(),
+                        design_.style & ~WS_VISIBLE, system_place ? CW_USEDEFAULT : r.left,
+                        system_place ? CW_USEDEFAULT : r.top, r.right - r.left, r.bottom - r.top, Application.Handle(),
+                        menu, Application.Instance(), this) == nullptr) {
         const std::runtime_error error = WindowsError("Cannot create the window " + design_.caption);
         if (menu != nullptr) DestroyMenu(menu);
         throw error;

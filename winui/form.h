@@ -28,11 +28,11 @@ struct FormDesign {
     FormPosition position = FormPosition::Default;
     DWORD style = WS_OVERLAPPEDWINDOW;
     DWORD ex_style = 0;
-    COLORREF colour = 0;            // background
-    bool system_colour = true;      // colour is a GetSysColor index instead of an RGB value
-    const char* menu = nullptr;     // resource name of the menu bar
+    COLORREF colour = 0;         // background
+    bool system_colour = true;   // colour is a GetSysColor index instead of an RGB value
+    const char* menu = nullptr;  // resource name of the menu bar
     FontSpec font;
-    bool dialog_keys = false;       // Tab, Enter and arrow keys act as in a dialog box
+    bool dialog_keys = false;  // Tab, Enter and arrow keys act as in a dialog box
 };
 
 class TForm {

@@ -46,8 +46,8 @@ void TGauge::Apply() {
     InvalidateRect(handle_, nullptr, TRUE);
 }
 
-LRESULT CALLBACK TGauge::PaintPercent(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
-                                      UINT_PTR, DWORD_PTR self_param) {
+LRESULT CALLBACK TGauge::PaintPercent(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                      DWORD_PTR self_param) {
     if (message != WM_PAINT) return DefSubclassProc(hwnd, message, wparam, lparam);
     auto* self = reinterpret_cast<TGauge*>(self_param);
     PAINTSTRUCT paint;

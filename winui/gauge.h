@@ -23,8 +23,8 @@ public:
     void SetProgress(int value);
 
 private:
-    static LRESULT CALLBACK PaintPercent(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
-                                         UINT_PTR id, DWORD_PTR self);
+    static LRESULT CALLBACK PaintPercent(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
+                                         DWORD_PTR self);
     void Apply();
 
     int min_value_ = 0;

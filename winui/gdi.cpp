@@ -9,8 +9,8 @@
 
 OwnedFont::OwnedFont(const FontSpec& design, int dpi) {
     handle_ = CreateFontA(-ScaleToDpi(design.height, dpi), 0, 0, 0, design.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
-                          FALSE, design.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                          DEFAULT_QUALITY, design.pitch_and_family, design.face);
+                          FALSE, design.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                          design.pitch_and_family, design.face);
     if (handle_ == nullptr) throw std::runtime_error(std::string("Cannot create the font ") + design.face);
 }
 

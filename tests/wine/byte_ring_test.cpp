@@ -9,8 +9,7 @@
 
 namespace {
 
-std::vector<uint8_t> TakeAll(ByteRing<8>& ring)
-{
+std::vector<uint8_t> TakeAll(ByteRing<8>& ring) {
     std::vector<uint8_t> out;
     while (!ring.Empty()) {
         const auto [bytes, length] = ring.Front();
@@ -20,22 +19,20 @@ std::vector<uint8_t> TakeAll(ByteRing<8>& ring)
     return out;
 }
 
-TEST(ByteRing, KeepsOrderAcrossTheWrapAndRefusesWhatDoesNotFit)
-{
+TEST(ByteRing, KeepsOrderAcrossTheWrapAndRefusesWhatDoesNotFit) {
     ByteRing<8> ring;
     const uint8_t first[] = {1, 2, 3, 4, 5, 6};
     const uint8_t second[] = {7, 8, 9, 10, 11, 12};
     EXPECT_EQ(ring.Push(first, 6), 6u);
-    ring.Pop(4);                             // 5 6 left, at the end of the store
-    EXPECT_EQ(ring.Push(second, 6), 6u);     // fills the store, wrapping round
+    ring.Pop(4);                          // 5 6 left, at the end of the store
+    EXPECT_EQ(ring.Push(second, 6), 6u);  // fills the store, wrapping round
     EXPECT_EQ(ring.Free(), 0u);
     EXPECT_EQ(ring.Push(first, 1), 0u);
     EXPECT_EQ(ring.Front().second, 4u) << "the unbroken run stops at the end of the store";
     EXPECT_EQ(TakeAll(ring), (std::vector<uint8_t>{5, 6, 7, 8, 9, 10, 11, 12}));
 }
 
-TEST(ByteRing, AnEmptiedRingStartsAgainInOnePiece)
-{
+TEST(ByteRing, AnEmptiedRingStartsAgainInOnePiece) {
     ByteRing<8> ring;
     const uint8_t bytes[] = {1, 2, 3, 4, 5, 6, 7, 8};
     ring.Push(bytes, 5);
@@ -49,8 +46,7 @@ TEST(ByteRing, AnEmptiedRingStartsAgainInOnePiece)
 // Writes queued back to back must stay apart, so that each goes to the driver as its own
 // transfer with its own time-out: merged, two 1031-byte frames would get one 1.5 s
 // time-out, shorter than their time on a 9600-baud line.
-TEST(TransferQueue, EachWriteStaysOneWholeTransferInCallOrder)
-{
+TEST(TransferQueue, EachWriteStaysOneWholeTransferInCallOrder) {
     TransferQueue<16, 3> queue;
     uint8_t bytes[16];
     for (uint8_t i = 0; i < 16; ++i) bytes[i] = i;

@@ -28,8 +28,7 @@ public:
     std::vector<DWORD> dispatched;
 
 protected:
-    void DoEvent(DWORD event_bit) override
-    {
+    void DoEvent(DWORD event_bit) override {
         dispatched.push_back(event_bit);
         TTestComm::DoEvent(event_bit);
     }
@@ -42,8 +41,7 @@ struct LoopbackReader {
     DWORD handler_thread = 0;
     TTestComm comm;
 
-    explicit LoopbackReader(TCommEventType events = 0x01FF)
-    {
+    explicit LoopbackReader(TCommEventType events = 0x01FF) {
         comm.SetDeviceName(kLoopbackPort);
         comm.SetMonitorEvents(events);
         comm.OnRxChar = [this](TCustomComm* sender, int32_t count) {
@@ -59,20 +57,18 @@ struct LoopbackReader {
     }
 };
 
-TEST(CommDispatch, EventsGoOutInTheFixedOrderWhateverTheBitValues)
-{
+TEST(CommDispatch, EventsGoOutInTheFixedOrderWhateverTheBitValues) {
     RecordingComm comm;
     comm.SetDeviceName(kLoopbackPort);
     comm.Open();
-    comm.HandleEvents(nullptr, EV_TXEMPTY | EV_RXFLAG | EV_RXCHAR | EV_RLSD | EV_RING | EV_ERR | EV_DSR |
-                                   EV_CTS | EV_BREAK | 0x8000);
-    const std::vector<DWORD> order = {EV_BREAK, EV_CTS, EV_DSR,    EV_ERR,    EV_RING,
+    comm.HandleEvents(
+        nullptr, EV_TXEMPTY | EV_RXFLAG | EV_RXCHAR | EV_RLSD | EV_RING | EV_ERR | EV_DSR | EV_CTS | EV_BREAK | 0x8000);
+    const std::vector<DWORD> order = {EV_BREAK, EV_CTS,    EV_DSR,    EV_ERR,    EV_RING,
                                       EV_RLSD,  EV_RXCHAR, EV_RXFLAG, EV_TXEMPTY};
     EXPECT_EQ(comm.dispatched, order);
 }
 
-TEST(CommDispatch, HandlersGetTheComponentAndWhatClearCommErrorRead)
-{
+TEST(CommDispatch, HandlersGetTheComponentAndWhatClearCommErrorRead) {
     std::vector<std::string> calls;
     TTestComm comm;
     comm.SetDeviceName(kLoopbackPort);
@@ -113,8 +109,7 @@ TEST(CommDispatch, HandlersGetTheComponentAndWhatClearCommErrorRead)
     }
 }
 
-TEST(CommEvents, EchoedBytesReachTheHandlerOnTheUserInterfaceThread)
-{
+TEST(CommEvents, EchoedBytesReachTheHandlerOnTheUserInterfaceThread) {
     LoopbackReader port;
     const std::string text = "OK\r";
     ASSERT_NE(port.comm.Write(text.data(), static_cast<int32_t>(text.size())), 0);
@@ -123,8 +118,7 @@ TEST(CommEvents, EchoedBytesReachTheHandlerOnTheUserInterfaceThread)
     EXPECT_EQ(port.handler_thread, GetCurrentThreadId());
 }
 
-TEST(CommEvents, RoundTripThroughTheLoopbackFigures)
-{
+TEST(CommEvents, RoundTripThroughTheLoopbackFigures) {
     LoopbackReader port;
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
@@ -146,8 +140,7 @@ TEST(CommEvents, RoundTripThroughTheLoopbackFigures)
 
 // Unread bytes are dropped when the thread stops; a second handle to the same device keeps
 // it open past Close so the queue can be looked at.
-TEST(CommEvents, StoppingDiscardsUnreadBytes)
-{
+TEST(CommEvents, StoppingDiscardsUnreadBytes) {
     int32_t announced = 0;
     TTestComm comm;
     comm.SetDeviceName(kLoopbackPort);
@@ -156,16 +149,15 @@ TEST(CommEvents, StoppingDiscardsUnreadBytes)
     comm.Write("abc", 3);
     ASSERT_TRUE(PumpUntil([&] { return announced >= 3; }, kPatienceMs));
     HANDLE second = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), comm.DeviceHandle(), GetCurrentProcess(), &second, 0,
-                                FALSE, DUPLICATE_SAME_ACCESS));
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), comm.DeviceHandle(), GetCurrentProcess(), &second, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS));
     EXPECT_EQ(TTestComm::QueuedBytes(second), 3u);
     comm.Close();
     EXPECT_EQ(TTestComm::QueuedBytes(second), 0u);
     CloseHandle(second);
 }
 
-TEST(CommEvents, CloseServesAPendingHandOffWhileThePortIsStillOpen)
-{
+TEST(CommEvents, CloseServesAPendingHandOffWhileThePortIsStillOpen) {
     int calls = 0;
     bool open_in_handler = false;
     TTestComm comm;
@@ -179,8 +171,8 @@ TEST(CommEvents, CloseServesAPendingHandOffWhileThePortIsStillOpen)
     comm.Open();
     // Sent past the component, so that the only hand-off is the one for the echo.
     HANDLE second = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), comm.DeviceHandle(), GetCurrentProcess(), &second, 0,
-                                FALSE, DUPLICATE_SAME_ACCESS));
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), comm.DeviceHandle(), GetCurrentProcess(), &second, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS));
     OVERLAPPED request{};
     request.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     DWORD written = 0;
@@ -199,8 +191,7 @@ TEST(CommEvents, CloseServesAPendingHandOffWhileThePortIsStillOpen)
     EXPECT_FALSE(comm.IsOpen());
 }
 
-TEST(CommEvents, AFailingHandlerEndsTheThreadWithoutThePurge)
-{
+TEST(CommEvents, AFailingHandlerEndsTheThreadWithoutThePurge) {
     int calls = 0;
     TTestComm comm;
     comm.SetDeviceName(kLoopbackPort);
@@ -216,15 +207,14 @@ TEST(CommEvents, AFailingHandlerEndsTheThreadWithoutThePurge)
     PumpFor(200);
     EXPECT_EQ(calls, 1) << "no event after the failure";
     HANDLE second = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), comm.DeviceHandle(), GetCurrentProcess(), &second, 0,
-                                FALSE, DUPLICATE_SAME_ACCESS));
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), comm.DeviceHandle(), GetCurrentProcess(), &second, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS));
     comm.Close();
     EXPECT_EQ(TTestComm::QueuedBytes(second), 2u);
     CloseHandle(second);
 }
 
-double ProcessCpuMs()
-{
+double ProcessCpuMs() {
     FILETIME created, exited, kernel, user;
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
     const auto ms = [](const FILETIME& t) {
@@ -236,8 +226,7 @@ double ProcessCpuMs()
 // Waits that keep failing, as on a line that has gone: the thread tries again after each, at
 // close to no processor time, and hears the line as soon as its waits succeed again. With the
 // modem events watched, Wine fails each wait at once while the shim keeps the lines unread.
-TEST(CommEvents, FailedWaitsInARowNeitherEndTheThreadNorSpin)
-{
+TEST(CommEvents, FailedWaitsInARowNeitherEndTheThreadNorSpin) {
     constexpr DWORD kFailingMs = 1500;
     LoopbackReader port(0x01FF);
     port.comm.Write("a", 1);
@@ -263,8 +252,7 @@ TEST(CommEvents, FailedWaitsInARowNeitherEndTheThreadNorSpin)
 
 // Writes of many sizes, each from a buffer spoilt and released as soon as Write returns;
 // the echo must bring back every byte in call order.
-TEST(CommWrites, KeepCallOrderAndNeedNotTheCallersBuffer)
-{
+TEST(CommWrites, KeepCallOrderAndNeedNotTheCallersBuffer) {
     LoopbackReader port(EventBit(TCommEventState::evRxChar));
     std::vector<uint8_t> sent;
     int queued = 0;
@@ -293,8 +281,7 @@ TEST(CommWrites, KeepCallOrderAndNeedNotTheCallersBuffer)
 // Reads the echo straight from the port, without the event thread, until count bytes have
 // come or limit_ms has passed; with no hand-offs to wake it, it looks every 10 ms. Like the
 // program, it asks for no more than are queued.
-std::vector<uint8_t> ReadEcho(TTestComm& comm, size_t count, DWORD limit_ms)
-{
+std::vector<uint8_t> ReadEcho(TTestComm& comm, size_t count, DWORD limit_ms) {
     std::vector<uint8_t> echo;
     const ULONGLONG deadline = GetTickCount64() + limit_ms;
     while (echo.size() < count && GetTickCount64() < deadline) {
@@ -313,8 +300,7 @@ std::vector<uint8_t> ReadEcho(TTestComm& comm, size_t count, DWORD limit_ms)
 // Writes queued behind a transfer in flight go out by themselves, with no further Write or
 // Close, also when the event thread brings nothing: no events to watch (each of its waits
 // fails at once), or a handler that raised (the thread has ended).
-TEST(CommWrites, QueuedBytesGoOutWhateverTheEventThreadDoes)
-{
+TEST(CommWrites, QueuedBytesGoOutWhateverTheEventThreadDoes) {
     const struct {
         const char* name;
         TCommEventType events;
@@ -358,8 +344,7 @@ TEST(CommWrites, QueuedBytesGoOutWhateverTheEventThreadDoes)
 // A line that has stopped (the loopback peer no longer reads, as its echo is never taken):
 // writes end by their time-out, Write gives up rather than wait for room that will not
 // come, and Close drops what is queued instead of waiting a time-out per transfer.
-TEST(CommWrites, OnAStoppedLineNeitherWriteNorCloseWaitsLong)
-{
+TEST(CommWrites, OnAStoppedLineNeitherWriteNorCloseWaitsLong) {
     TTestComm comm;
     comm.SetDeviceName(kHighLoopbackPort);
     comm.SetMonitorEvents(0);
@@ -379,16 +364,16 @@ TEST(CommWrites, OnAStoppedLineNeitherWriteNorCloseWaitsLong)
     const ULONGLONG close_start = GetTickCount64();
     comm.Close();
     const ULONGLONG close_ms = GetTickCount64() - close_start;
-    std::printf("[ figures  ] line stopped after %d writes of 16000 bytes (%llu ms); 60 more writes %llu ms; "
-                "Close %llu ms\n",
-                refused_after, static_cast<unsigned long long>(stopped - start),
-                static_cast<unsigned long long>(small_writes), static_cast<unsigned long long>(close_ms));
+    std::printf(
+        "[ figures  ] line stopped after %d writes of 16000 bytes (%llu ms); 60 more writes %llu ms; "
+        "Close %llu ms\n",
+        refused_after, static_cast<unsigned long long>(stopped - start), static_cast<unsigned long long>(small_writes),
+        static_cast<unsigned long long>(close_ms));
     EXPECT_LT(small_writes, 4000u);
     EXPECT_LT(close_ms, 4000u) << "a time-out per queued transfer would be 90 s";
 }
 
-TEST(CommLifecycle, ManyReopeningsEndCleanlyAndTheLastStillWorks)
-{
+TEST(CommLifecycle, ManyReopeningsEndCleanlyAndTheLastStillWorks) {
     LoopbackReader port;
     for (int n = 0; n < 200; ++n) {
         port.comm.Open();
@@ -403,8 +388,7 @@ TEST(CommLifecycle, ManyReopeningsEndCleanlyAndTheLastStillWorks)
 }
 
 // Close in the pause after a failed wait: the pause is a wait for the stop signal, not a sleep.
-TEST(CommLifecycle, CloseEndsAThreadPausingAfterAFailedWaitAtOnce)
-{
+TEST(CommLifecycle, CloseEndsAThreadPausingAfterAFailedWaitAtOnce) {
     std::vector<double> close_ms;
     for (int n = 0; n < 5; ++n) {
         TComm comm;
@@ -430,8 +414,7 @@ TEST(CommLifecycle, CloseEndsAThreadPausingAfterAFailedWaitAtOnce)
     EXPECT_LT(close_ms[close_ms.size() / 2], 50.0) << "Close waited out the pause";
 }
 
-TEST(CommLifecycle, CloseEndsTheThreadWhateverItWaitsFor)
-{
+TEST(CommLifecycle, CloseEndsTheThreadWhateverItWaitsFor) {
     const TCommEventType rows[] = {0, EventBit(TCommEventState::evRxChar), 0x01FF};
     for (TCommEventType events : rows) {
         SCOPED_TRACE(events);

@@ -7,16 +7,14 @@
 
 namespace {
 
-TLineSettings DefaultSettings()
-{
-    return TLineSettings{TBaudRate::cbr9600, TParity::paNone, TStopbits::sb10, TDatabits::da8, 17, 19,
-                         4096, TFlowControl::fcDefault, 0};
+TLineSettings DefaultSettings() {
+    return TLineSettings{
+        TBaudRate::cbr9600, TParity::paNone, TStopbits::sb10, TDatabits::da8, 17, 19, 4096, TFlowControl::fcDefault, 0};
 }
 
 // A control block as a device might report it: every flow-control flag the opposite of what
 // the component would set, and fields the component must never touch given odd values.
-DCB DeviceBlock()
-{
+DCB DeviceBlock() {
     DCB block{};
     block.DCBlength = sizeof block;
     block.fBinary = 1;
@@ -40,8 +38,7 @@ struct FlowRow {
 
 class FlowControlRules : public testing::TestWithParam<FlowRow> {};
 
-TEST_P(FlowControlRules, SetTheHandshakeFlags)
-{
+TEST_P(FlowControlRules, SetTheHandshakeFlags) {
     const FlowRow row = GetParam();
     TLineSettings settings = DefaultSettings();
     settings.FlowControl = row.flow;
@@ -55,21 +52,18 @@ TEST_P(FlowControlRules, SetTheHandshakeFlags)
     EXPECT_EQ(block.fInX, row.in_x);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachSetting, FlowControlRules,
-    testing::Values(
-        // fcDefault leaves the device's flags as they were.
-        FlowRow{TFlowControl::fcDefault, 1, RTS_CONTROL_HANDSHAKE, 1, DTR_CONTROL_HANDSHAKE, 1, 1},
-        FlowRow{TFlowControl::fcNone, 0, RTS_CONTROL_TOGGLE, 0, DTR_CONTROL_ENABLE, 0, 0},
-        FlowRow{TFlowControl::fcCTS, 1, RTS_CONTROL_TOGGLE, 0, DTR_CONTROL_ENABLE, 0, 0},
-        FlowRow{TFlowControl::fcDTR, 0, RTS_CONTROL_TOGGLE, 1, DTR_CONTROL_ENABLE, 0, 0},
-        FlowRow{TFlowControl::fcSoftware, 0, RTS_CONTROL_TOGGLE, 0, DTR_CONTROL_ENABLE, 1, 1}));
+INSTANTIATE_TEST_SUITE_P(EachSetting, FlowControlRules,
+                         testing::Values(
+                             // fcDefault leaves the device's flags as they were.
+                             FlowRow{TFlowControl::fcDefault, 1, RTS_CONTROL_HANDSHAKE, 1, DTR_CONTROL_HANDSHAKE, 1, 1},
+                             FlowRow{TFlowControl::fcNone, 0, RTS_CONTROL_TOGGLE, 0, DTR_CONTROL_ENABLE, 0, 0},
+                             FlowRow{TFlowControl::fcCTS, 1, RTS_CONTROL_TOGGLE, 0, DTR_CONTROL_ENABLE, 0, 0},
+                             FlowRow{TFlowControl::fcDTR, 0, RTS_CONTROL_TOGGLE, 1, DTR_CONTROL_ENABLE, 0, 0},
+                             FlowRow{TFlowControl::fcSoftware, 0, RTS_CONTROL_TOGGLE, 0, DTR_CONTROL_ENABLE, 1, 1}));
 
-TEST(ControlBlock, EachOptionSwitchesItsOwnFlagOnly)
-{
-    const TCommOption options[] = {TCommOption::coParityCheck, TCommOption::coDsrSensitivity,
-                                   TCommOption::coIgnoreXOff, TCommOption::coErrorChar,
-                                   TCommOption::coNullStrip};
+TEST(ControlBlock, EachOptionSwitchesItsOwnFlagOnly) {
+    const TCommOption options[] = {TCommOption::coParityCheck, TCommOption::coDsrSensitivity, TCommOption::coIgnoreXOff,
+                                   TCommOption::coErrorChar, TCommOption::coNullStrip};
     for (TCommOption option : options) {
         SCOPED_TRACE(static_cast<int>(option));
         TLineSettings settings = DefaultSettings();
@@ -83,8 +77,7 @@ TEST(ControlBlock, EachOptionSwitchesItsOwnFlagOnly)
     }
 }
 
-TEST(ControlBlock, XonXoffLimitsAreAQuarterOfTheReceiveQueue)
-{
+TEST(ControlBlock, XonXoffLimitsAreAQuarterOfTheReceiveQueue) {
     const struct {
         int32_t read_buf_size;
         WORD limit;
@@ -99,8 +92,7 @@ TEST(ControlBlock, XonXoffLimitsAreAQuarterOfTheReceiveQueue)
     }
 }
 
-TEST(ControlBlock, LineSettingsTakeTheSystemsCodes)
-{
+TEST(ControlBlock, LineSettingsTakeTheSystemsCodes) {
     TLineSettings settings = DefaultSettings();
     settings.BaudRate = TBaudRate::cbr56000;
     settings.Parity = TParity::paMark;
@@ -124,8 +116,7 @@ TEST(ControlBlock, LineSettingsTakeTheSystemsCodes)
     EXPECT_EQ(block.fAbortOnError, 1u);
 }
 
-TEST(EventMask, EachEventTakesItsSystemBit)
-{
+TEST(EventMask, EachEventTakesItsSystemBit) {
     const auto bit = [](TCommEventState e) { return EventBit(e); };
     const struct {
         TCommEventType events;
@@ -141,8 +132,7 @@ TEST(EventMask, EachEventTakesItsSystemBit)
     for (const auto& row : rows) EXPECT_EQ(SystemEventMask(row.events), row.mask) << row.events;
 }
 
-TEST(TimeOuts, ReadsNeverWaitAtZeroAndWritesHaveOneAndAHalfSeconds)
-{
+TEST(TimeOuts, ReadsNeverWaitAtZeroAndWritesHaveOneAndAHalfSeconds) {
     const struct {
         int32_t chars_time_out;
         DWORD interval;

@@ -11,8 +11,7 @@
 
 namespace {
 
-std::string TempFilePath()
-{
+std::string TempFilePath() {
     char folder[MAX_PATH];
     char path[MAX_PATH];
     GetTempPathA(MAX_PATH, folder);
@@ -20,8 +19,7 @@ std::string TempFilePath()
     return path;
 }
 
-void ExpectCommError(const std::function<void()>& action, const std::string& text, int32_t code)
-{
+void ExpectCommError(const std::function<void()>& action, const std::string& text, int32_t code) {
     try {
         action();
         ADD_FAILURE() << "no ECommError; expected: " << text;
@@ -31,8 +29,7 @@ void ExpectCommError(const std::function<void()>& action, const std::string& tex
     }
 }
 
-TEST(CommOpen, FailuresSayWhichStepFailedAndLeaveThePortClosed)
-{
+TEST(CommOpen, FailuresSayWhichStepFailedAndLeaveThePortClosed) {
     const std::string plain_file = TempFilePath();
     const struct {
         std::string name;
@@ -59,8 +56,7 @@ TEST(CommOpen, FailuresSayWhichStepFailedAndLeaveThePortClosed)
     DeleteFileA(plain_file.c_str());
 }
 
-TEST(CommOpen, PortsAboveCom9OpenAndKeepTheirName)
-{
+TEST(CommOpen, PortsAboveCom9OpenAndKeepTheirName) {
     for (const char* name : {kLoopbackPort, kHighLoopbackPort}) {
         SCOPED_TRACE(name);
         TComm comm;
@@ -73,8 +69,7 @@ TEST(CommOpen, PortsAboveCom9OpenAndKeepTheirName)
     }
 }
 
-TEST(CommOpen, OpenOnAnOpenPortStartsAfreshWithItsThread)
-{
+TEST(CommOpen, OpenOnAnOpenPortStartsAfreshWithItsThread) {
     int32_t received = 0;
     TComm comm;
     comm.SetDeviceName(kLoopbackPort);
@@ -90,8 +85,7 @@ TEST(CommOpen, OpenOnAnOpenPortStartsAfreshWithItsThread)
     comm.Close();
 }
 
-TEST(CommProperties, RefusedWhileOpenWithTheValueKept)
-{
+TEST(CommProperties, RefusedWhileOpenWithTheValueKept) {
     TComm comm;
     comm.SetDeviceName(kLoopbackPort);
     comm.Open();
@@ -109,8 +103,7 @@ TEST(CommProperties, RefusedWhileOpenWithTheValueKept)
 
 // A pty keeps its rate and stop bits but not parity or data bits (Wine refuses seven data
 // bits there, error 87), so those two are left to the control-block tests.
-TEST(CommProperties, LineSettingsReachTheOpenDevice)
-{
+TEST(CommProperties, LineSettingsReachTheOpenDevice) {
     const struct {
         const char* name;
         std::function<void(TComm&)> change;
@@ -137,8 +130,7 @@ TEST(CommProperties, LineSettingsReachTheOpenDevice)
 // Setting a property to its present value must not touch the device: the device's rate is
 // changed behind the component's back, and a setter that rebuilt the control block anyway
 // would put 9600 back.
-TEST(CommProperties, SettingThePresentValueDoesNothingAtAll)
-{
+TEST(CommProperties, SettingThePresentValueDoesNothingAtAll) {
     TTestComm comm;
     comm.SetDeviceName(kLoopbackPort);
     comm.Open();
@@ -169,8 +161,7 @@ TEST(CommProperties, SettingThePresentValueDoesNothingAtAll)
     EXPECT_EQ(block.BaudRate, 9600u);
 }
 
-TEST(CommProperties, TimeOutsAtOpenAndWhenChanged)
-{
+TEST(CommProperties, TimeOutsAtOpenAndWhenChanged) {
     TTestComm comm;
     comm.SetDeviceName(kLoopbackPort);
     comm.SetCharsTimeOut(0);
@@ -189,8 +180,7 @@ TEST(CommProperties, TimeOutsAtOpenAndWhenChanged)
     }
 }
 
-TEST(CommClosed, ReadWriteFailAndCloseIsHarmless)
-{
+TEST(CommClosed, ReadWriteFailAndCloseIsHarmless) {
     TComm comm;
     char byte = 'x';
     EXPECT_EQ(comm.Write(&byte, 1), -1);

@@ -6,8 +6,7 @@
 
 namespace {
 
-void ServeMessages()
-{
+void ServeMessages() {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
@@ -17,8 +16,7 @@ void ServeMessages()
 
 }  // namespace
 
-bool PumpUntil(const std::function<bool()>& done, DWORD limit_ms)
-{
+bool PumpUntil(const std::function<bool()>& done, DWORD limit_ms) {
     const ULONGLONG deadline = GetTickCount64() + limit_ms;
     for (;;) {
         ServeMessages();
@@ -29,13 +27,11 @@ bool PumpUntil(const std::function<bool()>& done, DWORD limit_ms)
     }
 }
 
-void PumpFor(DWORD limit_ms)
-{
+void PumpFor(DWORD limit_ms) {
     PumpUntil([] { return false; }, limit_ms);
 }
 
-DWORD TTestComm::QueuedBytes(HANDLE device)
-{
+DWORD TTestComm::QueuedBytes(HANDLE device) {
     DWORD errors = 0;
     COMSTAT status{};
     ClearCommError(device, &errors, &status);
@@ -43,10 +39,10 @@ DWORD TTestComm::QueuedBytes(HANDLE device)
 }
 
 // The shim's switch is a Linux path (rig/wine-env); Wine's drive Z: is the Linux root.
-DeafLines::DeafLines()
-{
+DeafLines::DeafLines() {
     const char* linux_path = std::getenv("Q42_SHIM_DEAF");
-    if (!linux_path || *linux_path != '/') throw std::runtime_error("Q42_SHIM_DEAF is not set: run through rig/wine-test");
+    if (!linux_path || *linux_path != '/')
+        throw std::runtime_error("Q42_SHIM_DEAF is not set: run through rig/wine-test");
     path_ = std::string("Z:") + linux_path;
     for (char& c : path_) {
         if (c == '/') c = '\\';
@@ -59,8 +55,7 @@ DeafLines::DeafLines()
 
 void DeafLines::End() { DeleteFileA(path_.c_str()); }
 
-DWORD DeafLines::Refusals() const
-{
+DWORD DeafLines::Refusals() const {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     return GetFileAttributesExA(path_.c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : 0;
 }

@@ -29,8 +29,7 @@ public:
     DWORD LastLineErrors() const { return LineErrors; }
     void SetLastQueueStatus(DWORD in_queue) { QueueStatus.cbInQue = in_queue; }
     // Puts another handle in the device's place; returns the one it replaces.
-    HANDLE ReplaceDeviceHandle(HANDLE other)
-    {
+    HANDLE ReplaceDeviceHandle(HANDLE other) {
         const HANDLE replaced = Handle;
         Handle = other;
         return replaced;

@@ -30,8 +30,7 @@ int Fail(const std::string& message) {
 }
 
 // Reads the whole of a regular file; on failure says why in error.
-bool ReadWholeFile(const std::string& path, const char* role, std::vector<uint8_t>& data,
-                   std::string& error) {
+bool ReadWholeFile(const std::string& path, const char* role, std::vector<uint8_t>& data, std::string& error) {
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (!fs::exists(status)) {
@@ -60,7 +59,6 @@ bool SameFile(const std::string& a, const std::string& b) {
     return fs::equivalent(a, b, ec);  // false, with ec set, while either does not exist
 }
 
-
 int Show(const std::string& path) {
     std::vector<uint8_t> data;
     std::string error;
@@ -75,8 +73,7 @@ int Show(const std::string& path) {
     if (!result.found) {
         const long at = FindContainer(store->ExeImage, kept);
         if (at >= 0) {
-            std::printf("damaged firmware container at offset %ld (the program will not use it)\n",
-                        at);
+            std::printf("damaged firmware container at offset %ld (the program will not use it)\n", at);
         } else {
             std::printf("no firmware container\n");
         }
@@ -93,14 +90,12 @@ int Show(const std::string& path) {
 
 bool WriteFile(const fs::path& path, const std::vector<uint8_t>& data) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()),
-              static_cast<std::streamsize>(data.size()));
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
     out.close();
     return static_cast<bool>(out);
 }
 
-int Pack(const std::string& program_path, const std::string& image_path,
-         const std::string& output_path) {
+int Pack(const std::string& program_path, const std::string& image_path, const std::string& output_path) {
     if (SameFile(output_path, program_path) || SameFile(output_path, image_path)) {
         return Fail("output '" + output_path + "' is one of the input files; name a new file");
     }
@@ -114,8 +109,7 @@ int Pack(const std::string& program_path, const std::string& image_path,
     if (image.empty()) return Fail("image file '" + image_path + "' is empty");
     if (image.size() >= kFirmwareImageSize) {
         return Fail("image file '" + image_path + "' is " + std::to_string(image.size()) +
-                    " bytes; a Q42 image must be smaller than " +
-                    std::to_string(kFirmwareImageSize) + " bytes");
+                    " bytes; a Q42 image must be smaller than " + std::to_string(kFirmwareImageSize) + " bytes");
     }
     const size_t program_size = packed.size();
     AppendContainer(packed, image.data(), image.size());
@@ -124,8 +118,7 @@ int Pack(const std::string& program_path, const std::string& image_path,
     // one in its last bytes, would hide the new container.
     const long found = FindContainer(packed.data(), packed.size());
     if (found != static_cast<long>(program_size)) {
-        return Fail("program file '" + program_path +
-                    "' already holds a firmware container or its marker (offset " +
+        return Fail("program file '" + program_path + "' already holds a firmware container or its marker (offset " +
                     std::to_string(found) + ")");
     }
     if (packed.size() > kExeImageSize) {
@@ -148,8 +141,8 @@ int Pack(const std::string& program_path, const std::string& image_path,
         fs::remove(temporary, ec);
         return Fail("cannot write output '" + output_path + "'");
     }
-    std::printf("%s: %zu program bytes + container of %zu image bytes\n", output_path.c_str(),
-                program_size, image.size());
+    std::printf("%s: %zu program bytes + container of %zu image bytes\n", output_path.c_str(), program_size,
+                image.size());
     return kExitFound;
 }
 

@@ -11,8 +11,7 @@ int main(int argc, char** argv) {
     }
     const std::vector<uint8_t> image = MakeSampleImage();
     std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(image.data()),
-              static_cast<std::streamsize>(image.size()));
+    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
     out.close();
     if (!out) {
         std::fprintf(stderr, "make_sample_firmware: cannot write '%s'\n", argv[1]);

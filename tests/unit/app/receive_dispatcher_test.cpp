@@ -86,12 +86,16 @@ TEST(ReceiveDispatcher, ReadsAtMostTheBranchCapAndLeavesTheRestForTheNextNotific
 }
 
 TEST(ReceiveDispatcher, NotificationsThatPassNothingOn) {
-    struct Row { const char* name; bool update_active; int32_t count; bool read_fails; size_t left; };
+    struct Row {
+        const char* name;
+        bool update_active;
+        int32_t count;
+        bool read_fails;
+        size_t left;
+    };
     const Row rows[] = {
-        {"count 0, status branch", false, 0, false, 3},
-        {"count 0, update branch", true, 0, false, 3},
-        {"a read that fails, status branch", false, 3, true, 3},
-        {"a read that fails, update branch", true, 3, true, 3},
+        {"count 0, status branch", false, 0, false, 3},          {"count 0, update branch", true, 0, false, 3},
+        {"a read that fails, status branch", false, 3, true, 3}, {"a read that fails, update branch", true, 3, true, 3},
         {"count below what is queued", true, 2, false, 1},
     };
     for (const Row& row : rows) {

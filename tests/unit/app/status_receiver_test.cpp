@@ -67,10 +67,8 @@ TEST(StatusReceiver, RecognisesOnlyWellFramedStatusPackets) {
         int shown;
     } cases[] = {
         {"second start must follow the first", Bytes{0x02} + kStatus, 0},
-        {"unknown types are skipped",
-         Bytes{0x02, 0x05, 0x03, 0x00, 0x05} + kStatusBody + Bytes{1}, 1},
-        {"trailer 0x02 starts nothing",
-         Packet(6, {0x11}, 0x02) + Bytes(kStatus.begin() + 1, kStatus.end()), 0},
+        {"unknown types are skipped", Bytes{0x02, 0x05, 0x03, 0x00, 0x05} + kStatusBody + Bytes{1}, 1},
+        {"trailer 0x02 starts nothing", Packet(6, {0x11}, 0x02) + Bytes(kStatus.begin() + 1, kStatus.end()), 0},
         {"text length 0 drops the packet", Bytes{0x02, 0x05, 0x02, 0} + kStatus, 1},
         {"text length 37 drops the packet", Bytes{0x02, 0x05, 0x02, 37} + kStatus, 1},
         {"text of 36 hides a status", Packet(2, Bytes{36} + Ascending(3, 0x10) + kStatus), 0},
@@ -78,8 +76,8 @@ TEST(StatusReceiver, RecognisesOnlyWellFramedStatusPackets) {
         {"info of 256 hides a status", Packet(1, Bytes{0} + Bytes(223, 0) + kStatus), 0},
         {"info of 256 then trailer 0x02",
          Packet(1, Bytes{0} + Bytes(256, 0), 0x02) + Bytes(kStatus.begin() + 1, kStatus.end()), 0},
-        {"other types never show online",
-         Packet(1, {5, 1, 2, 3, 4, 5}) + Packet(2, {2, 'o', 'k'}) + Packet(6, {0x33}), 0},
+        {"other types never show online", Packet(1, {5, 1, 2, 3, 4, 5}) + Packet(2, {2, 'o', 'k'}) + Packet(6, {0x33}),
+         0},
         {"no trailer yet", Bytes(kStatus.begin(), kStatus.end() - 1), 0},
     };
     for (const auto& c : cases) {

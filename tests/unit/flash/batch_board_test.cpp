@@ -29,14 +29,21 @@ std::vector<std::string> Screen(const std::string& text) {
             while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
             const size_t n = end > i + 2 ? std::stoul(text.substr(i + 2, end - i - 2)) : 1;
             switch (text[end]) {
-            case 'A': row = row >= n ? row - n : 0; break;
-            case 'B': row = std::min(row + n, lines.size() - 1); break;
-            case 'K': lines[row].resize(std::min(lines[row].size(), col)); break;
+            case 'A':
+                row = row >= n ? row - n : 0;
+                break;
+            case 'B':
+                row = std::min(row + n, lines.size() - 1);
+                break;
+            case 'K':
+                lines[row].resize(std::min(lines[row].size(), col));
+                break;
             case 'J':
                 lines[row].resize(std::min(lines[row].size(), col));
                 lines.resize(row + 1);
                 break;
-            default: ADD_FAILURE() << "unexpected escape " << text[end];
+            default:
+                ADD_FAILURE() << "unexpected escape " << text[end];
             }
             i = end;
         } else {
@@ -49,7 +56,8 @@ std::vector<std::string> Screen(const std::string& text) {
 }
 
 struct Streams {
-    Streams() : lines(open_memstream(&lines_text, &lines_size)), terminal(open_memstream(&terminal_text, &terminal_size)) {}
+    Streams()
+        : lines(open_memstream(&lines_text, &lines_size)), terminal(open_memstream(&terminal_text, &terminal_size)) {}
     ~Streams() {
         std::fclose(lines);
         std::fclose(terminal);
@@ -91,11 +99,9 @@ TEST(BatchBoard, KeepsOneRowPerPortInPlaceUnderItsNotes) {
     board.Progress(0, Figures("ttyUSB0 Q42NR V2.041", 2048, 2));
     board.Show(1, "Ready to program");
     const std::vector<std::string> expected = {
-        "q42flash: waiting for the greetings",
-        "q42flash: the line on ttyUSB2 hung up",
+        "q42flash: waiting for the greetings", "q42flash: the line on ttyUSB2 hung up",
         "ttyUSB0 Q42NR V2.041 2/9 fram",  // cut one short of the last column
-        "ttyUSB1  Ready to program",
-        "ttyUSB2  hung up",
+        "ttyUSB1  Ready to program",           "ttyUSB2  hung up",
     };
     EXPECT_EQ(Screen(streams.Terminal()), expected);
     EXPECT_EQ(streams.Lines(), "") << "the terminal that shows the board gets no plain lines";

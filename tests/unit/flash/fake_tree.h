@@ -2,11 +2,11 @@
 // readers that take a root folder.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <string>
-#include <unistd.h>
 
 class FakeTree {
 public:

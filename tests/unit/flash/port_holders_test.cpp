@@ -2,10 +2,10 @@
 // it, and the pseudo-terminal's own end left out.
 #include "flash/port_holders.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
-#include <string>
 #include <unistd.h>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "fake_tree.h"
@@ -43,7 +43,8 @@ protected:
 };
 
 TEST_F(PortHoldersTest, OpenFilesAndLockFiles) {
-    for (const char* device : {"dev/ttyUSB0", "dev/ttyUSB1", "dev/ttyUSB2", "dev/ttyUSB3", "dev/ttyUSB4", "dev/other"}) {
+    for (const char* device :
+         {"dev/ttyUSB0", "dev/ttyUSB1", "dev/ttyUSB2", "dev/ttyUSB3", "dev/ttyUSB4", "dev/other"}) {
         tree.File(device, "");
     }
     tree.Link("dev/serial/by-id/usb-FTDI-if00-port0", "../../ttyUSB0");
@@ -106,9 +107,8 @@ TEST_F(PortHoldersTest, WithoutProcTheLockFilesStillCount) {
     tree.File("lock/LCK..ttyUSB0", std::to_string(getpid()) + "\n");
     const PortHolders found = Find("dev/ttyUSB0");
     EXPECT_FALSE(found.processes_visible);
-    EXPECT_EQ(Named(found),
-              (std::vector<std::string>{"a program (pid " + std::to_string(getpid()) + ", " +
-                                        tree.Path("lock/LCK..ttyUSB0") + ")"}));
+    EXPECT_EQ(Named(found), (std::vector<std::string>{"a program (pid " + std::to_string(getpid()) + ", " +
+                                                      tree.Path("lock/LCK..ttyUSB0") + ")"}));
 }
 
 }  // namespace

@@ -46,7 +46,8 @@ void Driver(const FakeTree& tree, const std::string& device_folder, const std::s
 TEST(PortList, SysfsPortsWithWhatTheSystemSaysOfThem) {
     FakeTree tree;
     // A USB converter on the usb-serial bus: the tty's device is the port, below the interface.
-    const std::string ftdi = UsbDevice(tree, "1-2", "0403", "6001", "FTDI", "FT232R USB UART", "A10K3XYZ") + "/ttyUSB10";
+    const std::string ftdi =
+        UsbDevice(tree, "1-2", "0403", "6001", "FTDI", "FT232R USB UART", "A10K3XYZ") + "/ttyUSB10";
     Driver(tree, ftdi, "usb-serial", "ftdi_sio");
     Tty(tree, "ttyUSB10", ftdi);
     // A cheap converter that names no maker, product or serial number.
@@ -73,14 +74,15 @@ TEST(PortList, SysfsPortsWithWhatTheSystemSaysOfThem) {
     tree.Link("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0", "../../ttyUSB10");
     tree.Link("dev/serial/by-id/usb-Raspberry_Pi_Pico-if00", "../../ttyACM0");
 
-    EXPECT_EQ(Lines(tree.root()),
-              (std::vector<std::string>{
-                  "/dev/ttyACM0  cdc_acm, USB 2e8a:000a, Raspberry Pi Pico, /dev/serial/by-id/usb-Raspberry_Pi_Pico-if00",
-                  "/dev/ttyS0  serial8250",
-                  "/dev/ttyUSB2  ch341-uart, USB 1a86:7523",
-                  "/dev/ttyUSB10  ftdi_sio, USB 0403:6001, FTDI FT232R USB UART, serial A10K3XYZ, "
-                  "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0",
-              }));
+    EXPECT_EQ(
+        Lines(tree.root()),
+        (std::vector<std::string>{
+            "/dev/ttyACM0  cdc_acm, USB 2e8a:000a, Raspberry Pi Pico, /dev/serial/by-id/usb-Raspberry_Pi_Pico-if00",
+            "/dev/ttyS0  serial8250",
+            "/dev/ttyUSB2  ch341-uart, USB 1a86:7523",
+            "/dev/ttyUSB10  ftdi_sio, USB 0403:6001, FTDI FT232R USB UART, serial A10K3XYZ, "
+            "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0",
+        }));
 }
 
 TEST(PortList, WithoutSysfsTheCallOutDevices) {
@@ -88,7 +90,8 @@ TEST(PortList, WithoutSysfsTheCallOutDevices) {
     for (const char* name : {"tty.usbserial-A10K3XYZ", "cu.usbserial-A10K3XYZ", "cu.Bluetooth-Incoming-Port", "null"}) {
         tree.File(std::string("dev/") + name, "");
     }
-    EXPECT_EQ(Lines(tree.root()), (std::vector<std::string>{"/dev/cu.Bluetooth-Incoming-Port", "/dev/cu.usbserial-A10K3XYZ"}));
+    EXPECT_EQ(Lines(tree.root()),
+              (std::vector<std::string>{"/dev/cu.Bluetooth-Incoming-Port", "/dev/cu.usbserial-A10K3XYZ"}));
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ TEST(FormatProgressBar, NeverReachesTheLastColumnAndShrinksTheBarFirst) {
         bool all_figures;
     };
     const Row rows[] = {
-        {200, true, true}, {80, true, true}, {70, true, true},  {60, false, true},
+        {200, true, true},  {80, true, true},  {70, true, true},  {60, false, true},
         {40, false, false}, {2, false, false}, {1, false, false}, {0, false, false},
     };
     for (const Row& r : rows) {

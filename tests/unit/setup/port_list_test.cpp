@@ -11,9 +11,9 @@ TEST(ComPortNumber, TakesCom1ToCom256AndNothingElse) {
         const char* name;
         unsigned number;
     } cases[] = {
-        {"COM1", 1},   {"com23", 23}, {"Com100", 100}, {"COM256", 256}, {"COM257", 0},
-        {"COM0", 0},   {"COM03", 0},  {"COM", 0},      {"LPT1", 0},     {"COM3 ", 0},
-        {"COMX", 0},   {"COM-1", 0},  {"COM1000", 0},  {"", 0},         {"CNCA0", 0},
+        {"COM1", 1}, {"com23", 23}, {"Com100", 100}, {"COM256", 256}, {"COM257", 0},
+        {"COM0", 0}, {"COM03", 0},  {"COM", 0},      {"LPT1", 0},     {"COM3 ", 0},
+        {"COMX", 0}, {"COM-1", 0},  {"COM1000", 0},  {"", 0},         {"CNCA0", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(ComPortNumber(c.name), c.number) << '"' << c.name << '"';
 }
@@ -45,10 +45,7 @@ TEST(ListPresentPorts, MergesBothSourcesOncePerPortSortedByNumber) {
          {{"COM5", "Prolific USB-to-Serial Comm Port (COM5)"}},
          {},
          {"5 Prolific USB-to-Serial Comm Port (COM5)"}},
-        {"a device without a friendly name shows its port name",
-         {{"COM7", ""}},
-         {"COM7"},
-         {"7 COM7"}},
+        {"a device without a friendly name shows its port name", {{"COM7", ""}}, {"COM7"}, {"7 COM7"}},
         {"a friendly name that does not say its port gets it",
          {{"COM9", "Standard Serial over Bluetooth link"}, {"COM12", "Old name (COM1)"}},
          {},

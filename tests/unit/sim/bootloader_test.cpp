@@ -2,8 +2,8 @@
 // faults, frames in pieces and recovery from a broken frame. Driven with a fake clock.
 #include "sim/bootloader.h"
 
-#include <cstdio>
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <memory>
 
 #include "program_side.h"
@@ -17,25 +17,21 @@ using Bytes = std::vector<uint8_t>;
 constexpr uint64_t kMs = 1000000;
 
 struct Rig {
-    explicit Rig(const SimOptions& options = SimOptions{})
-    {
+    explicit Rig(const SimOptions& options = SimOptions{}) {
         std::string error;
         EXPECT_TRUE(MakeHeader(options, header, error)) << error;
         boot = std::make_unique<Bootloader>(line, header);
     }
-    void Feed(const Bytes& bytes, uint64_t now = 0)
-    {
+    void Feed(const Bytes& bytes, uint64_t now = 0) {
         for (uint8_t b : bytes) boot->Receive(b, now);
     }
     // Powers on, sends the command and drops everything the radio said so far.
-    void Enter()
-    {
+    void Enter() {
         boot->PowerOn(0);
         Feed(program_side::kCommand);
         line.Take();
     }
-    Bytes ReadHeader()
-    {
+    Bytes ReadHeader() {
         Feed(program_side::kHeaderRead);
         return program_side::DescrambleHeader(line.Take());
     }
@@ -45,8 +41,7 @@ struct Rig {
     std::unique_ptr<Bootloader> boot;
 };
 
-TEST(BootloaderHeader, ProgramReadsTheGivenNameAndVersion)
-{
+TEST(BootloaderHeader, ProgramReadsTheGivenNameAndVersion) {
     struct Row {
         const char* name;
         const char* version;
@@ -74,14 +69,12 @@ TEST(BootloaderHeader, ProgramReadsTheGivenNameAndVersion)
         EXPECT_EQ(header[16], row.want_name_length) << row.name;
         EXPECT_EQ(std::string(header.begin() + 17, header.begin() + 17 + std::string(row.name).size()), row.name);
         EXPECT_EQ(header[22], row.want_version_length) << row.version;
-        EXPECT_EQ(std::string(header.begin() + 23, header.begin() + 23 + std::string(row.version).size()),
-                  row.version);
+        EXPECT_EQ(std::string(header.begin() + 23, header.begin() + 23 + std::string(row.version).size()), row.version);
         EXPECT_TRUE(rig.line.HasEvent("header bytes=256"));
     }
 }
 
-TEST(BootloaderHeader, ImageHeaderArrivesWholeWithOnlyTheFirstHalfScrambled)
-{
+TEST(BootloaderHeader, ImageHeaderArrivesWholeWithOnlyTheFirstHalfScrambled) {
     Bytes image(300);
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 37 + 11);
     const std::string path = ::testing::TempDir() + "bootloader_test_image.bin";
@@ -102,8 +95,7 @@ TEST(BootloaderHeader, ImageHeaderArrivesWholeWithOnlyTheFirstHalfScrambled)
     EXPECT_EQ(program_side::DescrambleHeader(raw), Bytes(image.begin(), image.begin() + 256));
 }
 
-TEST(BootloaderGreeting, FaultsShapeWhatTheRadioSaysUntilTheCommand)
-{
+TEST(BootloaderGreeting, FaultsShapeWhatTheRadioSaysUntilTheCommand) {
     struct Row {
         const char* fault;
         Bytes greeting;
@@ -132,8 +124,7 @@ TEST(BootloaderGreeting, FaultsShapeWhatTheRadioSaysUntilTheCommand)
     }
 }
 
-TEST(BootloaderCommand, FoundAfterNoiseButNotWhenOffOrIncomplete)
-{
+TEST(BootloaderCommand, FoundAfterNoiseButNotWhenOffOrIncomplete) {
     struct Row {
         const char* what;
         bool powered;
@@ -157,8 +148,7 @@ TEST(BootloaderCommand, FoundAfterNoiseButNotWhenOffOrIncomplete)
     }
 }
 
-TEST(BootloaderHeader, SilentAndShortFaults)
-{
+TEST(BootloaderHeader, SilentAndShortFaults) {
     const struct {
         const char* fault;
         size_t bytes;
@@ -173,8 +163,7 @@ TEST(BootloaderHeader, SilentAndShortFaults)
     }
 }
 
-TEST(BootloaderFrame, ChecksAndAddressDecideTheAnswer)
-{
+TEST(BootloaderFrame, ChecksAndAddressDecideTheAnswer) {
     enum Damage { None, CheckA, CheckB, DataByte };
     struct Row {
         const char* what;
@@ -216,8 +205,7 @@ TEST(BootloaderFrame, ChecksAndAddressDecideTheAnswer)
     }
 }
 
-TEST(BootloaderFrame, AddressesMustRiseButMaySkipBlocks)
-{
+TEST(BootloaderFrame, AddressesMustRiseButMaySkipBlocks) {
     Rig rig;
     rig.Enter();
     const uint32_t addresses[] = {0x20000, 0x20800, 0x20400, 0x20800, 0x20C00};
@@ -233,8 +221,7 @@ TEST(BootloaderFrame, AddressesMustRiseButMaySkipBlocks)
     EXPECT_EQ(rig.boot->flash_used(), 0x1000u);
 }
 
-TEST(BootloaderFrame, FaultsStrikeTheKthFrameOnly)
-{
+TEST(BootloaderFrame, FaultsStrikeTheKthFrameOnly) {
     struct Row {
         const char* fault;
         Bytes acks;  // the answers to four good frames
@@ -257,8 +244,7 @@ TEST(BootloaderFrame, FaultsStrikeTheKthFrameOnly)
     }
 }
 
-TEST(BootloaderFrame, FrameCountStartsAgainAtPowerOn)
-{
+TEST(BootloaderFrame, FrameCountStartsAgainAtPowerOn) {
     Rig rig;
     std::string error;
     ASSERT_TRUE(ApplyFault("nack=0", rig.boot->faults, error));
@@ -269,8 +255,7 @@ TEST(BootloaderFrame, FrameCountStartsAgainAtPowerOn)
     }
 }
 
-TEST(BootloaderFrame, PiecesOfAnySizeGiveTheSameConversation)
-{
+TEST(BootloaderFrame, PiecesOfAnySizeGiveTheSameConversation) {
     Bytes session = program_side::kHeaderRead;
     for (uint32_t i = 0; i < 3; ++i) {
         const Bytes frame = WriteFrame(0x20000 + 2048 * i, Block(uint8_t(40 + i)));
@@ -297,8 +282,7 @@ TEST(BootloaderFrame, PiecesOfAnySizeGiveTheSameConversation)
     }
 }
 
-TEST(BootloaderFrame, StalledFrameIsGivenUpAndItsRestIgnored)
-{
+TEST(BootloaderFrame, StalledFrameIsGivenUpAndItsRestIgnored) {
     const Bytes frame = WriteFrame(0x20000, Block(9));
     // The rest of the broken frame must not look like a request of its own.
     ASSERT_NE(frame[600], 'W');
@@ -331,8 +315,7 @@ TEST(BootloaderFrame, StalledFrameIsGivenUpAndItsRestIgnored)
     }
 }
 
-TEST(BootloaderFrame, NoiseBeforeAFrameCountsOnlyOnceTheLineIsQuiet)
-{
+TEST(BootloaderFrame, NoiseBeforeAFrameCountsOnlyOnceTheLineIsQuiet) {
     const Bytes frame = WriteFrame(0x20000, Block(2));
     struct Row {
         uint64_t quiet_ms;
@@ -348,12 +331,13 @@ TEST(BootloaderFrame, NoiseBeforeAFrameCountsOnlyOnceTheLineIsQuiet)
     }
 }
 
-TEST(BootloaderFlash, NewBlockZeroBecomesTheHeaderAndIsSaved)
-{
+TEST(BootloaderFlash, NewBlockZeroBecomesTheHeaderAndIsSaved) {
     Rig rig;
     rig.Enter();
     Bytes block = Block(5);
-    const std::string name = "\x05NEWAP\x06" "9.87.6";
+    const std::string name =
+        "\x05NEWAP\x06"
+        "9.87.6";
     std::copy(name.begin(), name.end(), block.begin() + 16);
     rig.Feed(WriteFrame(0x20000, block));
     rig.Feed(WriteFrame(0x20800, Block(6)));

@@ -1,8 +1,8 @@
 // The pacer must hold every byte until a real 8N1 line would have delivered it.
 #include "sim/line_pacer.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -11,14 +11,12 @@ namespace {
 
 constexpr uint64_t kByteAt9600 = 1041666;  // 10 bits at 9600 baud, in ns
 
-size_t ReadyAt(const LinePacer& pacer, uint64_t now)
-{
+size_t ReadyAt(const LinePacer& pacer, uint64_t now) {
     uint8_t out[16];
     return pacer.PeekReady(now, out, sizeof out);
 }
 
-TEST(LinePacer, BytesLeaveOneByteTimeApartOnABusyLine)
-{
+TEST(LinePacer, BytesLeaveOneByteTimeApartOnABusyLine) {
     auto pacer = std::make_unique<LinePacer>(9600);
     const uint8_t data[] = {1, 2, 3};
     uint64_t last = 0;
@@ -27,13 +25,16 @@ TEST(LinePacer, BytesLeaveOneByteTimeApartOnABusyLine)
     const struct {
         uint64_t now;
         size_t ready;
-    } rows[] = {{1000, 0}, {1000 + kByteAt9600 - 1, 0}, {1000 + kByteAt9600, 1},
-                {1000 + 2 * kByteAt9600, 2}, {1000 + 3 * kByteAt9600 - 1, 2}, {1000 + 3 * kByteAt9600, 3}};
+    } rows[] = {{1000, 0},
+                {1000 + kByteAt9600 - 1, 0},
+                {1000 + kByteAt9600, 1},
+                {1000 + 2 * kByteAt9600, 2},
+                {1000 + 3 * kByteAt9600 - 1, 2},
+                {1000 + 3 * kByteAt9600, 3}};
     for (const auto& row : rows) EXPECT_EQ(ReadyAt(*pacer, row.now), row.ready) << row.now;
 }
 
-TEST(LinePacer, IdleLineStartsAtOnceAndBusyLineQueuesBehind)
-{
+TEST(LinePacer, IdleLineStartsAtOnceAndBusyLineQueuesBehind) {
     auto pacer = std::make_unique<LinePacer>(9600);
     const uint8_t b = 0x55;
     uint64_t last = 0;
@@ -44,8 +45,7 @@ TEST(LinePacer, IdleLineStartsAtOnceAndBusyLineQueuesBehind)
     EXPECT_EQ(last, 11 * kByteAt9600);
 }
 
-TEST(LinePacer, DropTakesOldestFirstAndClearForgetsAll)
-{
+TEST(LinePacer, DropTakesOldestFirstAndClearForgetsAll) {
     auto pacer = std::make_unique<LinePacer>(0);
     const uint8_t data[] = {10, 20, 30};
     pacer->Queue(data, 3, 5, nullptr);
@@ -58,8 +58,7 @@ TEST(LinePacer, DropTakesOldestFirstAndClearForgetsAll)
     EXPECT_EQ(pacer->Pending(), 0u);
 }
 
-TEST(LinePacer, RefusesWhatDoesNotFitAndWrapsAround)
-{
+TEST(LinePacer, RefusesWhatDoesNotFitAndWrapsAround) {
     auto pacer = std::make_unique<LinePacer>(0);
     std::vector<uint8_t> data(LinePacer::kCapacity + 10);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i);
@@ -72,8 +71,7 @@ TEST(LinePacer, RefusesWhatDoesNotFitAndWrapsAround)
     EXPECT_TRUE(std::equal(out, out + 5, want));
 }
 
-TEST(LinePacer, PopsEachByteOnceArrivedWithItsArrivalTime)
-{
+TEST(LinePacer, PopsEachByteOnceArrivedWithItsArrivalTime) {
     auto pacer = std::make_unique<LinePacer>(9600);
     const uint64_t t = kByteAt9600;
     const uint8_t burst[] = {1, 2, 3};
@@ -100,8 +98,7 @@ TEST(LinePacer, PopsEachByteOnceArrivedWithItsArrivalTime)
     EXPECT_EQ(pacer->Pending(), 0u);
 }
 
-TEST(LinePacer, UnpacedLinePopsAtOnce)
-{
+TEST(LinePacer, UnpacedLinePopsAtOnce) {
     auto pacer = std::make_unique<LinePacer>(0);
     const uint8_t data[] = {10, 20};
     pacer->Queue(data, 2, 7, nullptr);

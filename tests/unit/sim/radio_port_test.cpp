@@ -11,8 +11,7 @@
 namespace {
 
 // Reads what arrives on fd within a bounded wait (poll, not sleep).
-std::string ReadSome(int fd, size_t want)
-{
+std::string ReadSome(int fd, size_t want) {
     std::string got;
     while (got.size() < want) {
         pollfd p = {fd, POLLIN, 0};
@@ -25,8 +24,7 @@ std::string ReadSome(int fd, size_t want)
     return got;
 }
 
-TEST(RadioPort, PtyCarriesBytesAcrossReopenAndCleansUp)
-{
+TEST(RadioPort, PtyCarriesBytesAcrossReopenAndCleansUp) {
     const std::string link = ::testing::TempDir() + "radio_port_test_link";
     RadioPort port;
     std::string error;
@@ -44,12 +42,11 @@ TEST(RadioPort, PtyCarriesBytesAcrossReopenAndCleansUp)
     }
 
     port.Close();
-    struct stat st{};
+    struct stat st {};
     EXPECT_NE(lstat(link.c_str(), &st), 0) << "the symlink is removed";
 }
 
-TEST(RadioPort, WillNotReplaceAPlainFile)
-{
+TEST(RadioPort, WillNotReplaceAPlainFile) {
     const std::string path = ::testing::TempDir() + "radio_port_test_plain";
     const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
     ASSERT_GE(fd, 0);
@@ -58,7 +55,7 @@ TEST(RadioPort, WillNotReplaceAPlainFile)
     std::string error;
     EXPECT_FALSE(port.OpenPty(path, error));
     EXPECT_FALSE(error.empty());
-    struct stat st{};
+    struct stat st {};
     EXPECT_EQ(lstat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
     unlink(path.c_str());

@@ -14,16 +14,14 @@ constexpr uint64_t kMs = 1000000;
 constexpr uint64_t kByteAt9600 = 1041666;  // 10 bits at 9600 baud, in ns
 
 struct Rig {
-    explicit Rig(RadioMode mode, uint32_t period_ms = 0, uint32_t baud = 0)
-    {
+    explicit Rig(RadioMode mode, uint32_t period_ms = 0, uint32_t baud = 0) {
         RadioSetup setup;
         setup.mode = mode;
         setup.status_period_ms = period_ms;
         setup.receive_baud = baud;
         radio = std::make_unique<Radio>(setup, line);
     }
-    Radio::Control Control(const std::string& text, uint64_t now = 0)
-    {
+    Radio::Control Control(const std::string& text, uint64_t now = 0) {
         error.clear();
         return radio->HandleControl(text, now, error);
     }
@@ -32,8 +30,7 @@ struct Rig {
     std::string error;
 };
 
-TEST(RadioLoopback, EchoesEveryByteInOrder)
-{
+TEST(RadioLoopback, EchoesEveryByteInOrder) {
     Rig rig(RadioMode::Loopback);
     Bytes all;
     for (size_t piece : {1, 5, 300}) {
@@ -47,8 +44,7 @@ TEST(RadioLoopback, EchoesEveryByteInOrder)
     EXPECT_EQ(rig.Control("status 5"), Radio::Control::Refused);
 }
 
-TEST(RadioReceived, AppAndLoopbackLogWhatArrives)
-{
+TEST(RadioReceived, AppAndLoopbackLogWhatArrives) {
     // A test that something was never sent to a radio relies on these lines.
     const uint8_t data[] = {0x1B, 0x1B, 'P', 'R'};
     for (RadioMode mode : {RadioMode::App, RadioMode::Loopback}) {
@@ -62,8 +58,7 @@ TEST(RadioReceived, AppAndLoopbackLogWhatArrives)
     }
 }
 
-TEST(RadioPacedReceive, LoopbackEchoesEachByteOnceItHasArrived)
-{
+TEST(RadioPacedReceive, LoopbackEchoesEachByteOnceItHasArrived) {
     Rig rig(RadioMode::Loopback, 0, 9600);
     const uint64_t t = kByteAt9600;
     const uint8_t data[] = {7, 8, 9};
@@ -81,8 +76,7 @@ TEST(RadioPacedReceive, LoopbackEchoesEachByteOnceItHasArrived)
     EXPECT_EQ(rig.line.sent, Bytes(data, data + 3));
 }
 
-TEST(RadioPacedReceive, CommandIsStampedWhenItsLastByteHasArrived)
-{
+TEST(RadioPacedReceive, CommandIsStampedWhenItsLastByteHasArrived) {
     Rig rig(RadioMode::Boot, 0, 9600);
     rig.radio->PowerOn(0);
     rig.line.Take();
@@ -96,8 +90,7 @@ TEST(RadioPacedReceive, CommandIsStampedWhenItsLastByteHasArrived)
     EXPECT_TRUE(rig.line.HasEvent("command t_ms=16.249"));
 }
 
-TEST(RadioPacedReceive, FrameStillOnTheCableIsNotTakenForStalled)
-{
+TEST(RadioPacedReceive, FrameStillOnTheCableIsNotTakenForStalled) {
     // 1031 bytes take 1.074 s at 9600 baud, longer than the 500 ms after which a frame
     // whose bytes stop is given up; a late look at the line must not count the bytes that
     // arrived meanwhile as missing.
@@ -115,13 +108,12 @@ TEST(RadioPacedReceive, FrameStillOnTheCableIsNotTakenForStalled)
     EXPECT_TRUE(rig.line.HasEvent("frame block=0 address=0x20000 ok"));
 }
 
-TEST(RadioStatus, OneRequestedPacketOfEachType)
-{
+TEST(RadioStatus, OneRequestedPacketOfEachType) {
     const struct {
         const char* line;
         int type;  // -1: refused
-    } rows[] = {{"status 1", 1}, {"status 2", 2},  {"status 5", 5},   {"status 6", 6},
-                {"status 3", -1}, {"status", -1}, {"status 55", -1}};
+    } rows[] = {{"status 1", 1},  {"status 2", 2}, {"status 5", 5},  {"status 6", 6},
+                {"status 3", -1}, {"status", -1},  {"status 55", -1}};
     for (const auto& row : rows) {
         Rig rig(RadioMode::App);
         rig.radio->PowerOn(0);
@@ -131,15 +123,13 @@ TEST(RadioStatus, OneRequestedPacketOfEachType)
             EXPECT_TRUE(rig.line.sent.empty()) << row.line;
         } else {
             ASSERT_GE(rig.line.sent.size(), 5u) << row.line;
-            EXPECT_EQ(Bytes(rig.line.sent.begin(), rig.line.sent.begin() + 3),
-                      (Bytes{0x02, 0x05, uint8_t(row.type)}))
+            EXPECT_EQ(Bytes(rig.line.sent.begin(), rig.line.sent.begin() + 3), (Bytes{0x02, 0x05, uint8_t(row.type)}))
                 << row.line;
         }
     }
 }
 
-TEST(RadioStatus, PeriodicPacketsWhileOnWithoutCatchingUp)
-{
+TEST(RadioStatus, PeriodicPacketsWhileOnWithoutCatchingUp) {
     Rig rig(RadioMode::App, 100);
     rig.radio->PowerOn(0);
     const struct {
@@ -160,8 +150,7 @@ TEST(RadioStatus, PeriodicPacketsWhileOnWithoutCatchingUp)
     EXPECT_EQ(rig.Control("status 5"), Radio::Control::Refused);
 }
 
-TEST(RadioBoot, PowerCyclesRestartTheBootloader)
-{
+TEST(RadioBoot, PowerCyclesRestartTheBootloader) {
     Rig rig(RadioMode::Boot);
     rig.radio->Receive(program_side::kCommand.data(), 6, 0);
     EXPECT_TRUE(rig.line.sent.empty()) << "a radio that is off says nothing";
@@ -182,8 +171,7 @@ TEST(RadioBoot, PowerCyclesRestartTheBootloader)
     EXPECT_TRUE(rig.line.HasEvent("power state=off t_ms=8.000"));
 }
 
-TEST(RadioControl, FaultsAndSavesAndRefusals)
-{
+TEST(RadioControl, FaultsAndSavesAndRefusals) {
     Rig rig(RadioMode::Boot);
     EXPECT_EQ(rig.Control("fault nack=0"), Radio::Control::Done);
     rig.Control("on");
@@ -211,8 +199,7 @@ TEST(RadioControl, FaultsAndSavesAndRefusals)
     EXPECT_EQ(rig.Control("save " + path), Radio::Control::Done);
     EXPECT_TRUE(rig.line.HasEvent("saved bytes=0"));
 
-    for (const char* bad :
-         {"fault", "fault nack", "fault wobble", "save", "jump", "on now", "quit 1", "erase all"}) {
+    for (const char* bad : {"fault", "fault nack", "fault wobble", "save", "jump", "on now", "quit 1", "erase all"}) {
         EXPECT_EQ(rig.Control(bad), Radio::Control::Refused) << bad;
         EXPECT_FALSE(rig.error.empty()) << bad;
     }

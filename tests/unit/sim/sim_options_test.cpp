@@ -6,14 +6,12 @@
 
 namespace {
 
-bool Parse(std::vector<const char*> args, SimOptions& options, std::string& error)
-{
+bool Parse(std::vector<const char*> args, SimOptions& options, std::string& error) {
     args.insert(args.begin(), "q42sim");
     return ParseOptions(static_cast<int>(args.size()), args.data(), options, error);
 }
 
-TEST(SimOptions, AcceptsAndRefuses)
-{
+TEST(SimOptions, AcceptsAndRefuses) {
     const struct {
         std::vector<const char*> args;
         bool ok;
@@ -43,14 +41,13 @@ TEST(SimOptions, AcceptsAndRefuses)
     }
 }
 
-TEST(SimOptions, ValuesAndFaultsLand)
-{
+TEST(SimOptions, ValuesAndFaultsLand) {
     SimOptions options;
     std::string error;
-    ASSERT_TRUE(Parse({"--link", "/tmp/x", "--mode", "app", "--status-period", "250", "--baud", "9600",
-                       "--name", "AB", "--version-length", "7", "--power-on", "--fault", "nack=3",
-                       "--fault", "short-header", "--fault", "hangup=0"},
-                      options, error))
+    ASSERT_TRUE(Parse(
+        {"--link", "/tmp/x", "--mode", "app", "--status-period", "250", "--baud", "9600", "--name", "AB",
+         "--version-length", "7", "--power-on", "--fault", "nack=3", "--fault", "short-header", "--fault", "hangup=0"},
+        options, error))
         << error;
     EXPECT_EQ(options.mode, RadioMode::App);
     EXPECT_EQ(options.status_period_ms, 250u);

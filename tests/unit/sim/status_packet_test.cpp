@@ -7,8 +7,7 @@ namespace {
 
 // Body length by the receiver's rules: type 1 a length byte L (0 means 256) and L bytes;
 // type 2 a length byte L in 1..36 and L bytes; type 5 29 bytes; type 6 one byte.
-size_t BodyLength(const uint8_t* packet)
-{
+size_t BodyLength(const uint8_t* packet) {
     switch (packet[2]) {
     case 1:
         return 1 + (packet[3] == 0 ? 256 : packet[3]);
@@ -23,8 +22,7 @@ size_t BodyLength(const uint8_t* packet)
     }
 }
 
-TEST(StatusPacket, EachTypeFramesAsTheReceiverCountsIt)
-{
+TEST(StatusPacket, EachTypeFramesAsTheReceiverCountsIt) {
     const struct {
         uint8_t type;
         size_t min_body;
@@ -43,16 +41,14 @@ TEST(StatusPacket, EachTypeFramesAsTheReceiverCountsIt)
     }
 }
 
-TEST(StatusPacket, InfoFitsTheReceiversStore)
-{
+TEST(StatusPacket, InfoFitsTheReceiversStore) {
     uint8_t packet[kMaxStatusPacket];
     BuildStatusPacket(1, 0, packet);
     EXPECT_LE(packet[3], 40) << "the receiver keeps 40 bytes of type 1";
     EXPECT_NE(packet[3], 0) << "0 would mean 256 bytes";
 }
 
-TEST(StatusPacket, TypeSixCarriesTheSameByteAsTypeFivesByte26)
-{
+TEST(StatusPacket, TypeSixCarriesTheSameByteAsTypeFivesByte26) {
     for (uint8_t sequence : {0, 1, 200}) {
         uint8_t five[kMaxStatusPacket];
         uint8_t six[kMaxStatusPacket];
@@ -63,8 +59,7 @@ TEST(StatusPacket, TypeSixCarriesTheSameByteAsTypeFivesByte26)
     }
 }
 
-TEST(StatusPacket, OtherTypesAreNotBuilt)
-{
+TEST(StatusPacket, OtherTypesAreNotBuilt) {
     for (uint8_t type : {0, 3, 4, 7, 255}) {
         uint8_t packet[kMaxStatusPacket];
         EXPECT_EQ(BuildStatusPacket(type, 0, packet), 0u) << int(type);

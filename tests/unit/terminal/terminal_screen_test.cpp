@@ -152,8 +152,7 @@ TEST(TerminalScreenDraw, WrittenCharacterRedrawsItsLineAndMovesTheMark) {
     const std::vector<std::string> expected = {
         "line 32,77-40,77 white",  // mark leaves cell (3, 3)
         "line 16,77-24,77 black",  // ... for the line's start
-        "text 16,63   z",
-        "line 16,77-24,77 white",
+        "text 16,63   z",         "line 16,77-24,77 white",
         "line 40,77-48,77 black",  // behind the line's end, cell (4, 3)
     };
     EXPECT_EQ(t.canvas.calls, expected);

@@ -26,14 +26,12 @@ TEST(ContainerSampleImage, HasApplicationHeaderAndOnlyTheIntendedBlankBlocks) {
     std::vector<size_t> blank;
     for (size_t first = 0; first < image.size(); first += kBlockSize) {
         const auto begin = image.begin() + static_cast<long>(first);
-        const auto end =
-            image.begin() + static_cast<long>(std::min(first + kBlockSize, image.size()));
+        const auto end = image.begin() + static_cast<long>(std::min(first + kBlockSize, image.size()));
         if (std::all_of(begin, end, [](uint8_t b) { return b == 0xFF; })) {
             blank.push_back(first / kBlockSize);
         }
     }
-    EXPECT_EQ(blank,
-              std::vector<size_t>(std::begin(kSampleBlankBlocks), std::end(kSampleBlankBlocks)));
+    EXPECT_EQ(blank, std::vector<size_t>(std::begin(kSampleBlankBlocks), std::end(kSampleBlankBlocks)));
 }
 
 TEST(ContainerSampleImage, SurvivesTheTripThroughAProgramFile) {
@@ -48,8 +46,7 @@ TEST(ContainerSampleImage, SurvivesTheTripThroughAProgramFile) {
     ASSERT_TRUE(result.found);
     EXPECT_EQ(result.length, static_cast<int32_t>(kSampleImageSize));
     EXPECT_TRUE(std::equal(image.begin(), image.end(), store->FirmwareImage));
-    EXPECT_TRUE(std::all_of(store->FirmwareImage + image.size(),
-                            store->FirmwareImage + kFirmwareImageSize,
+    EXPECT_TRUE(std::all_of(store->FirmwareImage + image.size(), store->FirmwareImage + kFirmwareImageSize,
                             [](uint8_t b) { return b == 0xFF; }));
     EXPECT_EQ(store->ImageVersion(), kSampleVersion);
 }

@@ -31,9 +31,7 @@ uint8_t WireKey(int j) {
 
 // Undoes the program's "XOR, then swap the halves": how the radio reads frame byte j, and
 // equally how it must encode header byte j so that the program's pass restores it.
-uint8_t RadioUnscramble(uint8_t wire, int j) {
-    return static_cast<uint8_t>(((wire << 4) | (wire >> 4)) ^ WireKey(j));
-}
+uint8_t RadioUnscramble(uint8_t wire, int j) { return static_cast<uint8_t>(((wire << 4) | (wire >> 4)) ^ WireKey(j)); }
 
 class SimulatedRadio final : public LinkHost {
 public:
@@ -47,9 +45,9 @@ public:
 
     bool answer_command = true;
     size_t terminate_after_frames = SIZE_MAX;  // the program ends once this many frames are sent
-    Bytes header_reply;      // the radio's 256 (or more, or fewer) bytes on the wire
-    long header_delay = 1;   // passes from the request to the reply's arrival
-    std::vector<int> acks;   // per frame: the answer byte or kNoAck; 13 past the end
+    Bytes header_reply;                        // the radio's 256 (or more, or fewer) bytes on the wire
+    long header_delay = 1;                     // passes from the request to the reply's arrival
+    std::vector<int> acks;                     // per frame: the answer byte or kNoAck; 13 past the end
     long ack_delay = 3;
 
     Bytes flash = Bytes(kFirmwareImageSize, 0xFF);
@@ -93,8 +91,8 @@ public:
 
 private:
     void TakeFrame(const uint8_t* frame) {
-        const uint32_t address = (uint32_t{frame[1]} << 24) | (uint32_t{frame[2]} << 16) |
-                                 (uint32_t{frame[3]} << 8) | frame[4];
+        const uint32_t address =
+            (uint32_t{frame[1]} << 24) | (uint32_t{frame[2]} << 16) | (uint32_t{frame[3]} << 8) | frame[4];
         const uint32_t offset = address - 0x20000;
         uint8_t block[1024];
         uint8_t a = 0;
@@ -104,8 +102,8 @@ private:
             a = static_cast<uint8_t>(a + block[j]);
             b = static_cast<uint8_t>(b + block[j]);
         }
-        const bool ok = address >= 0x20000 && offset % 1024 == 0 &&
-                        offset < kFirmwareImageSize && frame[1029] == a && frame[1030] == b;
+        const bool ok = address >= 0x20000 && offset % 1024 == 0 && offset < kFirmwareImageSize && frame[1029] == a &&
+                        frame[1030] == b;
         int ack = frames_ < acks.size() ? acks[frames_] : 13;
         ++frames_;
         if (ok) {
@@ -130,7 +128,9 @@ Bytes PatternImage(int32_t n) {
 }
 
 TEST(ScrambleByte, XorsWithTheKeyBeforeSwappingHalvesAndRotatesTheKey) {
-    struct Row { uint8_t key, in, out, next_key; };
+    struct Row {
+        uint8_t key, in, out, next_key;
+    };
     const Row rows[] = {
         {0x5B, 0x00, 0xB5, 0xB6}, {0x5B, 0x5B, 0x00, 0xB6}, {0x80, 0x0F, 0xF8, 0x01},
         {0x00, 0x12, 0x21, 0x00}, {0xB6, 0x01, 0x7B, 0x6D}, {0xFF, 0xFF, 0x00, 0xFF},
@@ -144,7 +144,12 @@ TEST(ScrambleByte, XorsWithTheKeyBeforeSwappingHalvesAndRotatesTheKey) {
 }
 
 TEST(HandleBootByte, RecognisesTheGreetingAndAnswersAtItsCarriageReturn) {
-    struct Row { const char* name; Bytes batch; uint8_t state; std::vector<size_t> sent_after; };
+    struct Row {
+        const char* name;
+        Bytes batch;
+        uint8_t state;
+        std::vector<size_t> sent_after;
+    };
     const Row rows[] = {
         {"clean greeting", Text("OK\r#"), 4, {3}},
         {"stray byte first", {0x00, 'O', 'K', '\r', '#'}, 4, {4}},
@@ -195,7 +200,9 @@ TEST(LinkTick, SetsTimedOutExactlyWhenCountingFromOneToZero) {
 }
 
 TEST(HandleBootByte, StoresRepliesOnlyWithinTheReplyBuffer) {
-    struct Row { uint16_t count, expected, final_count, final_expected; };
+    struct Row {
+        uint16_t count, expected, final_count, final_expected;
+    };
     const Row rows[] = {{0, 256, 256, 0}, {0, 1, 1, 0}, {250, 1000, 256, 994}, {256, 5, 256, 5}};
     for (const Row& r : rows) {
         SimulatedRadio radio;
@@ -238,9 +245,15 @@ Bytes HeaderOnTheWire(uint8_t name_length, uint8_t version_length, size_t size) 
 }
 
 TEST(ReadDeviceHeader, JudgesNameAndVersionByTheirOwnLengthBytes) {
-    struct Row { uint8_t name_length, version_length; bool has_name, has_version; };
+    struct Row {
+        uint8_t name_length, version_length;
+        bool has_name, has_version;
+    };
     const Row rows[] = {
-        {5, 6, true, true}, {5, 7, true, false}, {4, 6, false, true}, {0, 0, false, false},
+        {5, 6, true, true},
+        {5, 7, true, false},
+        {4, 6, false, true},
+        {0, 0, false, false},
     };
     for (const Row& r : rows) {
         SimulatedRadio radio;
@@ -339,10 +352,14 @@ TEST(WriteFirmware, SendsEveryBlockThatIsNotFillerToItsOwnAddress) {
 }
 
 TEST(WriteFirmware, CheckBytesSumTheUnscrambledBlock) {
-    struct Row { uint8_t fill, first, a, b; };
+    struct Row {
+        uint8_t fill, first, a, b;
+    };
     const Row rows[] = {
-        {0x01, 0x01, 0x00, 165}, {0x00, 0x10, 0x10, 0xB5},  // a block of 01s: A = 0, B = 165
-        {0x00, 0xFF, 0xFF, 0xA4}, {0x01, 0x00, 0xFF, 0xA4},
+        {0x01, 0x01, 0x00, 165},
+        {0x00, 0x10, 0x10, 0xB5},  // a block of 01s: A = 0, B = 165
+        {0x00, 0xFF, 0xFF, 0xA4},
+        {0x01, 0x00, 0xFF, 0xA4},
     };
     for (const Row& r : rows) {
         Bytes image(kFirmwareImageSize, 0xFF);
@@ -358,7 +375,12 @@ TEST(WriteFirmware, CheckBytesSumTheUnscrambledBlock) {
 }
 
 TEST(WriteFirmware, StopsAtTheFirstBlockNotAcknowledged) {
-    struct Row { const char* name; std::vector<int> acks; size_t frames; size_t progress_calls; };
+    struct Row {
+        const char* name;
+        std::vector<int> acks;
+        size_t frames;
+        size_t progress_calls;
+    };
     const Row rows[] = {
         {"second block refused", {13, 0x15}, 2, 1},
         {"first block unanswered", {kNoAck}, 1, 0},
@@ -376,7 +398,11 @@ TEST(WriteFirmware, StopsAtTheFirstBlockNotAcknowledged) {
 }
 
 TEST(WriteFirmware, EndingProgramWaitsForTheFrameInHandAndSendsNoMore) {
-    struct Row { const char* name; std::vector<int> acks; long waited; };
+    struct Row {
+        const char* name;
+        std::vector<int> acks;
+        long waited;
+    };
     const Row rows[] = {
         {"acknowledged", {13, 13}, 5},
         {"refused", {13, 0x15}, 5},
@@ -395,7 +421,12 @@ TEST(WriteFirmware, EndingProgramWaitsForTheFrameInHandAndSendsNoMore) {
 }
 
 TEST(WriteFirmware, WaitsForTheAcknowledgementInTicks) {
-    struct Row { int passes_per_tick; long delay; WriteOutcome outcome; long wait; };
+    struct Row {
+        int passes_per_tick;
+        long delay;
+        WriteOutcome outcome;
+        long wait;
+    };
     const Row rows[] = {
         {1, 1, WriteOutcome::Completed, 1},
         {1, 300, WriteOutcome::Completed, 300},  // arrives with the tick that times out

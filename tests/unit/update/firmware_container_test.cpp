@@ -57,8 +57,7 @@ protected:
     // FirmwareImage starts with image and is 0xFF after it.
     bool ImageIs(const Bytes& image) const {
         return std::equal(image.begin(), image.end(), store->FirmwareImage) &&
-               std::all_of(store->FirmwareImage + image.size(),
-                           store->FirmwareImage + kFirmwareImageSize,
+               std::all_of(store->FirmwareImage + image.size(), store->FirmwareImage + kFirmwareImageSize,
                            [](uint8_t b) { return b == 0xFF; });
     }
 
@@ -87,8 +86,7 @@ TEST(AppendContainer, WritesMarkerLengthReservedAndScrambledImage) {
 TEST_F(FirmwareContainer, ImageDependsOnlyOnTheContainerNotItsPosition) {
     const Bytes image = Image(3000, 0x01);
     // The last two: starts of a marker just ahead of the real one, which must not hide it.
-    for (const Bytes& prefix :
-         {Bytes{}, Program(1), Program(777), Bytes{'H', 'H'}, Bytes{'H', 'T', 'R', 'S'}}) {
+    for (const Bytes& prefix : {Bytes{}, Program(1), Program(777), Bytes{'H', 'H'}, Bytes{'H', 'T', 'R', 'S'}}) {
         const LoadResult result = Load(prefix + Container(image) + Program(50));
         EXPECT_TRUE(result.found && result.length == 3000) << prefix.size();
         EXPECT_TRUE(ImageIs(image)) << prefix.size();
@@ -100,8 +98,7 @@ TEST_F(FirmwareContainer, FirstMarkerWinsAndReservedFieldIsIgnored) {
     const Bytes container = Container(first);
     const Bytes stored(container.begin() + kContainerHeaderSize, container.end());
     for (uint32_t reserved : {0u, 1u, 0xFFFFFFFFu}) {
-        const LoadResult result =
-            Load(Program(10) + Header(100, reserved) + stored + Container(Image(200, 2)));
+        const LoadResult result = Load(Program(10) + Header(100, reserved) + stored + Container(Image(200, 2)));
         EXPECT_EQ(result.length, 100) << reserved;
         EXPECT_TRUE(ImageIs(first)) << reserved;
     }

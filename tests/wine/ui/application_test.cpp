@@ -199,8 +199,8 @@ TEST(ApplicationClose, ModalFormClosesFirstThenTheMainFormAndTheReferencesAreCle
     MainProbe->PostClick();
     Application.Run();
     EXPECT_TRUE(main_alive_after_write);
-    EXPECT_EQ(events, (std::vector<std::string>{"modal close query", "write ended", "modal returned",
-                                                "main close query"}));
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"modal close query", "write ended", "modal returned", "main close query"}));
     EXPECT_EQ(MainProbe, nullptr);
     EXPECT_EQ(ModalProbe, nullptr);
 }

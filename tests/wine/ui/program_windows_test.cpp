@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
 #include <dbt.h>
 
 #include <cstring>
@@ -119,9 +120,7 @@ void ChooseInList(TForm15& setup, int place) {
                  reinterpret_cast<LPARAM>(setup.ListBox1.Handle()));
 }
 
-void ChooseInGroup(TForm15& setup, int item) {
-    SendMessageA(setup.RadioGroup2.Item(item), BM_CLICK, 0, 0);
-}
+void ChooseInGroup(TForm15& setup, int item) { SendMessageA(setup.RadioGroup2.Item(item), BM_CLICK, 0, 0); }
 
 // The window grew for the list: the list is wholly inside it, under the OK button.
 TEST(SetupWindow, TheListFitsUnderTheButtonInsideTheWindow) {
@@ -191,10 +190,8 @@ TEST(SetupWindow, AChoiceInEitherReopensOnceAndTheOtherFollows) {
         int group;
         int list;
     } steps[] = {
-        {"COM14 in the list", true, 0, 14, 13, 0},
-        {"COM99 in the list", true, 1, 99, -1, 1},
-        {"COM14 in the group", false, 13, 14, 13, 0},
-        {"COM15 in the group", false, 14, 15, 14, -1},
+        {"COM14 in the list", true, 0, 14, 13, 0},       {"COM99 in the list", true, 1, 99, -1, 1},
+        {"COM14 in the group", false, 13, 14, 13, 0},    {"COM15 in the group", false, 14, 15, 14, -1},
         {"COM99 in the list again", true, 1, 99, -1, 1},
     };
     size_t boxes = 0;
@@ -290,7 +287,9 @@ protected:
 };
 
 TEST_F(TerminalDrawing, TextAndMarkLandOnTheGridAndAClearRepaintsAtOnce) {
-    Receive("\x1d" "AB");
+    Receive(
+        "\x1d"
+        "AB");
     EXPECT_TRUE(CellInked(1, 1));
     EXPECT_TRUE(CellInked(2, 1));
     EXPECT_FALSE(CellInked(3, 1));

@@ -63,8 +63,7 @@ void ProbeForm::PostClick() const {
     PostMessageA(Handle(), WM_COMMAND, MAKEWPARAM(3001, BN_CLICKED), reinterpret_cast<LPARAM>(Button.Handle()));
 }
 
-MessageBoxCatcher::MessageBoxCatcher()
-    : hook_(SetWindowsHookExA(WH_CBT, Hook, nullptr, GetCurrentThreadId())) {
+MessageBoxCatcher::MessageBoxCatcher() : hook_(SetWindowsHookExA(WH_CBT, Hook, nullptr, GetCurrentThreadId())) {
     active_catcher = this;
 }
 

@@ -31,9 +31,7 @@ protected:
     TForm11 window;
 };
 
-TEST_F(UpdateWindowTest, CreationShowsNoneForAProgramWithoutFirmware) {
-    EXPECT_EQ(window.Label4.Caption(), "None");
-}
+TEST_F(UpdateWindowTest, CreationShowsNoneForAProgramWithoutFirmware) { EXPECT_EQ(window.Label4.Caption(), "None"); }
 
 TEST_F(UpdateWindowTest, UpdateBeforeTheHandshakeOnlySaysSo) {
     window.Timer1.SetEnabled(true);

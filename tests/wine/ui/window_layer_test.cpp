@@ -164,8 +164,8 @@ TEST_F(RadioGroupTest, IndexBeyondTheLastItemSelectsTheLast) {
 TEST_F(RadioGroupTest, TabLandsOnTheCheckedItemSoItChangesNothing) {
     group.SetItemIndex(2);
     clicks.clear();
-    HWND other = CreateWindowExA(0, "BUTTON", "OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 100, 200,
-                                 75, 25, form.Handle(), nullptr, nullptr, nullptr);
+    HWND other = CreateWindowExA(0, "BUTTON", "OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 100, 200, 75,
+                                 25, form.Handle(), nullptr, nullptr, nullptr);
     ASSERT_NE(other, nullptr);
     // Every stop that Tab visits, once round the window: of the group's items, only the checked.
     std::vector<HWND> items_reached;
@@ -204,8 +204,8 @@ TEST_F(WindowLayer, TextListHoldsItsLinesSeparatedByCrLf) {
 TEST(GaugePercent, IsTheShareOfTheRangeReached) {
     const struct {
         int min_value, max_value, progress, percent;
-    } cases[] = {{0, 100, 0, 0}, {0, 100, 55, 55}, {0, 90488, 90112, 99}, {0, 90488, 90488, 100},
-                 {0, 0, 0, 0},   {0, 262143, 262143, 100}};
+    } cases[] = {{0, 100, 0, 0},         {0, 100, 55, 55}, {0, 90488, 90112, 99},
+                 {0, 90488, 90488, 100}, {0, 0, 0, 0},     {0, 262143, 262143, 100}};
     for (const auto& c : cases) {
         EXPECT_EQ(PercentDone(c.min_value, c.max_value, c.progress), c.percent)
             << c.progress << " of " << c.min_value << ".." << c.max_value;
@@ -219,9 +219,7 @@ TEST_F(WindowLayer, GaugeHoldsProgressWithinItsRangeAndShowsItOnTheBar) {
     gauge.Create(form, 3300, Bounds{8, 40, 180, 25});
     gauge.SetProgress(0);
     gauge.SetMaxValue(90488);
-    const struct {
-        int set, held;
-    } cases[] = {{1024, 1024}, {90488, 90488}, {100000, 90488}, {-3, 0}};
+    const struct { int set, held; } cases[] = {{1024, 1024}, {90488, 90488}, {100000, 90488}, {-3, 0}};
     for (const auto& c : cases) {
         gauge.SetProgress(c.set);
         EXPECT_EQ(gauge.Progress(), c.held);
