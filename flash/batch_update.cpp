@@ -14,8 +14,8 @@
 #include "flash/progress_display.h"
 #include "flash/question.h"
 #include "flash/stop_signal.h"
-#include "update/printable_text.h"
-#include "update/update_lines.h"
+#include "core/printable_text.h"
+#include "core/update_lines.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <ctime>
 
 #include "flash/image_input.h"
-#include "update/printable_text.h"
-#include "update/update_lines.h"
+#include "core/printable_text.h"
+#include "core/update_lines.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "flash/image_fit.h"
 #include "flash/link_host.h"
 #include "flash/update_record.h"
-#include "update/boot_link.h"
-#include "update/firmware_container.h"
+#include "core/boot_link.h"
+#include "core/firmware_container.h"
 
 // What q42flash says of a stop request, by when it comes.
 extern const char kStopAfterHeader[];

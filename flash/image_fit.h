@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "update/boot_link.h"
+#include "core/boot_link.h"
 
 enum class ImageFit {
     Fits,              // the names agree, or the radio reports none (how a failed write is recovered)

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "update/firmware_container.h"
+#include "core/firmware_container.h"
 
 struct ImageInput {
     enum class Outcome { Loaded, Unreadable, NoContainer };

@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "flash/serial_port.h"
-#include "update/boot_link.h"
+#include "core/boot_link.h"
 
 class SerialLinkHost final : public LinkHost {
 public:

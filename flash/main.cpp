@@ -21,9 +21,9 @@
 #include "flash/question.h"
 #include "flash/sha256.h"
 #include "flash/stop_signal.h"
-#include "update/firmware_container.h"
-#include "update/printable_text.h"
-#include "update/update_lines.h"
+#include "core/firmware_container.h"
+#include "core/printable_text.h"
+#include "core/update_lines.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "update/printable_text.h"
+#include "core/printable_text.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
-#include "update/boot_link.h"
-#include "update/firmware_container.h"
+#include "core/boot_link.h"
+#include "core/firmware_container.h"
 
 namespace {
 

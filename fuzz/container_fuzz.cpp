@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "fuzz/fuzz_input.h"
-#include "update/firmware_container.h"
+#include "core/firmware_container.h"
 
 namespace {
 

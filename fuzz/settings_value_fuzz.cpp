@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/settings_value.h"
+#include "core/settings_value.h"
 #include "fuzz/fuzz_input.h"
 
 namespace {

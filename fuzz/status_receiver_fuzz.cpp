@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "app/status_receiver.h"
+#include "core/status_receiver.h"
 #include "fuzz/fuzz_input.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "fuzz/fuzz_input.h"
-#include "terminal/terminal_screen.h"
+#include "core/terminal_screen.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "setup/port_list.h"
+#include "core/com_port_list.h"
 #include "winui/controls.h"
 #include "winui/form.h"
 

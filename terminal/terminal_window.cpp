@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/device_link.h"
+#include "device/device_link.h"
 
 TForm2* Form2 = nullptr;
 

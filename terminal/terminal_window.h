@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "serial/serial_comm.h"
-#include "terminal/terminal_screen.h"
+#include "core/terminal_screen.h"
 #include "winui/controls.h"
 #include "winui/form.h"
 #include "winui/gdi.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "update/firmware_container.h"
+#include "core/firmware_container.h"
 
 // Lives for the whole run in static storage: the buffers are far too large for a stack.
 extern FirmwareStore ProgramFirmware;

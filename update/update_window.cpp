@@ -3,9 +3,9 @@
 // "Update now" being disabled while either runs keep one from starting inside the other.
 #include "update/update_window.h"
 
-#include "app/device_link.h"
+#include "device/device_link.h"
 #include "update/program_file.h"
-#include "update/update_lines.h"
+#include "core/update_lines.h"
 #include "winui/application.h"
 
 TForm11* Form11 = nullptr;

@@ -12,8 +12,8 @@
 #include <system_error>
 #include <vector>
 
-#include "update/firmware_container.h"
-#include "update/printable_text.h"
+#include "core/firmware_container.h"
+#include "core/printable_text.h"
 
 namespace fs = std::filesystem;
 

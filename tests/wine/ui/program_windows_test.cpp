@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/device_link.h"
+#include "device/device_link.h"
 #include "app/main_window.h"
 #include "setup/setup_window.h"
 #include "terminal/terminal_window.h"

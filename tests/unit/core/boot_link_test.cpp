@@ -1,7 +1,7 @@
 // Drives the real BootLink against a simulated Q42 radio: the greeting recogniser, the
 // tick-counted waits, the header read and the block writes with their acknowledgements.
 // The radio scrambles and descrambles with its own code, so a fault in BootLink's is not mirrored.
-#include "update/boot_link.h"
+#include "core/boot_link.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "update/firmware_container.h"
+#include "core/firmware_container.h"
 
 namespace {
 

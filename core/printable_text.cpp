@@ -1,4 +1,4 @@
-#include "update/printable_text.h"
+#include "core/printable_text.h"
 
 #include <cstdio>
 

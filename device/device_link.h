@@ -8,7 +8,7 @@
 #include <string>
 
 #include "serial/serial_comm.h"
-#include "update/boot_link.h"
+#include "core/boot_link.h"
 
 // Program-wide state, zero at start.
 extern uint8_t CommsPortIndex;  // zero-based: 0 is COM1

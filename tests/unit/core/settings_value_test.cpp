@@ -1,6 +1,6 @@
 // The "CommsPort" value: how stored texts read, how values are written back, and the
 // device names they give.
-#include "app/settings_value.h"
+#include "core/settings_value.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Tests of the terminal's screen model. The fake canvas records every drawing call and keeps the
 // picture that those calls leave in the window, so the tests check both the model and the screen.
-#include "terminal/terminal_screen.h"
+#include "core/terminal_screen.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The device link: opening the port by its index, and sending to the radio.
-#include "app/device_link.h"
+#include "device/device_link.h"
 
-#include "app/settings_value.h"
+#include "core/settings_value.h"
 #include "winui/application.h"
 
 uint8_t CommsPortIndex = 0;

@@ -1,11 +1,11 @@
 // The program's side of the radio bootloader's protocol: the greeting recogniser, the
 // wire scrambling, the tick-counted waits, the header read and the block writes.
 // Runs on the user-interface thread only; bytes and ticks arrive from inside the host's loop.
-#include "update/boot_link.h"
+#include "core/boot_link.h"
 
 #include <utility>
 
-#include "update/firmware_container.h"
+#include "core/firmware_container.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The receive dispatcher against a port queue it cannot see into: one consumer per
 // notification, each branch's cap, what is left for the next notification, and the
 // notifications that must pass nothing on.
-#include "app/receive_dispatcher.h"
+#include "core/receive_dispatcher.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The test terminal's screen model: interprets the received byte stream (five control codes and
 // one absolute positioning sequence) into 24 lines of text, and draws each change on the canvas.
-#include "terminal/terminal_screen.h"
+#include "core/terminal_screen.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // The status packet receiver: one byte at a time, state kept between receive events.
 // Runs on the user-interface thread inside the main window's receive handler.
-#include "app/status_receiver.h"
+#include "core/status_receiver.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The setup window's list of ports, from fake answers of the Ports class and the registry's
 // serial map: merging, naming, numbers above 99 and the order.
-#include "setup/port_list.h"
+#include "core/com_port_list.h"
 
 #include <gtest/gtest.h>
 

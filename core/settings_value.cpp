@@ -1,6 +1,6 @@
 // The "CommsPort" value of RADIO.INI: parsed as a signed 32-bit integer, kept as the
 // zero-based COM port number, written back in decimal.
-#include "app/settings_value.h"
+#include "core/settings_value.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 // Framing of the radio's status packets: whole and split packets, malformed input, the
 // payload stores and the one-time online indication.
-#include "app/status_receiver.h"
+#include "core/status_receiver.h"
 
 #include <gtest/gtest.h>
 

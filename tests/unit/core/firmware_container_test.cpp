@@ -1,6 +1,6 @@
 // The firmware container: its stored form, the search of the program file, descrambling,
 // and every damaged or oversized input staying inside the buffers as "not found".
-#include "update/firmware_container.h"
+#include "core/firmware_container.h"
 
 #include <gtest/gtest.h>
 

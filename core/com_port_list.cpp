@@ -1,5 +1,5 @@
 // Merging the Ports class and the serial map into the setup window's list.
-#include "setup/port_list.h"
+#include "core/com_port_list.h"
 
 #include <algorithm>
 

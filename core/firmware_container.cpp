@@ -1,6 +1,6 @@
 // Finding, checking and descrambling the firmware container in the program file read back
 // into ExeImage, and building a container for the packing tool.
-#include "update/firmware_container.h"
+#include "core/firmware_container.h"
 
 #include <algorithm>
 #include <cstring>

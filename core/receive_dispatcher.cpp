@@ -1,5 +1,5 @@
 // The receive dispatcher's choice of one consumer per notification.
-#include "app/receive_dispatcher.h"
+#include "core/receive_dispatcher.h"
 
 #include <algorithm>
 
