@@ -7,12 +7,12 @@
 #include <stdexcept>
 #include <vector>
 
-#include "core/receive_dispatcher.h"
 #include "app/resource.h"
+#include "core/receive_dispatcher.h"
 #include "core/settings_value.h"
+#include "core/update_lines.h"
 #include "setup/setup_window.h"
 #include "terminal/terminal_window.h"
-#include "core/update_lines.h"
 #include "update/update_window.h"
 #include "winui/application.h"
 

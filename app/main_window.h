@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "device/device_link.h"
 #include "core/receive_dispatcher.h"
 #include "core/status_receiver.h"
+#include "device/device_link.h"
 #include "winui/controls.h"
 #include "winui/form.h"
 

@@ -9,36 +9,11 @@
 
 namespace {
 
-constexpr uint8_t kCarriageReturn = 0x0D;
-constexpr uint8_t kProgrammingCommand[] = {0x1B, 0x1B, 'P', 'R', 'O', 'G'};
-
-// The radio's wire scrambling restarts from this key for every frame and header reply.
-constexpr uint8_t kScrambleSeed = 0x5B;
-
-// The application header lives at the start of the radio's application area, where
-// image byte 0 is written; requests carry the address most significant byte first.
-constexpr uint32_t kApplicationAddress = 0x00020000;
-constexpr uint8_t kHeaderRequest[] = {'R', 0x00, 0x02, 0x00, 0x00};
-constexpr uint16_t kHeaderSize = 256;
-constexpr int kScrambledHeaderBytes = 128;
-constexpr int kNameField = 16;
-constexpr uint8_t kNameLength = 5;
-constexpr int kVersionField = 22;
-constexpr uint8_t kVersionLength = 6;
-
-// Waits in 10 ms ticks: 5 s for the header, 3 s for a block (its time on the wire included).
-constexpr uint16_t kHeaderTimeoutTicks = 500;
-constexpr uint16_t kWriteTimeoutTicks = 300;
-
-constexpr int32_t kBlockSize = 1024;
-constexpr int kFrameDataOffset = 5;
-constexpr uint8_t kCheckSeedB = 165;
-constexpr uint8_t kWriteAcknowledgement = 13;
 constexpr uint8_t kNoReply = 0xFF;  // can never be taken for the acknowledgement
 
 bool IsFiller(const uint8_t* block) {
     for (int32_t j = 0; j < kBlockSize; ++j) {
-        if (block[j] != 0xFF) return false;
+        if (block[j] != kFillerByte) return false;
     }
     return true;
 }
@@ -47,26 +22,26 @@ bool IsFiller(const uint8_t* block) {
 
 void BootLink::HandleBootByte(uint8_t b) {
     switch (BootState) {
-    case kWaitGreeting:
-        if (b == 'O') BootState = kSeenO;
+    case BootState::WaitGreeting:
+        if (b == kGreetingFirst) BootState = BootState::SeenO;
         break;
-    case kSeenO:
-        BootState = (b == 'K') ? kSeenOK : kWaitGreeting;
+    case BootState::SeenO:
+        BootState = (b == kGreetingSecond) ? BootState::SeenOK : BootState::WaitGreeting;
         break;
-    case kSeenOK:
-        if (b == kCarriageReturn) {
+    case BootState::SeenOK:
+        if (b == kGreetingEnd) {
             // The radio expects the command at once; it goes out before any later byte
             // of this batch is looked at.
-            BootState = kCommandSent;
+            BootState = BootState::CommandSent;
             host_.SendToDevice(kProgrammingCommand, sizeof kProgrammingCommand);
         } else {
-            BootState = kWaitGreeting;
+            BootState = BootState::WaitGreeting;
         }
         break;
-    case kCommandSent:
-        BootState = (b == '#') ? kAcknowledged : kWaitGreeting;
+    case BootState::CommandSent:
+        BootState = (b == kProgrammingAcknowledgement) ? BootState::Acknowledged : BootState::WaitGreeting;
         break;
-    case kActive:
+    case BootState::Active:
         // Public fields may be set to anything; never store past the reply buffer.
         if (RxExpected > 0 && RxCount < sizeof RxReply) {
             RxReply[RxCount] = b;
@@ -74,13 +49,14 @@ void BootLink::HandleBootByte(uint8_t b) {
             --RxExpected;
         }
         break;
-    default:
-        break;  // states 4 and 5 drop what arrives
+    case BootState::Acknowledged:
+    case BootState::Settled:
+        break;  // what arrives is dropped
     }
 }
 
 void BootLink::LinkTick() {
-    if (BootState == kAcknowledged) BootState = kSettled;
+    if (BootState == BootState::Acknowledged) BootState = BootState::Settled;
     if (TimeoutTicks > 0) {
         --TimeoutTicks;
         if (TimeoutTicks == 0) TimedOut = true;
@@ -174,7 +150,7 @@ LinkStep BootLink::StepWrite() {
             RxExpected = 1;
             RxReply[0] = kNoReply;
 
-            WriteFrame[0] = 'W';
+            WriteFrame[0] = kFrameCommand;
             WriteFrame[1] = static_cast<uint8_t>(write_.address >> 24);
             WriteFrame[2] = static_cast<uint8_t>(write_.address >> 16);
             WriteFrame[3] = static_cast<uint8_t>(write_.address >> 8);

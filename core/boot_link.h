@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "core/q42_protocol.h"
+
 // What the link needs from the program around it. The Windows program sends through
 // SendToDevice and runs its real message loop; tests hand in a simulated radio.
 class LinkHost {
@@ -40,26 +42,20 @@ enum class LinkStep { Busy, Waiting, Over };
 
 class BootLink {
 public:
-    // BootState: the greeting "OK\r" is recognised byte by byte, the programming command
-    // goes out and the radio's "#" acknowledges it; the next tick settles the link, and the
-    // caller's 500 ms step takes the settled link into the active state, where replies are read.
-    static constexpr uint8_t kWaitGreeting = 0;
-    static constexpr uint8_t kSeenO = 1;
-    static constexpr uint8_t kSeenOK = 2;
-    static constexpr uint8_t kCommandSent = 3;
-    static constexpr uint8_t kAcknowledged = 4;
-    static constexpr uint8_t kSettled = 5;
-    static constexpr uint8_t kActive = 6;
-
     explicit BootLink(LinkHost& host) : host_(host) {}
 
     // The radio's next greeting starts the handshake from the beginning.
-    void RestartHandshake() { BootState = kWaitGreeting; }
+    void RestartHandshake() { BootState = BootState::WaitGreeting; }
+    // The radio has answered the programming command: its greeting is no longer awaited.
+    bool Acknowledged() const {
+        return BootState == BootState::Acknowledged || BootState == BootState::Settled ||
+               BootState == BootState::Active;
+    }
     // The 500 ms step: a settled link becomes active and true is returned; any other state
     // is left as it is.
     bool TakeSettled() {
-        if (BootState != kSettled) return false;
-        BootState = kActive;
+        if (BootState != BootState::Settled) return false;
+        BootState = BootState::Active;
         return true;
     }
 
@@ -87,14 +83,14 @@ public:
 
     // Shared link state; zero at start.
     bool UpdateActive = false;
-    uint8_t BootState = 0;
+    ::BootState BootState = ::BootState::WaitGreeting;
     uint16_t RxCount = 0;
     uint16_t RxExpected = 0;
-    uint8_t RxReply[256] = {};
+    uint8_t RxReply[kHeaderSize] = {};
     uint16_t TimeoutTicks = 0;
     bool TimedOut = false;
     uint8_t ScrambleKey = 0;
-    uint8_t WriteFrame[1031] = {};
+    uint8_t WriteFrame[kFrameSize] = {};
 
 private:
     struct WriteJob {

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "core/status_receiver.h"
 #include "core/boot_link.h"
+#include "core/status_receiver.h"
 
 // What the dispatcher needs of the program around it: the port to read, and the terminal.
 class ReceivePath {

@@ -161,7 +161,7 @@ void TerminalScreen::MoveMark(int column, int row) {
 
 void TerminalScreen::PutText(const uint8_t* line) {
     const int length = line[0];
-    canvas_.DrawText(MarkX + kTextOffsetX, MarkY + kTextOffsetY, reinterpret_cast<const char*>(line + 1), length);
+    canvas_.PutText(MarkX + kTextOffsetX, MarkY + kTextOffsetY, reinterpret_cast<const char*>(line + 1), length);
     MoveMark(MarkX / kCellWidth + length, MarkY / kCellHeight);
 }
 

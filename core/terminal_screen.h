@@ -12,7 +12,7 @@ public:
     // A 1-pixel horizontal or vertical line from (x0, y0) to (x1, y1), end point excluded.
     virtual void DrawLine(int x0, int y0, int x1, int y1, MarkColour colour) = 0;
     // Opaque text, black on white, with its top-left corner at (x, y).
-    virtual void DrawText(int x, int y, const char* text, int length) = 0;
+    virtual void PutText(int x, int y, const char* text, int length) = 0;
     // Erases the client area to white and paints it again; TerminalScreen::FormPaint runs
     // before this returns.
     virtual void FullRepaint() = 0;

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "serial/serial_comm.h"
 #include "core/boot_link.h"
+#include "serial/serial_comm.h"
 
 // Program-wide state, zero at start.
 extern uint8_t CommsPortIndex;  // zero-based: 0 is COM1

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "core/printable_text.h"
+#include "core/update_lines.h"
 #include "flash/batch_board.h"
 #include "flash/flash_output.h"
 #include "flash/port_choice.h"
 #include "flash/progress_display.h"
 #include "flash/question.h"
 #include "flash/stop_signal.h"
-#include "core/printable_text.h"
-#include "core/update_lines.h"
 
 namespace {
 
@@ -168,7 +168,7 @@ void BatchUpdate::Listen(size_t i) {
         board_->Status(i, "reading the radio's header");
         return;
     }
-    if (options_.wait_seconds > 0 && host.link.BootState < BootLink::kAcknowledged &&
+    if (options_.wait_seconds > 0 && !host.link.Acknowledged() &&
         now >= slot.listening_since_ms + static_cast<uint64_t>(options_.wait_seconds) * 1000) {
         slot.stage = Stage::Finished;
         board_->Status(i, "no greeting");

@@ -5,15 +5,9 @@
 #include <cstdio>
 #include <ctime>
 
-#include "flash/image_input.h"
 #include "core/printable_text.h"
 #include "core/update_lines.h"
-
-namespace {
-
-constexpr int32_t kBlockSize = 1024;
-
-}  // namespace
+#include "flash/image_input.h"
 
 const char kStopAfterHeader[] = "stopping when the radio's header has been read (at most 5 s); nothing will be written";
 const char kNothingWritten[] = "stopped; nothing was written";

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "core/boot_link.h"
+#include "core/firmware_container.h"
 #include "flash/command_line.h"
 #include "flash/image_fit.h"
 #include "flash/link_host.h"
 #include "flash/update_record.h"
-#include "core/boot_link.h"
-#include "core/firmware_container.h"
 
 // What q42flash says of a stop request, by when it comes.
 extern const char kStopAfterHeader[];

@@ -35,12 +35,12 @@ Greeting GreetingListener::Await(long wait_seconds, const std::function<void(con
 
         SerialLinkHost& host = chosen().host;
         const uint64_t now = host.ElapsedMs();
-        if (chosen().StepDue(now) && ports_.size() == 1 && host.link.BootState == BootLink::kSettled) {
+        if (chosen().StepDue(now) && ports_.size() == 1 && host.link.BootState == BootState::Settled) {
             return Greeting::Answered;
         }
         if (ports_.size() == 1 && host.hung_up()) return Greeting::HungUp;
         // While several are listened on, none has greeted: the command would have chosen one.
-        if (wait_seconds > 0 && (ports_.size() > 1 || host.link.BootState < BootLink::kAcknowledged) &&
+        if (wait_seconds > 0 && (ports_.size() > 1 || !host.link.Acknowledged()) &&
             now >= started_ms + static_cast<uint64_t>(wait_seconds) * 1000) {
             return Greeting::NoGreeting;
         }

@@ -12,9 +12,6 @@
 #include "flash/link_host.h"
 #include "flash/serial_port.h"
 
-// The window looks at the link on its 500 ms step, never straight after the "#".
-constexpr uint64_t kLinkStepMs = 500;
-
 // One port listened on; what a later mode needs to keep per port belongs here.
 struct ListenedPort {
     explicit ListenedPort(const std::string& device_path) : device(device_path) {}

@@ -1,13 +1,6 @@
 // Compares the image's application name with the radio's.
 #include "flash/image_fit.h"
 
-namespace {
-
-constexpr int32_t kNameField = 16;
-constexpr uint8_t kNameLength = 5;
-
-}  // namespace
-
 ImageFit JudgeImage(const uint8_t* image, int32_t length, const DeviceHeader& radio, std::string& image_name) {
     image_name.clear();
     if (length < kNameField + 1 + kNameLength || image[kNameField] != kNameLength) return ImageFit::NoName;

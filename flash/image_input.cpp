@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
-namespace {
+#include "core/q42_protocol.h"
 
-constexpr int32_t kBlockSize = 1024;
+namespace {
 
 // Every Windows program file begins so; a firmware image never does.
 bool IsProgramFile(const uint8_t* bytes, size_t size) { return size >= 2 && bytes[0] == 'M' && bytes[1] == 'Z'; }

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "flash/serial_port.h"
 #include "core/boot_link.h"
+#include "flash/serial_port.h"
 
 class SerialLinkHost final : public LinkHost {
 public:

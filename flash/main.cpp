@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "core/firmware_container.h"
+#include "core/printable_text.h"
+#include "core/update_lines.h"
 #include "flash/batch_update.h"
 #include "flash/command_line.h"
 #include "flash/flash_output.h"
@@ -21,13 +24,8 @@
 #include "flash/question.h"
 #include "flash/sha256.h"
 #include "flash/stop_signal.h"
-#include "core/firmware_container.h"
-#include "core/printable_text.h"
-#include "core/update_lines.h"
 
 namespace {
-
-constexpr size_t kVersionFieldEnd = 29;
 
 // The program file is read back into a 4 MiB buffer: static storage, not the stack.
 FirmwareStore g_store;

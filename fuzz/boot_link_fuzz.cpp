@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "fuzz/fuzz_input.h"
 #include "core/boot_link.h"
 #include "core/firmware_container.h"
+#include "fuzz/fuzz_input.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "fuzz/fuzz_input.h"
 #include "core/firmware_container.h"
+#include "fuzz/fuzz_input.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 // and the picture the calls leave shows exactly the model's lines and one mark.
 #include <cstring>
 
-#include "fuzz/fuzz_input.h"
 #include "core/terminal_screen.h"
+#include "fuzz/fuzz_input.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ public:
         marks[row - 1][column - 1] = colour == MarkColour::Black;
     }
 
-    void DrawText(int x, int y, const char* text, int length) override {
+    void PutText(int x, int y, const char* text, int length) override {
         FUZZ_CHECK(length >= 0 && length <= kColumns);
         FUZZ_CHECK(x >= 0 && y >= 0 && x + kCellWidth * length <= kClientWidth && y + kCellHeight <= kClientHeight);
         FUZZ_CHECK(x % kCellWidth == 0 && (y - 21) % kCellHeight == 0);

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "device/device_link.h"
 #include "core/settings_value.h"
+#include "device/device_link.h"
 #include "setup/present_ports.h"
 
 TForm15* Form15 = nullptr;

@@ -88,7 +88,7 @@ void TForm2::DrawLine(int x0, int y0, int x1, int y1, MarkColour colour) {
     SelectObject(dc.Get(), old);
 }
 
-void TForm2::DrawText(int x, int y, const char* text, int length) {
+void TForm2::PutText(int x, int y, const char* text, int length) {
     WindowDC dc(Handle());
     HGDIOBJ old = SelectObject(dc.Get(), Font());
     SetBkMode(dc.Get(), OPAQUE);

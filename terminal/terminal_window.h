@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "serial/serial_comm.h"
 #include "core/terminal_screen.h"
+#include "serial/serial_comm.h"
 #include "winui/controls.h"
 #include "winui/form.h"
 #include "winui/gdi.h"
@@ -25,7 +25,7 @@ public:
     void Comm1RxChar(TCustomComm* sender, int32_t count);
 
     void DrawLine(int x0, int y0, int x1, int y1, MarkColour colour) override;
-    void DrawText(int x, int y, const char* text, int length) override;
+    void PutText(int x, int y, const char* text, int length) override;
     void FullRepaint() override;
 
 protected:

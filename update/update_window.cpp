@@ -3,9 +3,9 @@
 // "Update now" being disabled while either runs keep one from starting inside the other.
 #include "update/update_window.h"
 
+#include "core/update_lines.h"
 #include "device/device_link.h"
 #include "update/program_file.h"
-#include "core/update_lines.h"
 #include "winui/application.h"
 
 TForm11* Form11 = nullptr;
@@ -102,7 +102,7 @@ bool TForm11::ReadDeviceInfo() {
 void TForm11::Button1Click() {
     Button1.SetEnabled(false);
     PM.Clear();
-    if (Link.BootState < BootLink::kActive) {
+    if (Link.BootState != BootState::Active) {
         AddMessage(kBootloaderNotActive);
         return;
     }

@@ -69,7 +69,7 @@ TEST(ReceiveDispatcher, ReadsAtMostTheBranchCapAndLeavesTheRestForTheNextNotific
         r.Queue(GreetingAfter(kUpdateReadCap));
         r.Notify(static_cast<int32_t>(r.path.queue.size()));
         EXPECT_EQ(r.path.queue.size(), 1u);
-        EXPECT_EQ(r.link.BootState, 2) << "the carriage return is beyond the cap";
+        EXPECT_EQ(r.link.BootState, BootState::SeenOK) << "the carriage return is beyond the cap";
         EXPECT_TRUE(r.path.sent.empty());
         r.Notify(1);
         EXPECT_EQ(r.path.sent.size(), 1u) << "the rest answers the greeting";
@@ -106,7 +106,7 @@ TEST(ReceiveDispatcher, NotificationsThatPassNothingOn) {
         r.Notify(row.count);
         EXPECT_EQ(r.path.queue.size(), row.left) << row.name;
         EXPECT_TRUE(r.path.sent.empty()) << row.name;
-        EXPECT_EQ(r.link.BootState, row.count == 2 ? 2 : 0) << row.name;
+        EXPECT_EQ(r.link.BootState, row.count == 2 ? BootState::SeenOK : BootState::WaitGreeting) << row.name;
     }
 }
 
@@ -119,7 +119,7 @@ TEST(ReceiveDispatcher, TheShowingTerminalTakesTheNotificationEvenDuringAnUpdate
         r.Notify(12345);
         EXPECT_EQ(r.path.terminal_counts, std::vector<int32_t>{12345}) << update_active;
         EXPECT_EQ(r.path.queue.size(), 3u) << "the terminal reads for itself";
-        EXPECT_EQ(r.link.BootState, 0);
+        EXPECT_EQ(r.link.BootState, BootState::WaitGreeting);
     }
 }
 

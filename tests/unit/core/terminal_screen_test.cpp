@@ -34,7 +34,7 @@ public:
             marks.erase({x0, y0});
         }
     }
-    void DrawText(int x, int y, const char* text, int length) override {
+    void PutText(int x, int y, const char* text, int length) override {
         calls.push_back("text " + Point(x, y) + " " + std::string(text, length));
         const int column = x / 8 - 1;
         const int row = (y - 21) / 14;

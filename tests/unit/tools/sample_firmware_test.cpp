@@ -1,7 +1,7 @@
 // The sample firmware image: the header the radio will report, blank blocks only where
 // intended, and a lossless trip through the container.
-#include "tools/sample_firmware/sample_image.h"
 #include "core/firmware_container.h"
+#include "tools/sample_firmware/sample_image.h"
 
 #include <gtest/gtest.h>
 

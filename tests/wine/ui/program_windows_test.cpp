@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "device/device_link.h"
 #include "app/main_window.h"
+#include "device/device_link.h"
 #include "setup/setup_window.h"
 #include "terminal/terminal_window.h"
 #include "tests/wine/ui/ui_test_support.h"

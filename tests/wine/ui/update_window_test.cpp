@@ -20,11 +20,11 @@ protected:
         window.Create();
         PortOpen = false;
         Link.UpdateActive = true;
-        Link.BootState = 0;
+        Link.BootState = BootState::WaitGreeting;
     }
     void TearDown() override {
         Link.UpdateActive = false;
-        Link.BootState = 0;
+        Link.BootState = BootState::WaitGreeting;
         Form11 = nullptr;
     }
 
@@ -37,11 +37,11 @@ TEST_F(UpdateWindowTest, UpdateBeforeTheHandshakeOnlySaysSo) {
     window.Timer1.SetEnabled(true);
     window.Timer2.SetEnabled(true);
     window.Button1.SetEnabled(true);
-    Link.BootState = 5;
+    Link.BootState = BootState::Settled;
     window.Button1Click();
     EXPECT_EQ(window.PM.Text(), "Bootloader not active");
     EXPECT_FALSE(window.Button1.Enabled());
-    EXPECT_EQ(Link.BootState, 5);
+    EXPECT_EQ(Link.BootState, BootState::Settled);
     EXPECT_TRUE(window.Timer1.Enabled());
     EXPECT_TRUE(window.Timer2.Enabled());
 }
@@ -49,10 +49,10 @@ TEST_F(UpdateWindowTest, UpdateBeforeTheHandshakeOnlySaysSo) {
 TEST_F(UpdateWindowTest, UpdateWithoutFirmwareEndsTheProcedure) {
     window.Timer1.SetEnabled(true);
     window.Timer2.SetEnabled(true);
-    Link.BootState = 6;
+    Link.BootState = BootState::Active;
     window.Button1Click();
     EXPECT_EQ(window.PM.Text(), "Cannot locate code data");
-    EXPECT_EQ(Link.BootState, 0);
+    EXPECT_EQ(Link.BootState, BootState::WaitGreeting);
     EXPECT_FALSE(window.Button1.Enabled());
     EXPECT_FALSE(window.Timer1.Enabled());
     EXPECT_FALSE(window.Timer2.Enabled());
@@ -61,12 +61,12 @@ TEST_F(UpdateWindowTest, UpdateWithoutFirmwareEndsTheProcedure) {
 TEST_F(UpdateWindowTest, TimedOutHeaderReadStaysOnScreenAndLetsTheHandshakeStartAgain) {
     window.Label1.SetCaption("Application in unit: Q42NR");
     window.Timer1.SetEnabled(true);  // counts the time-out down
-    Link.BootState = 5;
+    Link.BootState = BootState::Settled;
     window.Timer2Timer();
     EXPECT_EQ(window.PM.Text(), "Cannot read from device. Please try again.");
     EXPECT_FALSE(window.Button1.Enabled());
     EXPECT_EQ(window.Label1.Caption(), "Application in unit: Q42NR");
-    EXPECT_EQ(Link.BootState, 0);
+    EXPECT_EQ(Link.BootState, BootState::WaitGreeting);
 }
 
 // Set from inside the header read's message loop: whether "Update now" could be pressed.
@@ -80,7 +80,7 @@ void CALLBACK ProbeButtonDuringRead(HWND, UINT, UINT_PTR id, DWORD) {
 TEST_F(UpdateWindowTest, UpdateNowIsOffWhileTheHeaderIsRead) {
     window.Button1.SetEnabled(true);  // as an earlier opening may have left it
     window.Timer1.SetEnabled(true);   // counts the read's time-out down
-    Link.BootState = 5;
+    Link.BootState = BootState::Settled;
     button_enabled_during_read = -1;
     ASSERT_NE(SetTimer(nullptr, 0, 50, ProbeButtonDuringRead), 0u);
     window.Timer2Timer();
@@ -112,7 +112,7 @@ void CALLBACK ProbeSessionDuringRead(HWND, UINT, UINT_PTR id, DWORD) {
 
 TEST_F(UpdateWindowTest, HeaderReadKeepsThePcAwakeAndRefusesTheSessionsEndUntilItEnds) {
     window.Timer1.SetEnabled(true);  // counts the read's time-out down
-    Link.BootState = 5;
+    Link.BootState = BootState::Settled;
     during_read = SessionProbe{};
     ASSERT_NE(SetTimer(nullptr, 0, 50, ProbeSessionDuringRead), 0u);
     window.Timer2Timer();
@@ -129,9 +129,9 @@ TEST_F(UpdateWindowTest, NoHeaderReadOnceTheWindowHasClosed) {
     window.PM.Add("Switch on Q42");
     window.Timer1.SetEnabled(true);  // a read, were it started, would end by time-out
     Link.UpdateActive = false;
-    Link.BootState = 5;
+    Link.BootState = BootState::Settled;
     window.Timer2Timer();
-    EXPECT_EQ(Link.BootState, 5);
+    EXPECT_EQ(Link.BootState, BootState::Settled);
     EXPECT_EQ(window.PM.Text(), "Switch on Q42");
 }
 
