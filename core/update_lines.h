@@ -1,5 +1,5 @@
-// The update's lines as the user reads them, in the update window and from q42flash alike:
-// words the program has always used, kept in one place so that the two never drift apart.
+// The update's words as the user reads them, in one place so that no two copies drift apart:
+// first the update window's lines, which q42flash prints too, then q42flash's own.
 #pragma once
 
 inline constexpr char kSwitchOn[] = "Switch on Q42";
@@ -20,3 +20,18 @@ inline constexpr const char* kClosingLines[] = {
     "Disconnect RS232 link from device", "and restart device to verify operation.",
     "Repeat programming if required.",
 };
+
+// q42flash's words of a stop request, by when it comes.
+inline constexpr char kStopAfterHeader[] =
+    "stopping when the radio's header has been read (at most 5 s); nothing will be written";
+inline constexpr char kNothingWritten[] = "stopped; nothing was written";
+inline constexpr char kWriteGoesOn[] =
+    "the write goes on to its end, since a half-written radio does not start; Ctrl-C again stops at once";
+inline constexpr char kStoppedDuringWrite[] =
+    "stopped during the write: the radio is half-written and will not start; write it again (run q42flash, then "
+    "switch the radio off and on)";
+
+// q42flash's words of one radio and of a run of them.
+inline constexpr char kNotWritten[] = "not written";
+inline constexpr char kConnectNextRadio[] = "Connect the next radio and switch it on";
+inline constexpr char kWaitingForGreeting[] = "waiting for the radio's greeting";

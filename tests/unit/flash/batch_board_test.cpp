@@ -1,6 +1,6 @@
 // The board of several radios: on a terminal its rows must stay where they are whatever is
 // redrawn or noted above them, and never wrap; elsewhere each line must say its port.
-#include "flash/batch_board.h"
+#include "flash/run/batch_board.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@ line=$(sed -n 's/\\-/-/g; /^c++ -std=c++17 /p' "$source/flash/q42flash.1")
 [ -n "$line" ] || { echo "FAIL: flash/q42flash.1 has no one-command build" >&2; exit 1; }
 rm -rf "$work"
 mkdir -p "$work"
-cp -r "$source/flash" "$source/update" "$work/"
+cp -r "$source/flash" "$source/core" "$work/"
 cd "$work"
 echo "$line"
 eval "$line"

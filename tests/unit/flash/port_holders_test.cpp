@@ -1,6 +1,6 @@
 // The other holders of a port, from a fake /proc and lock folder: who has it open, who locked
 // it, and the pseudo-terminal's own end left out.
-#include "flash/port_holders.h"
+#include "flash/posix/port_holders.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 // The serial port list read from a fake sysfs and /dev: which ttys are ports, what each is,
 // in what order; and macOS's cu. devices where there is no sysfs.
-#include "flash/port_list.h"
+#include "flash/posix/port_list.h"
 
 #include <gtest/gtest.h>
 #include <string>

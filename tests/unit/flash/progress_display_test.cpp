@@ -1,6 +1,6 @@
 // The progress bar's line fitted to the terminal's width: a line as long as the terminal
 // wraps, and every redraw then adds a line instead of replacing one.
-#include "flash/progress_display.h"
+#include "flash/run/progress_display.h"
 
 #include <gtest/gtest.h>
 

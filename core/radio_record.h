@@ -1,0 +1,36 @@
+// What became of one radio's update: its result, the exit code a command line ends with for
+// it, and the fields of its record line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum class RadioResult { Written, WriteFailed, NoHeader, Stopped, NotWritten };
+
+// The exit codes of q42flash, one radio's or a whole run's (the first failure's); its usage text
+// (--help) and manual page list them.
+enum UpdateExit {
+    kExitWritten = 0,
+    kExitWriteFailed = 1,
+    kExitBadInput = 2,
+    kExitNoRadio = 3,
+    kExitPortUnusable = 4,
+    kExitNotConfirmed = 5,
+    kExitWrongImage = 6,
+};
+
+struct RadioRecord {
+    int64_t unix_seconds = 0;  // when the radio's update ended
+    std::string port;
+    bool has_name = false;
+    std::string name;  // as read from the radio before the write
+    bool has_version = false;
+    std::string version;
+    std::string image_version;
+    std::string image_sha256;
+    RadioResult result = RadioResult::NotWritten;
+    int frames = 0;      // frames the radio acknowledged
+    int64_t bytes = 0;   // image bytes those frames carried
+    double seconds = 0;  // from the greeting to the end
+    int exit_code = 0;
+};

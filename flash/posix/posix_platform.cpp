@@ -1,0 +1,186 @@
+// q42flash's platform on Linux and macOS: the functions of flash/run/platform.h on POSIX.
+// Waits use select, not poll: macOS's poll does not take terminal devices.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/select.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "flash/posix/port_holders.h"
+#include "flash/posix/port_list.h"
+#include "flash/posix/serial_port.h"
+#include "flash/posix/stop_signal.h"
+#include "flash/posix/unique_fd.h"
+#include "flash/run/platform.h"
+
+namespace {
+
+constexpr int kDefaultColumns = 80;  // what a terminal that does not say its width has
+
+std::string Reason() { return std::strerror(errno); }
+
+class PosixAppendFile final : public AppendFile {
+public:
+    PosixAppendFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+
+    bool Append(const std::string& line, std::string& error) override {
+        // O_APPEND: a whole line lands at the end even when two runs share the file.
+        size_t done = 0;
+        while (done < line.size()) {
+            const ssize_t n = write(fd_.Get(), line.data() + done, line.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                error = "cannot write the record " + path_ + " (" + Reason() + ")";
+                return false;
+            }
+            done += static_cast<size_t>(n);
+        }
+        if (fsync(fd_.Get()) != 0 && errno != EINVAL) {
+            error = "cannot save the record " + path_ + " to the disk (" + Reason() + ")";
+            return false;
+        }
+        return true;
+    }
+
+private:
+    UniqueFd fd_;
+    std::string path_;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialPort> OpenSerialPort(const std::string& device, const PortVetting& may_take,
+                                           PortOpenResult& result, std::string& error) {
+    auto port = std::make_unique<PosixSerialPort>();
+    result = port->Open(device, error, may_take);
+    if (result != PortOpenResult::Opened) return nullptr;
+    return port;
+}
+
+std::vector<PresentPort> PresentPorts() {
+    std::vector<PresentPort> present;
+    for (const SerialPortInfo& port : ListSerialPorts("/")) present.push_back({port.device, DescribePort(port)});
+    return present;
+}
+
+PortHolderSearch SearchPortHolders(const std::string& device) {
+    const PortHolders found = FindPortHolders(device, HolderRoots{}, getpid());
+    PortHolderSearch search;
+    for (const PortHolder& holder : found.holders) {
+        search.held_by += (search.held_by.empty() ? "" : ", ") + DescribeHolder(holder);
+    }
+    search.processes_visible = found.processes_visible;
+    search.hidden_processes = found.hidden_processes;
+    search.unreadable_lock = found.unreadable_lock;
+    return search;
+}
+
+uint64_t MonotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+bool WaitForPorts(SerialPort* const* ports, size_t count, uint64_t until_ns) {
+    const uint64_t now = MonotonicNs();
+    if (now >= until_ns) return false;
+    fd_set readable;
+    FD_ZERO(&readable);
+    const int wake = StopWakeFd();
+    FD_SET(wake, &readable);
+    int highest = wake;
+    for (size_t i = 0; i < count; ++i) {
+        if (ports[i] == nullptr) continue;
+        // Every port here was opened by OpenSerialPort above.
+        const int fd = static_cast<const PosixSerialPort*>(ports[i])->fd();
+        FD_SET(fd, &readable);
+        highest = std::max(highest, fd);
+    }
+    const uint64_t wait_us = (until_ns - now + 999) / 1000;  // never wake before the time is due
+    timeval limit{static_cast<time_t>(wait_us / 1'000'000u), static_cast<suseconds_t>(wait_us % 1'000'000u)};
+    if (select(highest + 1, &readable, nullptr, nullptr, &limit) <= 0 || !FD_ISSET(wake, &readable)) return false;
+    ClearStopWake();
+    return true;
+}
+
+bool PrepareToRun(std::string& error) {
+    // Output cut short (q42flash ... | head) must not end the program in the middle of a write.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (InstallStopSignals()) return true;
+    error = "cannot set up Ctrl-C (" + Reason() + ")";
+    return false;
+}
+
+bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+int TerminalColumns() {
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return kDefaultColumns;
+    return size.ws_col;
+}
+
+InputLine ReadInputLine(char* line, size_t capacity) {
+    size_t length = 0;
+    for (;;) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(STDIN_FILENO, &readable);
+        FD_SET(StopWakeFd(), &readable);
+        const int ready = select(std::max(STDIN_FILENO, StopWakeFd()) + 1, &readable, nullptr, nullptr, nullptr);
+        if (StopRequests() > 0) return InputLine::Stopped;
+        // An input that fails (a background job's, a closed one) is never retried.
+        if (ready < 0 && errno != EINTR) return InputLine::Ended;
+        if (ready <= 0 || !FD_ISSET(STDIN_FILENO, &readable)) continue;
+        char c = 0;
+        const ssize_t n = read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return InputLine::Ended;
+        if (n == 0 || c == '\n') break;
+        if (length + 1 < capacity) line[length++] = c;
+    }
+    line[length] = '\0';
+    return InputLine::Read;
+}
+
+bool ReadFileStart(const std::string& path, uint8_t* buffer, size_t capacity, size_t& size, std::string& error) {
+    // Without O_NONBLOCK a FIFO with no writer would hold the open for ever; on a regular
+    // file the flag does nothing.
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.Valid()) {
+        error = "cannot open " + path + " (" + Reason() + ")";
+        return false;
+    }
+    struct stat st {};
+    if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = path + " is not a file (a pipe, terminal or device cannot hold an image)";
+        return false;
+    }
+    size = static_cast<size_t>(st.st_size);
+    const size_t count = std::min(size, capacity);
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = read(fd.Get(), buffer + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = "cannot read " + path + (n < 0 ? " (" + Reason() + ")" : " (it got shorter)");
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, std::string& error) {
+    UniqueFd fd(open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
+    if (!fd.Valid()) {
+        error = "cannot open the record " + path + " (" + Reason() + ")";
+        return nullptr;
+    }
+    return std::make_unique<PosixAppendFile>(std::move(fd), path);
+}

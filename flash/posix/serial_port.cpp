@@ -1,0 +1,152 @@
+// Opening, setting up and restoring the radio's serial port; reads and writes that never
+// wait for the radio, only (bounded) for room in the port's queue.
+#include "flash/posix/serial_port.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/select.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// How long a write may find the port's queue full before the rest is given up.
+constexpr long kWriteStallSeconds = 1;
+
+std::string Reason(int error) { return std::strerror(error); }
+
+PortOpenResult Refuse(PortOpenResult result, std::string& error, const std::string& text) {
+    error = text;
+    return result;
+}
+
+bool IsRaw9600(int fd) {
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) return false;
+    return cfgetospeed(&t) == B9600 && (cfgetispeed(&t) == B9600 || cfgetispeed(&t) == 0) &&
+           (t.c_cflag & CSIZE) == CS8 && (t.c_cflag & (PARENB | CSTOPB | CRTSCTS)) == 0 &&
+           (t.c_iflag & (IXON | IXOFF)) == 0;
+}
+
+}  // namespace
+
+PortOpenResult PosixSerialPort::Open(const std::string& device, std::string& error, const PortVetting& may_take) {
+    Close();
+    // O_NONBLOCK also keeps the open from waiting for a carrier that a three-wire cable lacks.
+    fd_.Reset(open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd_.Valid()) {
+        const int e = errno;
+        switch (e) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return Refuse(PortOpenResult::Missing, error,
+                          "there is no port " + device + " (" + Reason(e) + "): is the converter plugged in?");
+        case EACCES:
+        case EPERM:
+#ifdef __linux__
+            return Refuse(PortOpenResult::NoPermission, error,
+                          "no permission to open " + device + " (" + Reason(e) +
+                              "): add yourself to the dialout group (sudo usermod -aG dialout "
+                              "$USER) and log in again");
+#else
+            return Refuse(PortOpenResult::NoPermission, error,
+                          "no permission to open " + device + " (" + Reason(e) + ")");
+#endif
+        case EBUSY:
+            return Refuse(PortOpenResult::Busy, error, device + " is in use by another program (" + Reason(e) + ")");
+        case EISDIR:
+            return Refuse(PortOpenResult::NotTerminal, error, device + " is not a serial port (" + Reason(e) + ")");
+        default:
+            return Refuse(PortOpenResult::Failed, error, "cannot open " + device + " (" + Reason(e) + ")");
+        }
+    }
+
+    PortOpenResult result = PortOpenResult::Opened;
+    const int fd = fd_.Get();
+    if (!isatty(fd)) {
+        result = Refuse(PortOpenResult::NotTerminal, error, device + " is not a serial port (" + Reason(errno) + ")");
+    } else if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        result = Refuse(PortOpenResult::Busy, error,
+                        device + " is in use by another q42flash (" + Reason(EWOULDBLOCK) + ")");
+    } else {
+#ifdef TIOCGEXCL
+        // Another program holds it exclusively; only a superuser gets this far.
+        int exclusive = 0;
+        if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
+            result =
+                Refuse(PortOpenResult::Busy, error, device + " is in use by another program (" + Reason(EBUSY) + ")");
+        }
+#endif
+    }
+    if (result == PortOpenResult::Opened && may_take && !may_take(error)) result = PortOpenResult::Busy;
+    if (result != PortOpenResult::Opened) {
+        Close();
+        return result;
+    }
+    exclusive_set_ = ioctl(fd, TIOCEXCL) == 0;
+
+    if (tcgetattr(fd, &saved_) != 0) {
+        const int e = errno;
+        Close();
+        return Refuse(PortOpenResult::Failed, error, "cannot read the settings of " + device + " (" + Reason(e) + ")");
+    }
+    termios raw = saved_;
+    cfmakeraw(&raw);
+    raw.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    raw.c_cflag |= CS8 | CLOCAL | CREAD;
+    raw.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    cfsetispeed(&raw, B9600);
+    cfsetospeed(&raw, B9600);
+    // A call that fails may still have applied part of the settings: put them back either way.
+    settings_changed_ = true;
+    if (tcsetattr(fd, TCSANOW, &raw) != 0 || !IsRaw9600(fd)) {
+        const int e = errno;
+        Close();
+        return Refuse(PortOpenResult::Failed, error, "cannot set " + device + " to 9600 baud 8N1 (" + Reason(e) + ")");
+    }
+    return PortOpenResult::Opened;
+}
+
+void PosixSerialPort::Close() {
+    if (!fd_.Valid()) return;
+    if (settings_changed_) tcsetattr(fd_.Get(), TCSADRAIN, &saved_);
+    if (exclusive_set_) ioctl(fd_.Get(), TIOCNXCL);
+    fd_.Reset();  // also releases the lock
+    settings_changed_ = false;
+    exclusive_set_ = false;
+}
+
+long PosixSerialPort::Read(uint8_t* buffer, size_t capacity) {
+    const ssize_t n = read(fd_.Get(), buffer, capacity);
+    if (n > 0) return static_cast<long>(n);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
+    // End of file or EIO on a terminal: the line has hung up.
+    return -1;
+}
+
+bool PosixSerialPort::Write(const uint8_t* data, size_t count) {
+    const int fd = fd_.Get();
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = write(fd, data + done, count - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        fd_set writable;
+        FD_ZERO(&writable);
+        FD_SET(fd, &writable);
+        timeval limit{kWriteStallSeconds, 0};
+        const int ready = select(fd + 1, nullptr, &writable, nullptr, &limit);
+        if (ready == 0) return false;
+        if (ready < 0 && errno != EINTR) return false;
+    }
+    return true;
+}

@@ -1,0 +1,30 @@
+// The radio's serial port on Linux and macOS: a terminal device opened exclusively and
+// non-blocking, set raw 9600 baud 8N1 without flow control; the settings found are put back
+// when it is closed.
+#pragma once
+
+#include <termios.h>
+
+#include <string>
+
+#include "flash/posix/unique_fd.h"
+#include "flash/run/platform.h"
+
+class PosixSerialPort final : public SerialPort {
+public:
+    PosixSerialPort() = default;
+    ~PosixSerialPort() override { Close(); }
+
+    PortOpenResult Open(const std::string& device, std::string& error, const PortVetting& may_take);
+    void Close() override;
+    long Read(uint8_t* buffer, size_t capacity) override;
+    bool Write(const uint8_t* data, size_t count) override;
+
+    int fd() const { return fd_.Get(); }
+
+private:
+    UniqueFd fd_;
+    bool settings_changed_ = false;
+    bool exclusive_set_ = false;
+    termios saved_{};
+};

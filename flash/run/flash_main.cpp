@@ -1,0 +1,104 @@
+// q42flash: the Q42 firmware update from a command line, with the same link, steps, waits
+// and verdicts as the Windows program's update window, whose words it prints. The window's
+// lines go to standard output; q42flash's own errors and progress to standard error.
+#include "flash/run/flash_main.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/firmware_container.h"
+#include "core/printable_text.h"
+#include "core/q42_protocol.h"
+#include "core/update_lines.h"
+#include "flash/run/command_line.h"
+#include "flash/run/flash_output.h"
+#include "flash/run/image_input.h"
+#include "flash/run/platform.h"
+#include "flash/run/port_choice.h"
+#include "flash/run/radio_bench.h"
+#include "flash/run/sha256.h"
+
+namespace {
+
+// The program file is read back into a 4 MiB buffer: static storage, not the stack.
+FirmwareStore g_store;
+
+int ListPorts() {
+    const std::vector<PresentPort> ports = PresentPorts();
+    for (const PresentPort& port : ports) Say(port.description);
+    if (ports.empty()) Complain("no serial ports found: is the converter plugged in?");
+    return kExitWritten;
+}
+
+// Loads the image named on the command line into run.image; false, said, when it cannot.
+bool LoadImage(const FlashOptions& options, Run& run) {
+    run.image.bytes = g_store.FirmwareImage;
+    run.image.force = options.force;
+    run.image.info = options.info;
+    if (options.image_path.empty() && options.program_path.empty()) return true;
+    const bool plain = !options.image_path.empty();
+    const std::string& path = plain ? options.image_path : options.program_path;
+    const ImageInput input = plain ? LoadPlainImage(path, g_store) : LoadProgramImage(path, g_store);
+    if (input.outcome == ImageInput::Outcome::NoContainer) {
+        Say(kCannotLocateCode);
+        if (!input.error.empty()) Complain(input.error);
+        return false;
+    }
+    if (input.outcome == ImageInput::Outcome::Unreadable) {
+        Complain(input.error);
+        return false;
+    }
+    run.image.length = input.length;
+    const bool has_version = input.length >= kVersionFieldEnd;
+    run.image.version = has_version ? g_store.ImageVersion() : "";
+    const std::string shown =
+        has_version ? PrintableText(run.image.version) : "none (the image is too short to hold one)";
+    Say((plain ? "This image contains software version: " : kProgramVersionLabel) + shown);
+    run.image.sha256 = Sha256Hex(g_store.FirmwareImage, static_cast<size_t>(input.length));
+    return true;
+}
+
+}  // namespace
+
+int RunFlash(int argc, const char* const* argv) {
+    FlashOptions options;
+    std::string error;
+    if (!ParseCommandLine(argc, argv, options, error)) {
+        Complain(error + " (q42flash --help tells more)");
+        return kExitBadInput;
+    }
+    if (options.help) {
+        std::fputs(kFlashUsage, stdout);
+        return kExitWritten;
+    }
+    if (options.version) {
+        std::printf("q42flash %s\n", kFlashVersion);
+        return kExitWritten;
+    }
+    if (options.list_ports) return ListPorts();
+
+    if (options.json) SayOnStandardError();
+    Run run(options);
+    // The image is checked before the port is touched: a bad one sends nothing.
+    if (!LoadImage(options, run)) return kExitBadInput;
+    if (!PrepareToRun(error)) {
+        Complain(error);
+        return kExitBadInput;
+    }
+    if (!options.record_path.empty()) {
+        run.record = OpenAppendFile(options.record_path, error);
+        if (run.record == nullptr) {
+            Complain(error);
+            return kExitBadInput;
+        }
+    }
+    const std::vector<std::string> devices = CandidatePorts(options.ports);
+    if (devices.empty()) {
+        Complain("no serial ports found for --port auto: is the converter plugged in?");
+        return kExitPortUnusable;
+    }
+    ListenedPorts ports;
+    if (!OpenCandidates(devices, ports, Complain)) return kExitPortUnusable;
+    return ServeRadios(run, ports);
+}

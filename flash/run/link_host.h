@@ -1,0 +1,58 @@
+// Drives the bootloader link over a serial port: what arrives goes to HandleBootByte, and
+// LinkTick runs once for each 10 ms that has passed on the monotonic clock, so the link's
+// tick-counted waits (500 and 300 ticks) hold in real time. Every byte received goes to the
+// link, as in the Windows program while its update window is up.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/boot_link.h"
+#include "flash/run/platform.h"
+
+class SerialLinkHost final : public LinkHost {
+public:
+    explicit SerialLinkHost(SerialPort& port);
+
+    void SendToDevice(const uint8_t* data, uint16_t count) override;
+    // For the link's blocking forms: a pass that first sleeps until a byte or a tick is due.
+    void RunMessageLoopOnce() override;
+    // A second stop request: the write sends no further frame.
+    bool Terminated() const override;
+
+    // One pass that never sleeps: whatever has arrived, then the ticks that are due.
+    void Pass();
+    // Whether the link has sent anything since the host was made: only a completed greeting
+    // sends while the radio is listened for.
+    bool has_sent() const { return has_sent_; }
+
+    // Milliseconds on the monotonic clock since the host was made.
+    uint64_t ElapsedMs() const;
+    bool hung_up() const { return hung_up_; }
+    bool send_failed() const { return send_failed_; }
+
+    BootLink link{*this};
+
+private:
+    friend bool SleepUntilDue(SerialLinkHost* const* hosts, size_t count, SerialPort** ports);
+    void TakeArrivedBytes();
+    void DeliverDueTicks();
+
+    SerialPort& port_;
+    uint64_t start_ns_;
+    uint64_t next_tick_ns_;
+    bool hung_up_ = false;
+    bool send_failed_ = false;
+    bool has_sent_ = false;
+    uint8_t received_[4096];
+};
+
+// Sleeps until a byte has arrived or a tick is due on any of the hosts, or a stop request
+// comes; true when a stop request woke it. ports: room for count entries, the caller's, so
+// that a pass allocates nothing.
+bool SleepUntilDue(SerialLinkHost* const* hosts, size_t count, SerialPort** ports);
+
+// "the line on PORT hung up ..." or "PORT did not take ...": why the radio went silent when
+// its line did; "" when the line is fine.
+std::string LostLineText(const SerialLinkHost& host, const std::string& port);

@@ -1,0 +1,14 @@
+// Opening the ports listened on; see listened_ports.h.
+#include "flash/run/listened_ports.h"
+
+bool ListenedPorts::Add(const std::string& device, std::string& error, const PortVetting& may_take) {
+    PortOpenResult result = PortOpenResult::Failed;
+    std::unique_ptr<SerialPort> port = OpenSerialPort(device, may_take, result, error);
+    if (port == nullptr) return false;
+    ports_.push_back(std::make_unique<ListenedPort>(device, std::move(port)));
+    return true;
+}
+
+void ListenedPorts::CloseAll() {
+    for (const auto& listened : ports_) listened->port->Close();
+}

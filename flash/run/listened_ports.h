@@ -1,0 +1,45 @@
+// The ports q42flash listens on, each opened with its own link and host. Nothing is sent on
+// any of them until its radio's greeting completes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/q42_protocol.h"
+#include "flash/run/link_host.h"
+#include "flash/run/platform.h"
+
+struct ListenedPort {
+    ListenedPort(std::string device_path, std::unique_ptr<SerialPort> opened)
+        : device(std::move(device_path)), port(std::move(opened)) {}
+    const std::string device;
+    const std::unique_ptr<SerialPort> port;
+    SerialLinkHost host{*port};
+
+    // True on the first call at or after each 500 ms step of the host's clock: the steps
+    // keep the host's grid, as the window's timer runs on.
+    bool StepDue(uint64_t now_ms) {
+        if (now_ms < next_step_ms_) return false;
+        while (now_ms >= next_step_ms_) next_step_ms_ += kLinkStepMs;
+        return true;
+    }
+
+private:
+    uint64_t next_step_ms_ = kLinkStepMs;
+};
+
+class ListenedPorts {
+public:
+    // Opens the port and listens on it from now; false with the reason in error.
+    bool Add(const std::string& device, std::string& error, const PortVetting& may_take);
+    size_t size() const { return ports_.size(); }
+    const std::string& device(size_t i) const { return ports_[i]->device; }
+    ListenedPort& at(size_t i) { return *ports_[i]; }
+    // Puts every port back and closes it.
+    void CloseAll();
+
+private:
+    std::vector<std::unique_ptr<ListenedPort>> ports_;
+};

@@ -1,0 +1,107 @@
+// What a platform supplies to q42flash's run: the few functions and the one class that each
+// platform folder (flash/posix/ today) implements. The run includes nothing else of a
+// platform, so a second platform adds files beside the first and changes no run logic.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// --- The serial port -------------------------------------------------------------------
+
+enum class PortOpenResult { Opened, Missing, Busy, NoPermission, NotTerminal, Failed };
+
+// The radio's port: opened exclusively, raw 9600 baud 8N1 without flow control, never
+// blocking a read; what it was set to is put back when it is closed.
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+    // Takes up to capacity bytes that have arrived, without waiting. Returns the count, or -1
+    // once the line has hung up (the other end closed, the converter unplugged).
+    virtual long Read(uint8_t* buffer, size_t capacity) = 0;
+    // Writes all count bytes, waiting while the port's queue is full; false if the line hung
+    // up or the port took nothing for a whole second (the rest is then dropped).
+    virtual bool Write(const uint8_t* data, size_t count) = 0;
+    // Puts back the settings that the open changed (after what was written has left) and
+    // closes; the port is unusable afterwards. Also done when the port is destroyed.
+    virtual void Close() = 0;
+};
+
+// Says whether the port may be taken, once it is known to be a serial device and before any
+// of its settings is changed; false, with the reason in error, refuses it as busy.
+using PortVetting = std::function<bool(std::string& error)>;
+
+// Opens device; on failure result says how and error why, in the user's words with the
+// system's reason, and nullptr is returned.
+std::unique_ptr<SerialPort> OpenSerialPort(const std::string& device, const PortVetting& may_take,
+                                           PortOpenResult& result, std::string& error);
+
+// The ports present, as the system names and describes them, none opened: each as a device
+// name for --port and a line for --list-ports.
+struct PresentPort {
+    std::string device;
+    std::string description;
+};
+std::vector<PresentPort> PresentPorts();
+
+// Who else holds a port, as far as the system shows it.
+struct PortHolderSearch {
+    std::string held_by;            // "cat (pid 4711), ..." or "" when none is seen
+    bool processes_visible = true;  // false where the system shows no process's open files
+    int hidden_processes = 0;       // processes whose open files this user may not see
+    std::string unreadable_lock;    // a lock file for the port that names no process
+};
+PortHolderSearch SearchPortHolders(const std::string& device);
+
+// --- Time and the wait -------------------------------------------------------------------
+
+// Nanoseconds on a clock that never goes back.
+uint64_t MonotonicNs();
+
+// Sleeps until a byte has arrived on one of the ports, a stop request comes, or the clock
+// reaches until_ns. Ports given as nullptr (a line that has hung up) are not watched.
+// Returns true when a stop request woke it.
+bool WaitForPorts(SerialPort* const* ports, size_t count, uint64_t until_ns);
+
+// --- Stopping ----------------------------------------------------------------------------
+
+// Sets up Ctrl-C and the system's other requests to stop as requests the run counts (a
+// hang-up is at most the first), and output cut short by its reader as no reason to end.
+// False, with the reason in error, if that cannot be done.
+bool PrepareToRun(std::string& error);
+// How many stop requests have come so far, and the signal of the last one that counted.
+int StopRequests();
+int LastStopSignal();
+// Ends the process by the signal that asked for the stop, as a shell expects of a program
+// stopped with Ctrl-C (its status is then 128 + the signal's number, 130 for Ctrl-C).
+[[noreturn]] void EndByStopSignal();
+
+// --- The person at the terminal and the files --------------------------------------------
+
+// Whether stream is a terminal, and the columns of standard error's (80 when it says none).
+bool IsTerminal(FILE* stream);
+int TerminalColumns();
+
+// Reads a line from standard input into line (without its end, cut to capacity - 1
+// characters and terminated). A stop request while waiting is Stopped; an input that fails
+// or ends before any line is Ended.
+enum class InputLine { Read, Ended, Stopped };
+InputLine ReadInputLine(char* line, size_t capacity);
+
+// Opens path as a regular file and reads its first min(size, capacity) bytes into buffer,
+// size getting the file's whole size; false with the reason in error. A pipe, terminal or
+// device is refused, never waited on.
+bool ReadFileStart(const std::string& path, uint8_t* buffer, size_t capacity, size_t& size, std::string& error);
+
+// A file that lines are appended to, each whole and on the disk before Append returns, so
+// that a power cut or a kill loses no earlier line.
+class AppendFile {
+public:
+    virtual ~AppendFile() = default;
+    virtual bool Append(const std::string& line, std::string& error) = 0;
+};
+std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, std::string& error);

@@ -1,0 +1,22 @@
+// The ports q42flash listens on: those named, --port auto standing for every port present,
+// each opened unless another program holds it.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "flash/run/listened_ports.h"
+
+using Note = std::function<void(const std::string&)>;
+
+// The ports named, --port auto standing for every port --list-ports shows, each once.
+std::vector<std::string> CandidatePorts(const std::vector<std::string>& named);
+
+// Opens every candidate that no other program holds, saying what it cannot see. With one
+// port its refusal ends the run; with several a refused port is skipped with one line.
+// False, said, when no port is left.
+bool OpenCandidates(const std::vector<std::string>& devices, ListenedPorts& listener, const Note& note);
+
+// "A, B and C": the ports listened on.
+std::string Listing(const ListenedPorts& listener);
