@@ -1,4 +1,5 @@
-// Parses q42flash's command line; kFlashUsage says what each option does.
+// Parses q42flash's command line. Each option is one row of kOptions: its name, its value,
+// where it goes and its help; the usage text (--help) is made from the rows.
 #include "flash/run/command_line.h"
 
 #include <algorithm>
@@ -9,37 +10,70 @@ const char kFlashVersion[] = "1.0.0";
 
 const char kAutoPort[] = "auto";
 
-const char kFlashUsage[] =
+namespace {
+
+// One option. A switch names flag; an option with a value names value and the one field it
+// fills: text, number (a whole number from 1 to 999999, the number's words in number_words)
+// or list (as often as given).
+struct Option {
+    const char* name;
+    const char* value;
+    bool FlashOptions::*flag;
+    std::string FlashOptions::*text;
+    long FlashOptions::*number;
+    std::vector<std::string> FlashOptions::*list;
+    const char* number_words;
+    const char* help;  // lines after the first are shown under it
+};
+
+constexpr Option kOptions[] = {
+    {"--list-ports", nullptr, &FlashOptions::list_ports, nullptr, nullptr, nullptr, nullptr,
+     "show the serial ports present and what each is (none is opened)"},
+    {"--port", "DEVICE", nullptr, nullptr, nullptr, &FlashOptions::ports, nullptr,
+     "the port the radio's cable is on: /dev/ttyUSB0 on Linux,\n"
+     "/dev/cu.usbserial-... on macOS. Given more than once, or as\n"
+     "--port auto (every port --list-ports shows), q42flash listens\n"
+     "on each, sends nothing, and takes the one the radio greets on"},
+    {"--image", "FILE", nullptr, &FlashOptions::image_path, nullptr, nullptr, nullptr,
+     "the plain firmware image to write (less than 262144 bytes)"},
+    {"--from", "PROGRAM.exe", nullptr, &FlashOptions::program_path, nullptr, nullptr, nullptr,
+     "the image carried inside a packed Q42Update.exe"},
+    {"--yes", nullptr, &FlashOptions::yes, nullptr, nullptr, nullptr, nullptr, "write without asking first"},
+    {"--force", nullptr, &FlashOptions::force, nullptr, nullptr, nullptr, nullptr,
+     "write even an image whose application name is not the radio's\n"
+     "(or that carries none); without it such an image is refused"},
+    {"--info", nullptr, &FlashOptions::info, nullptr, nullptr, nullptr, nullptr,
+     "show the radio's application and version, write nothing"},
+    {"--wait", "SECONDS", nullptr, nullptr, &FlashOptions::wait_seconds, nullptr, "a whole number of seconds",
+     "give up when the radio has not greeted within SECONDS\n"
+     "(without it, q42flash waits until stopped with Ctrl-C)"},
+    {"--all", nullptr, &FlashOptions::all, nullptr, nullptr, nullptr, nullptr,
+     "with several ports: every radio that greets is updated, all\n"
+     "at once, each with its own line; the question is asked once"},
+    {"--repeat", nullptr, &FlashOptions::repeat, nullptr, nullptr, nullptr, nullptr,
+     "after each radio, say \"Connect the next radio and switch it on\"\n"
+     "and wait for it on the same port, until Ctrl-C; a table at the end"},
+    {"--count", "N", nullptr, nullptr, &FlashOptions::count, nullptr, "a number of radios",
+     "with --repeat: stop after N radios"},
+    {"--record", "FILE", nullptr, &FlashOptions::record_path, nullptr, nullptr, nullptr,
+     "append one JSON line per radio to FILE (time, port, the radio's\n"
+     "application and version, the image's version and SHA-256,\n"
+     "result, frames, bytes, seconds, exit code), on the disk at once"},
+    {"--json", nullptr, &FlashOptions::json, nullptr, nullptr, nullptr, nullptr,
+     "print those lines on standard output as each radio ends; the\n"
+     "radio's lines then go to standard error"},
+    {"--version", nullptr, &FlashOptions::version, nullptr, nullptr, nullptr, nullptr, "show q42flash's version"},
+};
+
+constexpr char kUsageHead[] =
     "usage: q42flash --port DEVICE... [--image FILE | --from PROGRAM.exe] [--yes] [--force]\n"
     "                [--info] [--wait SECONDS] [--all] [--repeat [--count N]]\n"
     "                [--record FILE] [--json]\n"
     "       q42flash --list-ports\n"
     "       q42flash --help | --version\n"
-    "Writes new firmware into a Q42 radio through a serial port (9600 baud 8N1).\n"
-    "  --list-ports       show the serial ports present and what each is (none is opened)\n"
-    "  --port DEVICE      the port the radio's cable is on: /dev/ttyUSB0 on Linux,\n"
-    "                     /dev/cu.usbserial-... on macOS. Given more than once, or as\n"
-    "                     --port auto (every port --list-ports shows), q42flash listens\n"
-    "                     on each, sends nothing, and takes the one the radio greets on\n"
-    "  --image FILE       the plain firmware image to write (less than 262144 bytes)\n"
-    "  --from PROGRAM.exe the image carried inside a packed Q42Update.exe\n"
-    "  --yes              write without asking first\n"
-    "  --force            write even an image whose application name is not the radio's\n"
-    "                     (or that carries none); without it such an image is refused\n"
-    "  --info             show the radio's application and version, write nothing\n"
-    "  --wait SECONDS     give up when the radio has not greeted within SECONDS\n"
-    "                     (without it, q42flash waits until stopped with Ctrl-C)\n"
-    "  --all              with several ports: every radio that greets is updated, all\n"
-    "                     at once, each with its own line; the question is asked once\n"
-    "  --repeat           after each radio, say \"Connect the next radio and switch it on\"\n"
-    "                     and wait for it on the same port, until Ctrl-C; a table at the end\n"
-    "  --count N          with --repeat: stop after N radios\n"
-    "  --record FILE      append one JSON line per radio to FILE (time, port, the radio's\n"
-    "                     application and version, the image's version and SHA-256,\n"
-    "                     result, frames, bytes, seconds, exit code), on the disk at once\n"
-    "  --json             print those lines on standard output as each radio ends; the\n"
-    "                     radio's lines then go to standard error\n"
-    "  --version          show q42flash's version\n"
+    "Writes new firmware into a Q42 radio through a serial port (9600 baud 8N1).\n";
+
+constexpr char kUsageTail[] =
     "Finding the port: q42flash --list-ports before and after plugging the cable in;\n"
     "on Linux the names in /dev/serial/by-id/ stay the same whichever USB socket the\n"
     "converter is in. Opening the port needs membership of its group, dialout on most\n"
@@ -54,22 +88,8 @@ const char kFlashUsage[] =
     "130 stopped with Ctrl-C (128 + the signal's number for SIGTERM and SIGHUP).\n"
     "With several radios: 0 when every one was written, else the first failure's code.\n";
 
-namespace {
-
-// The options that take no value and only switch something on.
-struct Flag {
-    const char* name;
-    bool FlashOptions::*field;
-};
-constexpr Flag kFlags[] = {
-    {"--yes", &FlashOptions::yes},
-    {"--all", &FlashOptions::all},
-    {"--repeat", &FlashOptions::repeat},
-    {"--json", &FlashOptions::json},
-    {"--force", &FlashOptions::force},
-    {"--info", &FlashOptions::info},
-    {"--list-ports", &FlashOptions::list_ports},
-};
+// The help's first line starts in this column, and its others under it.
+constexpr size_t kHelpColumn = 21;
 
 bool ParseWholeNumber(const std::string& text, long& out) {
     if (text.empty() || text.size() > 6) return false;
@@ -82,6 +102,21 @@ bool ParseWholeNumber(const std::string& text, long& out) {
 
 }  // namespace
 
+std::string FlashUsage() {
+    std::string usage = kUsageHead;
+    for (const Option& option : kOptions) {
+        std::string left = std::string("  ") + option.name + (option.value ? std::string(" ") + option.value : "");
+        left.resize(std::max(left.size() + 1, kHelpColumn), ' ');
+        usage += left;
+        for (const char* c = option.help; *c != '\0'; ++c) {
+            usage += *c;
+            if (*c == '\n') usage += std::string(kHelpColumn, ' ');
+        }
+        usage += '\n';
+    }
+    return usage + kUsageTail;
+}
+
 bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -89,39 +124,26 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
             options.help = true;
             return true;
         }
-        if (arg == "--version") {
-            options.version = true;
-            return true;
-        }
-        const auto flag =
-            std::find_if(std::begin(kFlags), std::end(kFlags), [&arg](const Flag& f) { return arg == f.name; });
-        if (flag != std::end(kFlags)) {
-            options.*(flag->field) = true;
-            continue;
-        }
-        std::string* value = nullptr;
-        if (arg == "--port") value = &options.ports.emplace_back();
-        if (arg == "--image") value = &options.image_path;
-        if (arg == "--from") value = &options.program_path;
-        if (arg == "--record") value = &options.record_path;
-        if (value == nullptr && arg != "--wait" && arg != "--count") {
+        const Option* option =
+            std::find_if(std::begin(kOptions), std::end(kOptions), [&arg](const Option& o) { return arg == o.name; });
+        if (option == std::end(kOptions)) {
             error = "unknown option " + arg;
             return false;
+        }
+        if (option->flag != nullptr) {
+            options.*(option->flag) = true;
+            if (option->flag == &FlashOptions::version) return true;
+            continue;
         }
         if (i + 1 == argc || argv[i + 1][0] == '\0') {
             error = arg + " needs a value";
             return false;
         }
         const std::string given = argv[++i];
-        if (value != nullptr) {
-            *value = given;
-        } else if (arg == "--count") {
-            if (!ParseWholeNumber(given, options.count)) {
-                error = "--count takes a number of radios from 1 to 999999, not " + given;
-                return false;
-            }
-        } else if (!ParseWholeNumber(given, options.wait_seconds)) {
-            error = "--wait takes a whole number of seconds from 1 to 999999, not " + given;
+        if (option->text != nullptr) options.*(option->text) = given;
+        if (option->list != nullptr) (options.*(option->list)).push_back(given);
+        if (option->number != nullptr && !ParseWholeNumber(given, options.*(option->number))) {
+            error = arg + " takes " + option->number_words + " from 1 to 999999, not " + given;
             return false;
         }
     }

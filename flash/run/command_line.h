@@ -30,7 +30,8 @@ struct FlashOptions {
 // Parses argv[1..argc-1]; on failure says why in error.
 bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, std::string& error);
 
-extern const char kFlashUsage[];
+// The usage text (--help), made from the options' rows.
+std::string FlashUsage();
 
 // The project's version, as in the Windows programs' version block.
 extern const char kFlashVersion[];

@@ -69,7 +69,7 @@ int RunFlash(int argc, const char* const* argv) {
         return kExitBadInput;
     }
     if (options.help) {
-        std::fputs(kFlashUsage, stdout);
+        std::fputs(FlashUsage().c_str(), stdout);
         return kExitWritten;
     }
     if (options.version) {
