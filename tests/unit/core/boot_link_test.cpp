@@ -143,47 +143,62 @@ TEST(ScrambleByte, XorsWithTheKeyBeforeSwappingHalvesAndRotatesTheKey) {
     }
 }
 
-TEST(HandleBootByte, RecognisesTheGreetingAndAnswersAtItsCarriageReturn) {
+// What reaches the link: the bytes of one receive event, a 10 ms tick or the window's 500 ms step.
+struct Input {
+    enum Kind { Received, Tick, Step } kind;
+    std::string bytes;
+    Input(const char* received) : kind(Received), bytes(received) {}
+    Input(Kind event) : kind(event) {}
+};
+
+TEST(BootState, MovesAsTheHandshakeTableSays) {
+    using S = BootState;
     struct Row {
-        const char* name;
-        Bytes batch;
-        uint8_t state;
-        std::vector<size_t> sent_after;
+        S from;
+        Input input;
+        S to;
+        std::vector<size_t> command_after = {};  // bytes handed over as each command went out
     };
+    // The command leaves before the byte after the carriage return is looked at. Only the tick
+    // after the "#" settles the link; only the step makes a settled link active.
     const Row rows[] = {
-        {"clean greeting", Text("OK\r#"), 4, {3}},
-        {"stray byte first", {0x00, 'O', 'K', '\r', '#'}, 4, {4}},
-        {"O O K CR misses it", Text("OOK\r"), 0, {}},
-        {"line feed before #", Text("OK\r\n#"), 0, {3}},
-        {"other byte after OK", Text("OKX\r#"), 0, {}},
-        {"second greeting after a fallback", Text("OK\rXOK\r#"), 4, {3, 7}},
-        {"bytes in state 4 dropped", Text("OK\r#OK\r#"), 4, {3}},
+        {S::WaitGreeting, "OK\r#", S::Acknowledged, {3}},
+        {S::WaitGreeting, "\nOK\r#", S::Acknowledged, {4}},
+        {S::WaitGreeting, "OOK\r", S::WaitGreeting},
+        {S::WaitGreeting, "OK\r\n#", S::WaitGreeting, {3}},
+        {S::WaitGreeting, "OKX\r#", S::WaitGreeting},
+        {S::WaitGreeting, "OK\rXOK\r#", S::Acknowledged, {3, 7}},
+        {S::WaitGreeting, "OK\r#OK\r#", S::Acknowledged, {3}},
+        {S::Settled, "OK\r#", S::Settled},
+        {S::Active, "OK\r#", S::Active},
+        {S::WaitGreeting, Input::Tick, S::WaitGreeting},
+        {S::SeenO, Input::Tick, S::SeenO},
+        {S::SeenOK, Input::Tick, S::SeenOK},
+        {S::CommandSent, Input::Tick, S::CommandSent},
+        {S::Acknowledged, Input::Tick, S::Settled},
+        {S::Settled, Input::Tick, S::Settled},
+        {S::Active, Input::Tick, S::Active},
+        {S::WaitGreeting, Input::Step, S::WaitGreeting},
+        {S::SeenO, Input::Step, S::SeenO},
+        {S::SeenOK, Input::Step, S::SeenOK},
+        {S::CommandSent, Input::Step, S::CommandSent},
+        {S::Acknowledged, Input::Step, S::Acknowledged},
+        {S::Settled, Input::Step, S::Active},
+        {S::Active, Input::Step, S::Active},
     };
     for (const Row& r : rows) {
+        SCOPED_TRACE(testing::Message() << "row " << &r - rows);
         SimulatedRadio radio;
-        radio.Deliver(r.batch);
-        EXPECT_EQ(radio.link.BootState, r.state) << r.name;
-        // The command leaves before the byte after the carriage return is looked at.
-        EXPECT_EQ(radio.delivered_at_send, r.sent_after) << r.name;
-        for (const Bytes& message : radio.sent) EXPECT_EQ(message, kCommand) << r.name;
+        radio.link.BootState = r.from;
+        if (r.input.kind == Input::Received) radio.Deliver(Text(r.input.bytes));
+        if (r.input.kind == Input::Tick) radio.link.LinkTick();
+        if (r.input.kind == Input::Step) {
+            EXPECT_EQ(radio.link.TakeSettled(), r.to != r.from) << "the step says whether it made the link active";
+        }
+        EXPECT_EQ(radio.link.BootState, r.to);
+        EXPECT_EQ(radio.delivered_at_send, r.command_after);
+        for (const Bytes& message : radio.sent) EXPECT_EQ(message, kCommand);
     }
-}
-
-TEST(LinkTick, SettlesOnlyFromStateFourAndDropsBytesOnceSettled) {
-    for (uint8_t state = 0; state <= 6; ++state) {
-        SimulatedRadio radio;
-        radio.link.BootState = state;
-        radio.link.LinkTick();
-        EXPECT_EQ(radio.link.BootState, state == 4 ? 5 : state) << int{state};
-        // The caller's 500 ms step activates a settled link only: never one mid-handshake.
-        EXPECT_EQ(radio.link.TakeSettled(), state == 4 || state == 5) << int{state};
-        EXPECT_EQ(radio.link.BootState, state == 4 || state == 5 ? 6 : state) << int{state};
-    }
-    SimulatedRadio radio;
-    radio.link.BootState = 5;
-    radio.Deliver(Text("OK\r#"));
-    EXPECT_EQ(radio.link.BootState, 5);
-    EXPECT_TRUE(radio.sent.empty());
 }
 
 TEST(LinkTick, SetsTimedOutExactlyWhenCountingFromOneToZero) {
@@ -206,7 +221,7 @@ TEST(HandleBootByte, StoresRepliesOnlyWithinTheReplyBuffer) {
     const Row rows[] = {{0, 256, 256, 0}, {0, 1, 1, 0}, {250, 1000, 256, 994}, {256, 5, 256, 5}};
     for (const Row& r : rows) {
         SimulatedRadio radio;
-        radio.link.BootState = 6;
+        radio.link.BootState = BootState::Active;
         radio.link.RxCount = r.count;
         radio.link.RxExpected = r.expected;
         radio.Deliver(Bytes(300, 0xAB));
@@ -257,7 +272,7 @@ TEST(ReadDeviceHeader, JudgesNameAndVersionByTheirOwnLengthBytes) {
     };
     for (const Row& r : rows) {
         SimulatedRadio radio;
-        radio.link.BootState = 6;
+        radio.link.BootState = BootState::Active;
         radio.header_reply = HeaderOnTheWire(r.name_length, r.version_length, 300);
         radio.link.TimedOut = true;  // left over from an earlier wait
         const DeviceHeader header = radio.link.ReadDeviceHeader();
@@ -292,7 +307,7 @@ TEST(ReadDeviceHeader, CountsItsTimeOutInTicksAndTestsItBeforeCompletion) {
     };
     for (const Row& r : rows) {
         SimulatedRadio radio;
-        radio.link.BootState = 6;
+        radio.link.BootState = BootState::Active;
         radio.passes_per_tick = r.passes_per_tick;
         radio.header_reply = HeaderOnTheWire(5, 6, r.size);
         radio.header_delay = r.delay;
@@ -309,7 +324,7 @@ struct WriteRun {
 };
 
 WriteRun Write(SimulatedRadio& radio, const Bytes& image, int32_t n) {
-    radio.link.BootState = 6;
+    radio.link.BootState = BootState::Active;
     WriteRun run{WriteOutcome::Completed, {}};
     const auto progress = [&run](int32_t value) { run.progress.push_back(value); };
     run.outcome = radio.link.WriteFirmware(image.data(), n, progress);
@@ -468,8 +483,8 @@ TEST(BootLink, RunsAWholeUpdateAgainstTheRadio) {
     SimulatedRadio radio;
     radio.header_reply = HeaderOnTheWire(5, 6, 256);
     radio.Schedule(Text("OK\r"), 1);
-    while (radio.link.BootState != 5 && radio.passes < 10) radio.RunMessageLoopOnce();
-    ASSERT_EQ(radio.link.BootState, 5);
+    while (radio.link.BootState != BootState::Settled && radio.passes < 10) radio.RunMessageLoopOnce();
+    ASSERT_EQ(radio.link.BootState, BootState::Settled);
     ASSERT_TRUE(radio.link.TakeSettled());  // the window's half-second step
     const DeviceHeader header = radio.link.ReadDeviceHeader();
     EXPECT_EQ(header.name + " " + header.version, "Q42NV V2.07b");
@@ -489,7 +504,7 @@ TEST(BootLink, StepsSeveralLinksFromOneLoop) {
     radios[2].header_delay = 40;  // answered later than the others
     for (SimulatedRadio& radio : radios) {
         radio.header_reply = HeaderOnTheWire(5, 6, 256);
-        radio.link.BootState = 6;
+        radio.link.BootState = BootState::Active;
         radio.link.BeginHeaderRead();
     }
     bool header_over[3] = {};
