@@ -1,9 +1,10 @@
 // The bootloader link against a hostile radio whose bytes and ticks arrive from inside the
-// message-loop passes, as the script says: the greeting recogniser, the header read and a
-// write. Checked throughout: the reply is never stored past its buffer, the recogniser and
-// the tick follow their tables, progress only rises, every sent frame is the block it claims,
-// a failed block ends the write with nothing sent after it, and every wait ends once the
-// radio falls silent. A last kind of run presets the public reply fields to anything.
+// message-loop passes, as the script says: the handshake, the header read and a write. Checked
+// throughout: the reply is never stored past its buffer, the states move only along the
+// handshake's edges and the command goes out only at the greeting's carriage return, progress
+// only rises, every sent frame, read as the radio reads it, is the block it claims, built over
+// one pass per data byte, a failed block ends the write with nothing sent after it, and every
+// wait ends once the radio falls silent. A last kind of run presets the public reply fields to anything.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -16,36 +17,42 @@
 
 namespace {
 
-constexpr uint8_t kCommand[] = {0x1B, 0x1B, 'P', 'R', 'O', 'G'};
-constexpr uint8_t kHeaderRequest[] = {'R', 0x00, 0x02, 0x00, 0x00};
-constexpr int kBlock = 1024;
-// Once the radio is silent and every pass ticks: the header wait ends in 500 passes; a write
-// ends within the frame being built, one more whose acknowledgement came early, and 300 ticks.
-constexpr long kHeaderQuietLimit = 500;
-constexpr long kWriteQuietLimit = 2 * kBlock + 300;
+// Once the radio is silent and every pass ticks: the header wait ends with its time-out; a
+// write ends within the frame being built, one more whose acknowledgement came early, and the
+// acknowledgement's time-out.
+constexpr long kHeaderQuietLimit = kHeaderTimeoutTicks;
+constexpr long kWriteQuietLimit = 2 * kBlockSize + kWriteTimeoutTicks;
 
 // 0xFF past the first eight blocks for good; only those carry a pattern.
 uint8_t image[kFirmwareImageSize];
 constexpr int kPatternedBlocks = 8;
 
-// The program's wire scrambling, written out again: swap the halves of b XOR key, then
-// rotate the key left.
-uint8_t Scramble(uint8_t b, uint8_t& key) {
-    const auto t = static_cast<uint8_t>(b ^ key);
-    key = static_cast<uint8_t>((key << 1) | (key >> 7));
-    return static_cast<uint8_t>((t << 4) | (t >> 4));
+// How the radio reads byte j of a frame, and equally how it encodes byte j of its header: the
+// halves swapped, then XOR with the seed rotated left by j mod 8 bits.
+uint8_t RadioCoding(uint8_t b, int j) {
+    const int r = j % 8;
+    const auto key = static_cast<uint8_t>(kScrambleSeed << r | kScrambleSeed >> (8 - r));
+    return static_cast<uint8_t>((b << 4 | b >> 4) ^ key);
 }
 
-uint8_t Unscramble(uint8_t wire, uint8_t& key) {
-    const auto plain = static_cast<uint8_t>(((wire << 4) | (wire >> 4)) ^ key);
-    key = static_cast<uint8_t>((key << 1) | (key >> 7));
-    return plain;
-}
+// The handshake one byte a step. A state it passes through falls back to WaitGreeting on any
+// other byte; the states after it are left by no byte.
+struct Edge {
+    BootState from;
+    uint8_t byte;
+    BootState to;
+};
+constexpr Edge kHandshake[] = {
+    {BootState::WaitGreeting, kGreetingFirst, BootState::SeenO},
+    {BootState::SeenO, kGreetingSecond, BootState::SeenOK},
+    {BootState::SeenOK, kGreetingEnd, BootState::CommandSent},
+    {BootState::CommandSent, kProgrammingAcknowledgement, BootState::Acknowledged},
+};
 
 bool IsFiller(int block) {
     if (block >= kPatternedBlocks) return true;
-    for (int j = 0; j < kBlock; ++j) {
-        if (image[kBlock * block + j] != 0xFF) return false;
+    for (int j = 0; j < kBlockSize; ++j) {
+        if (image[kBlockSize * block + j] != kFillerByte) return false;
     }
     return true;
 }
@@ -63,15 +70,17 @@ public:
     long quiet_limit = 0;
     long passes = 0;
     int sends = 0;
-    uint8_t stored[256] = {};
+    uint8_t stored[kHeaderSize] = {};
     int stored_count = 0;
     int verdict = -1;           // the byte stored as this frame's acknowledgement, -1 for none
     int last_frame_block = -1;  // block number of the latest frame sent in this write
     int frames = 0;
+    long block_done_pass = 0;      // when the link was last done with a block, sent or skipped
+    long answered_send_pass = -1;  // the frame's send, when its answer had come before it
 
     void SendToDevice(const uint8_t* data, uint16_t count) override {
         ++sends;
-        if (count == sizeof kCommand && std::memcmp(data, kCommand, count) == 0) {
+        if (count == sizeof kProgrammingCommand && std::memcmp(data, kProgrammingCommand, count) == 0) {
             FUZZ_CHECK(command_due_);
             command_due_ = false;
             return;
@@ -80,7 +89,7 @@ public:
             FUZZ_CHECK(phase == Phase::Header && sends == 1 && passes == 0);
             return;
         }
-        FUZZ_CHECK(phase == Phase::Write && count == 1031 && data[0] == 'W');
+        FUZZ_CHECK(phase == Phase::Write && count == kFrameSize && data[0] == kFrameCommand);
         CheckFrame(data);
     }
 
@@ -110,11 +119,16 @@ public:
     }
 
     void Deliver(uint8_t b) {
-        const uint8_t state = link->BootState;
+        const BootState state = link->BootState;
         const uint16_t count = link->RxCount;
         const uint16_t expected = link->RxExpected;
-        // The command goes out while the carriage return is handled, and only then.
-        const bool due = state == 2 && b == 0x0D;
+        BootState next = state;
+        for (const Edge& edge : kHandshake) {
+            if (edge.from == state) next = b == edge.byte ? edge.to : BootState::WaitGreeting;
+        }
+        // The command goes out once, while the carriage return that completes the greeting is
+        // handled, and only then.
+        const bool due = next == BootState::CommandSent;
         command_due_ = due;
         const int sends_before = sends;
 
@@ -122,13 +136,13 @@ public:
 
         FUZZ_CHECK(sends == sends_before + (due ? 1 : 0));
         FUZZ_CHECK(!command_due_);
-        FUZZ_CHECK(link->BootState == NextState(state, b));
+        FUZZ_CHECK(link->BootState == next);
         FUZZ_CHECK(link->RxCount <= sizeof link->RxReply);
         if (link->RxCount == count) {
             FUZZ_CHECK(link->RxExpected == expected);
             return;
         }
-        FUZZ_CHECK(state == 6 && expected > 0);
+        FUZZ_CHECK(state == BootState::Active && expected > 0);
         FUZZ_CHECK(link->RxCount == count + 1 && link->RxExpected == expected - 1);
         FUZZ_CHECK(link->RxReply[count] == b);
         if (stored_count < static_cast<int>(sizeof stored)) stored[stored_count++] = b;
@@ -145,30 +159,17 @@ public:
         verdict = -1;
         last_frame_block = -1;
         frames = 0;
+        block_done_pass = 0;
     }
 
 private:
-    static uint8_t NextState(uint8_t state, uint8_t b) {
-        switch (state) {
-        case 0:
-            return b == 'O' ? 1 : 0;
-        case 1:
-            return b == 'K' ? 2 : 0;
-        case 2:
-            return b == 0x0D ? 3 : 0;
-        case 3:
-            return b == '#' ? 4 : 0;
-        default:
-            return state;
-        }
-    }
-
+    // The tick's one edge: the acknowledged link settles.
     void Tick() {
-        const uint8_t state = link->BootState;
+        const BootState state = link->BootState;
         const uint16_t ticks = link->TimeoutTicks;
         const bool timed_out = link->TimedOut;
         link->LinkTick();
-        FUZZ_CHECK(link->BootState == (state == 4 ? 5 : state));
+        FUZZ_CHECK(link->BootState == (state == BootState::Acknowledged ? BootState::Settled : state));
         FUZZ_CHECK(link->TimeoutTicks == (ticks > 0 ? ticks - 1 : 0));
         FUZZ_CHECK(link->TimedOut == (timed_out || ticks == 1));
     }
@@ -178,19 +179,22 @@ private:
     void CheckFrame(const uint8_t* frame) {
         const uint32_t address =
             uint32_t{frame[1]} << 24 | uint32_t{frame[2]} << 16 | uint32_t{frame[3]} << 8 | frame[4];
-        FUZZ_CHECK(address >= 0x20000 && (address - 0x20000) % kBlock == 0);
-        const auto block = static_cast<int>((address - 0x20000) / kBlock);
-        FUZZ_CHECK(block > last_frame_block && block < static_cast<int>(kFirmwareImageSize / kBlock));
+        FUZZ_CHECK(address >= kApplicationAddress && (address - kApplicationAddress) % kBlockSize == 0);
+        const auto block = static_cast<int>((address - kApplicationAddress) / kBlockSize);
+        FUZZ_CHECK(block > last_frame_block && block < static_cast<int>(kFirmwareImageSize / kBlockSize));
         for (int skipped = last_frame_block + 1; skipped < block; ++skipped) FUZZ_CHECK(IsFiller(skipped));
         FUZZ_CHECK(!IsFiller(block));
-        uint8_t key = 0x5B;
         uint8_t a = 0;
-        for (int j = 0; j < kBlock; ++j) {
-            const uint8_t plain = Unscramble(frame[5 + j], key);
-            FUZZ_CHECK(plain == image[kBlock * block + j]);
+        for (int j = 0; j < kBlockSize; ++j) {
+            const uint8_t plain = RadioCoding(frame[kFrameDataOffset + j], j);
+            FUZZ_CHECK(plain == image[kBlockSize * block + j]);
             a = static_cast<uint8_t>(a + plain);
         }
-        FUZZ_CHECK(frame[1029] == a && frame[1030] == static_cast<uint8_t>(a + 165));
+        const uint8_t* checks = frame + kFrameDataOffset + kBlockSize;
+        FUZZ_CHECK(checks[0] == a && checks[1] == static_cast<uint8_t>(a + kCheckSeedB));
+        // The loop ran once after each data byte, so what came meanwhile was handled.
+        FUZZ_CHECK(passes - block_done_pass == kBlockSize);
+        answered_send_pass = verdict != -1 ? passes : -1;
         last_frame_block = block;
         ++frames;
     }
@@ -207,18 +211,17 @@ void CheckHeader(HostileRadio& radio, const DeviceHeader& header) {
         FUZZ_CHECK(link.TimedOut && !header.has_name && !header.has_version);
         return;
     }
-    FUZZ_CHECK(radio.stored_count == 256 && link.RxCount == 256 && link.RxExpected == 0);
-    uint8_t key = 0x5B;
-    for (int j = 0; j < 256; ++j) {
-        const uint8_t plain = j < 128 ? Scramble(radio.stored[j], key) : radio.stored[j];
-        FUZZ_CHECK(link.RxReply[j] == plain);
+    FUZZ_CHECK(radio.stored_count == kHeaderSize && link.RxCount == kHeaderSize && link.RxExpected == 0);
+    // The plain header, encoded as the radio encodes it, is what came over the wire.
+    for (int j = 0; j < kHeaderSize; ++j) {
+        const uint8_t plain = link.RxReply[j];
+        FUZZ_CHECK((j < kScrambledHeaderBytes ? RadioCoding(plain, j) : plain) == radio.stored[j]);
     }
-    FUZZ_CHECK(header.has_name == (link.RxReply[16] == 5));
-    FUZZ_CHECK(header.name ==
-               (header.has_name ? std::string(reinterpret_cast<const char*>(link.RxReply + 17), 5) : ""));
-    FUZZ_CHECK(header.has_version == (link.RxReply[22] == 6));
-    FUZZ_CHECK(header.version ==
-               (header.has_version ? std::string(reinterpret_cast<const char*>(link.RxReply + 23), 6) : ""));
+    const auto* reply = reinterpret_cast<const char*>(link.RxReply);
+    FUZZ_CHECK(header.has_name == (link.RxReply[kNameField] == kNameLength));
+    FUZZ_CHECK(header.name == (header.has_name ? std::string(reply + kNameField + 1, kNameLength) : ""));
+    FUZZ_CHECK(header.has_version == (link.RxReply[kVersionField] == kVersionLength));
+    FUZZ_CHECK(header.version == (header.has_version ? std::string(reply + kVersionField + 1, kVersionLength) : ""));
 }
 
 // The image: a length, a pattern and up to eight blocks made filler; 0xFF past its end.
@@ -232,14 +235,14 @@ int32_t MakeImage(FuzzInput& script) {
         const int32_t outside[] = {-1, INT32_MIN, static_cast<int32_t>(kFirmwareImageSize), INT32_MAX};
         n = outside[tail % 4];
     } else if (shape == 0xFE) {
-        n = static_cast<int32_t>(kFirmwareImageSize) - 1 - tail % kBlock;  // the largest images
+        n = static_cast<int32_t>(kFirmwareImageSize) - 1 - tail % kBlockSize;  // the largest images
     } else {
-        n = (shape & 7) * kBlock + tail % kBlock;
+        n = (shape & 7) * kBlockSize + tail % kBlockSize;
     }
-    std::memset(image, 0xFF, kPatternedBlocks * kBlock);
-    const int32_t patterned = n < 0 ? 0 : std::min(n, kPatternedBlocks * kBlock);
+    std::memset(image, kFillerByte, kPatternedBlocks * kBlockSize);
+    const int32_t patterned = n < 0 ? 0 : std::min(n, kPatternedBlocks * kBlockSize);
     for (int32_t j = 0; j < patterned; ++j) {
-        if (holes >> (j / kBlock) & 1) continue;
+        if (holes >> (j / kBlockSize) & 1) continue;
         image[j] = static_cast<uint8_t>(seed + j * 7 + j / 251);
     }
     return n;
@@ -250,8 +253,12 @@ void CheckWrite(HostileRadio& radio, FuzzInput& script) {
     radio.StartPhase(Phase::Write, kWriteQuietLimit);
     int progress_calls = 0;
     const auto progress = [&](int32_t value) {
-        FUZZ_CHECK(value == kBlock * progress_calls);
-        if (radio.last_frame_block == progress_calls) FUZZ_CHECK(radio.verdict == 13);
+        FUZZ_CHECK(value == kBlockSize * progress_calls);
+        if (radio.last_frame_block == progress_calls) {
+            FUZZ_CHECK(radio.verdict == kWriteAcknowledgement);
+            FUZZ_CHECK(radio.answered_send_pass < 0 || radio.passes == radio.answered_send_pass);
+        }
+        radio.block_done_pass = radio.passes;
         ++progress_calls;
         radio.verdict = -1;
     };
@@ -261,21 +268,23 @@ void CheckWrite(HostileRadio& radio, FuzzInput& script) {
         return;
     }
     if (outcome == WriteOutcome::Completed) {
-        FUZZ_CHECK(progress_calls == n / kBlock + 1);
-        for (int skipped = radio.last_frame_block + 1; skipped <= n / kBlock; ++skipped) {
+        FUZZ_CHECK(progress_calls == n / kBlockSize + 1);
+        for (int skipped = radio.last_frame_block + 1; skipped <= n / kBlockSize; ++skipped) {
             FUZZ_CHECK(IsFiller(skipped));
         }
         return;
     }
     // The failed block is the last thing sent, and the one after the last progress call.
     FUZZ_CHECK(radio.frames > 0 && radio.sends == radio.frames);
-    FUZZ_CHECK(radio.last_frame_block == progress_calls && radio.verdict != 13);
+    FUZZ_CHECK(radio.last_frame_block == progress_calls && radio.verdict != kWriteAcknowledgement);
+    // No pass is run after a send whose answer had already come.
+    FUZZ_CHECK(radio.answered_send_pass < 0 || radio.passes == radio.answered_send_pass);
 }
 
 // Reply fields set to anything from outside: bytes are stored only inside RxReply.
 void CheckPresetReply(HostileRadio& radio, FuzzInput& script) {
     BootLink& link = *radio.link;
-    link.BootState = 6;
+    link.BootState = BootState::Active;
     link.RxCount = script.Word() % 320;
     link.RxExpected = script.Word();
     while (!script.Empty()) {
@@ -291,7 +300,7 @@ void CheckPresetReply(HostileRadio& radio, FuzzInput& script) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    std::memset(image, 0xFF, sizeof image);
+    std::memset(image, kFillerByte, sizeof image);
     return 0;
 }
 
@@ -304,10 +313,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // Until the bootloader has answered and settled, as far as the script goes.
-    while (radio.link->BootState != 5 && !script.Empty()) radio.RunMessageLoopOnce();
-    if (radio.link->BootState != 5) return 0;
+    while (radio.link->BootState != BootState::Settled && !script.Empty()) radio.RunMessageLoopOnce();
+    if (radio.link->BootState != BootState::Settled) return 0;
 
-    radio.link->BootState = 6;  // the update window's half-second step
+    FUZZ_CHECK(radio.link->TakeSettled());  // the update window's half-second step
     radio.StartPhase(Phase::Header, kHeaderQuietLimit);
     CheckHeader(radio, radio.link->ReadDeviceHeader());
     CheckWrite(radio, script);
