@@ -14,6 +14,7 @@
 
 #include "core/firmware_container.h"
 #include "core/printable_text.h"
+#include "core/q42_protocol.h"
 
 namespace fs = std::filesystem;
 
@@ -22,7 +23,6 @@ namespace {
 constexpr int kExitFound = 0;
 constexpr int kExitNotFound = 1;
 constexpr int kExitError = 2;
-constexpr size_t kVersionFieldEnd = 29;  // the version field's 7 bytes end here in the image
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "q42pack: %s\n", message.c_str());
@@ -79,7 +79,7 @@ int Show(const std::string& path) {
         }
         return kExitNotFound;
     }
-    if (static_cast<size_t>(result.length) < kVersionFieldEnd) {
+    if (result.length < kVersionFieldEnd) {
         std::printf("container: %ld bytes, no version field\n", static_cast<long>(result.length));
     } else {
         std::printf("container: %ld bytes, version %s\n", static_cast<long>(result.length),

@@ -4,11 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
+#include "core/q42_protocol.h"
 
-constexpr size_t kBlockSize = 1024;
-constexpr size_t kNameOffset = 16;
-constexpr size_t kVersionOffset = 22;
+namespace {
 
 // A plain 32-bit linear congruential generator; its top byte is the filler.
 class Filler {
@@ -35,12 +33,12 @@ std::vector<uint8_t> MakeSampleImage() {
     Filler filler;
     for (uint8_t& b : image) b = filler.Next();
 
-    PutShortString(image, kNameOffset, kSampleName);
-    PutShortString(image, kVersionOffset, kSampleVersion);
+    PutShortString(image, kNameField, kSampleName);
+    PutShortString(image, kVersionField, kSampleVersion);
 
     for (size_t block : kSampleBlankBlocks) {
         const auto first = image.begin() + static_cast<std::ptrdiff_t>(block * kBlockSize);
-        std::fill(first, first + kBlockSize, uint8_t{0xFF});
+        std::fill(first, first + kBlockSize, kFillerByte);
     }
     return image;
 }
