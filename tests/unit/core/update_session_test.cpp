@@ -94,9 +94,15 @@ struct Row {
     bool last_is_note;
 };
 
-const Lines kWritten = {"Application in unit: Q42NR", "Version: V1.000", kReadyToProgram, kSendingFirmware,
-                        "New Firmware is loaded.", "Finished...", "Disconnect RS232 link from device",
-                        "and restart device to verify operation.", "Repeat programming if required."};
+const Lines kWritten = {"Application in unit: Q42NR",
+                        "Version: V1.000",
+                        kReadyToProgram,
+                        kSendingFirmware,
+                        "New Firmware is loaded.",
+                        "Finished...",
+                        "Disconnect RS232 link from device",
+                        "and restart device to verify operation.",
+                        "Repeat programming if required."};
 
 TEST(UpdateSession, EachOutcomeHasItsResultExitCodeAndWords) {
     const Answer Y = Answer::Yes;
@@ -105,8 +111,8 @@ TEST(UpdateSession, EachOutcomeHasItsResultExitCodeAndWords) {
          "Repeat programming if required.", false},
         {"no header", "Q42NR", "Q42NR", false, -1, false, false, Y, -1, 0, false, RadioResult::NoHeader, 3, 0,
          kCannotReadDevice, false},
-        {"second frame refused", "Q42NR", "Q42NR", true, 1, false, false, Y, -1, 0, false, RadioResult::WriteFailed,
-         1, 1, kWriteFailed, false},
+        {"second frame refused", "Q42NR", "Q42NR", true, 1, false, false, Y, -1, 0, false, RadioResult::WriteFailed, 1,
+         1, kWriteFailed, false},
         {"other application", "Q42XX", "Q42NR", true, -1, false, false, Y, -1, 0, false, RadioResult::NotWritten, 6, 0,
          "the image is for application Q42XX, the radio's application is Q42NR: not written (--force writes it "
          "anyway)",
@@ -115,8 +121,8 @@ TEST(UpdateSession, EachOutcomeHasItsResultExitCodeAndWords) {
          "the image carries no Q42 application name (at its offset 16), the radio's application is Q42NR: not "
          "written (--force writes it anyway)",
          true},
-        {"other application, forced", "Q42XX", "Q42NR", true, -1, true, false, Y, -1, 0, false, RadioResult::Written,
-         0, 2, "Repeat programming if required.", false},
+        {"other application, forced", "Q42XX", "Q42NR", true, -1, true, false, Y, -1, 0, false, RadioResult::Written, 0,
+         2, "Repeat programming if required.", false},
         {"nameless radio takes any image", "Q42XX", "", true, -1, false, false, Y, -1, 0, false, RadioResult::Written,
          0, 2, "Repeat programming if required.", false},
         {"info", "Q42NR", "Q42NR", true, -1, false, true, Y, -1, 0, false, RadioResult::NotWritten, 0, 0,
@@ -129,8 +135,8 @@ TEST(UpdateSession, EachOutcomeHasItsResultExitCodeAndWords) {
          RadioResult::NotWritten, 0, 0, kNothingWritten, true},
         {"one stop during the write", "Q42NR", "Q42NR", true, -1, false, false, Y, 300, 1, false, RadioResult::Written,
          0, 2, "Repeat programming if required.", false},
-        {"two stops during the write", "Q42NR", "Q42NR", true, -1, false, false, Y, 300, 2, false,
-         RadioResult::Stopped, 130, 1, kStoppedDuringWrite, true},
+        {"two stops during the write", "Q42NR", "Q42NR", true, -1, false, false, Y, 300, 2, false, RadioResult::Stopped,
+         130, 1, kStoppedDuringWrite, true},
     };
     for (const Row& r : rows) {
         static FirmwareStore store;
@@ -186,8 +192,8 @@ TEST(UpdateSession, EachOutcomeHasItsResultExitCodeAndWords) {
             }
         }
         // The question comes after the header and the image's check, and never with --info.
-        const bool reached_question = r.answer_header && !r.info && (r.image_name == r.radio_name ||
-                                                                     r.radio_name.empty() || r.force);
+        const bool reached_question =
+            r.answer_header && !r.info && (r.image_name == r.radio_name || r.radio_name.empty() || r.force);
         EXPECT_EQ(shown.asked, reached_question ? 1 : 0) << r.name;
     }
 }
