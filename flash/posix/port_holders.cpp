@@ -2,6 +2,7 @@
 #include "flash/posix/port_holders.h"
 
 #include "flash/posix/path_text.h"
+#include "flash/posix/posix_handles.h"
 
 #include <dirent.h>
 #include <signal.h>
@@ -83,36 +84,34 @@ void ScanOpenFiles(const std::string& device, const HolderRoots& roots, pid_t se
     char resolved[PATH_MAX];
     const long pty = realpath(device.c_str(), resolved) != nullptr ? PtyIndex(resolved) : -1;
 
-    DIR* proc = opendir(roots.proc.c_str());
-    if (proc == nullptr) {
+    const UniqueDir proc(opendir(roots.proc.c_str()));
+    if (!proc.Valid()) {
         found.processes_visible = false;
         return;
     }
-    while (const dirent* entry = readdir(proc)) {
+    while (const dirent* entry = readdir(proc.Get())) {
         const std::string pid_text = entry->d_name;
         if (!AllDigits(pid_text)) continue;
         const pid_t pid = static_cast<pid_t>(std::strtol(pid_text.c_str(), nullptr, 10));
         if (pid == self) continue;
         const std::string process = roots.proc + "/" + pid_text;
-        DIR* fds = opendir((process + "/fd").c_str());
-        if (fds == nullptr) {
+        const UniqueDir fds(opendir((process + "/fd").c_str()));
+        if (!fds.Valid()) {
             // A process that has just ended is no holder; one this user may not look into may be.
             if (errno == EACCES || errno == EPERM) ++found.hidden_processes;
             continue;
         }
         bool holds = false;
         bool device_side = false;
-        while (const dirent* fd_entry = readdir(fds)) {
+        while (const dirent* fd_entry = readdir(fds.Get())) {
             const std::string fd = fd_entry->d_name;
             if (!AllDigits(fd)) continue;
             struct stat open_file {};
             if (stat((process + "/fd/" + fd).c_str(), &open_file) == 0 && SameFile(open_file, wanted)) holds = true;
             if (pty >= 0 && IsMasterOf(process, fd, pty)) device_side = true;
         }
-        closedir(fds);
         if (holds && !device_side) found.holders.push_back(PortHolder{pid, ProgramName(roots.proc, pid), ""});
     }
-    closedir(proc);
     std::sort(found.holders.begin(), found.holders.end(),
               [](const PortHolder& a, const PortHolder& b) { return a.pid < b.pid; });
 }

@@ -3,6 +3,7 @@
 #include "flash/posix/port_list.h"
 
 #include "flash/posix/path_text.h"
+#include "flash/posix/posix_handles.h"
 
 #include <dirent.h>
 #include <unistd.h>
@@ -15,13 +16,12 @@ namespace {
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
     std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) return names;
-    while (const dirent* entry = readdir(dir)) {
+    const UniqueDir dir(opendir(folder.c_str()));
+    if (!dir.Valid()) return names;
+    while (const dirent* entry = readdir(dir.Get())) {
         const std::string name = entry->d_name;
         if (name != "." && name != "..") names.push_back(name);
     }
-    closedir(dir);
     return names;
 }
 

@@ -14,9 +14,9 @@
 
 #include "flash/posix/port_holders.h"
 #include "flash/posix/port_list.h"
+#include "flash/posix/posix_handles.h"
 #include "flash/posix/serial_port.h"
 #include "flash/posix/stop_signal.h"
-#include "flash/posix/unique_fd.h"
 #include "flash/run/platform.h"
 
 namespace {

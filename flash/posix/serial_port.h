@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "flash/posix/unique_fd.h"
+#include "flash/posix/posix_handles.h"
 #include "flash/run/platform.h"
 
 class PosixSerialPort final : public SerialPort {
