@@ -9,9 +9,6 @@ baud=${2:-9600}
 radios=${3:-4}
 # shellcheck source=bench/flash-env.sh
 source "$(dirname "$0")/flash-env.sh" "$1" flash_all
-# The radios end at the end of their control input: it is held open until they are killed.
-mkfifo "$work/radios.in"
-exec {control}<>"$work/radios.in"
 sim_pids=()
 finish() {
     for pid in "${sim_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -22,12 +19,16 @@ trap finish EXIT
 # batch COUNT: that many radios, switched on together, updated by one q42flash --all; the
 # figures in $work/COUNT: the record (one line per radio), the processor time, the wall time.
 batch() {
-    local count=$1 dir=$work/$1 i ports=()
+    local count=$1 dir=$work/$1 i ports=() controls=() fd
     mkdir -p "$dir"
     sim_pids=()
     for ((i = 1; i <= count; i++)); do
-        "$sim" --link "$dir/radio$i" --image "$image" --flash-out "$dir/radio$i.flash" --baud "$baud" --power-on \
-            <"$work/radios.in" >"$dir/radio$i.events" 2>&1 &
+        # Each radio's control input is held open until it is killed.
+        mkfifo "$dir/radio$i.in"
+        exec {fd}<>"$dir/radio$i.in"
+        controls+=("$fd")
+        "$sim" --link "$dir/radio$i" --image "$image" --flash-out "$dir/radio$i.flash" --baud "$baud" \
+            <"$dir/radio$i.in" >"$dir/radio$i.events" 2>&1 &
         sim_pids+=($!)
         ports+=(--port "$dir/radio$i")
     done
@@ -37,6 +38,7 @@ batch() {
             sleep 0.05
         done
     done
+    switch_on_when_listening "$dir/flash.err" "${controls[@]}" &
     (
         TIMEFORMAT='%U %S'
         time timeout 900 "$flash" "${ports[@]}" --all --image "$image" --yes --record "$dir/record.jsonl" \

@@ -11,7 +11,7 @@ baud=${2:-9600}
 source "$here/flash-env.sh" "$1" flash
 mkfifo "$work/radio.in"
 exec {control}<>"$work/radio.in"
-"$sim" --link "$work/q42" --image "$image" --flash-out "$work/flash.bin" --baud "$baud" --power-on \
+"$sim" --link "$work/q42" --image "$image" --flash-out "$work/flash.bin" --baud "$baud" \
     <"$work/radio.in" >"$work/radio.events" 2>&1 &
 sim_pid=$!
 finish() {
@@ -24,6 +24,7 @@ for ((i = 0; i < 100; i++)); do
     sleep 0.05
 done
 
+switch_on_when_listening "$work/flash.err" "$control" &
 # Each line of the program stamped as it comes (bash's clock, no process per line).
 # Its processor time too: the waits for the radio's answers must sleep, not spin.
 (

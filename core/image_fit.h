@@ -14,6 +14,9 @@ enum class ImageFit {
     OtherApplication,  // a valid name that differs from the radio's
 };
 
+// Whether the image's name field holds a valid name; name, when given, gets it.
+bool ImageName(const uint8_t* image, int32_t length, std::string* name);
+
 // image holds length bytes. image_name gets the image's name as a terminal can show it, or
 // is left empty when it has none.
 ImageFit JudgeImage(const uint8_t* image, int32_t length, const DeviceHeader& radio, std::string& image_name);

@@ -52,6 +52,13 @@ inline constexpr int kTickMs = 10;
 inline constexpr int kLinkStepMs = 500;
 inline constexpr uint16_t kHeaderTimeoutTicks = 500;  // the 256-byte reply
 inline constexpr uint16_t kWriteTimeoutTicks = 300;   // a frame's answer, its time on the wire included
+// A radio that missed the programming command (a loose wire, a power blip) never sends its
+// "#", and the greeting of its next power-on would fall on a link still awaiting it. So a
+// host that keeps a clock listens for the greeting again after this long: the "#" takes the
+// command's and its own time on the wire (7 ms at 9600 baud) and a USB converter's latency
+// (16 ms each way), and one 500 ms step is ample for that, yet shorter than switching a radio
+// off and on again. The window keeps its recogniser as it is.
+inline constexpr int kAcknowledgementWaitMs = kLinkStepMs;
 inline constexpr int kHeaderTimeoutMs = kHeaderTimeoutTicks * kTickMs;
 inline constexpr int kWriteTimeoutMs = kWriteTimeoutTicks * kTickMs;
 

@@ -5,7 +5,17 @@
 #include <cstdint>
 #include <string>
 
-enum class RadioResult { Written, WriteFailed, NoHeader, Stopped, NotWritten };
+// A row of a run: a radio's verdict, or what a port had instead of a radio.
+enum class RadioResult {
+    Written,
+    WriteFailed,
+    NoHeader,
+    Stopped,
+    NotWritten,
+    AlreadyCurrent,  // it reported the image's application and version: not rewritten
+    NoRadio,         // a port named for a radio where none greeted within --wait
+    HungUp,          // a port whose line hung up while a radio was awaited
+};
 
 // The exit codes of q42flash, one radio's or a whole run's (the first failure's); its usage text
 // (--help) and manual page list them.
@@ -17,11 +27,15 @@ enum UpdateExit {
     kExitPortUnusable = 4,
     kExitNotConfirmed = 5,
     kExitWrongImage = 6,
+    kExitRecordLost = 7,  // a record line could not be written whole
 };
 
 struct RadioRecord {
     int64_t unix_seconds = 0;  // when the radio's update ended
-    std::string port;
+    std::string port;          // the device as given
+    std::string shown_port;    // as the board and the table show it
+    std::string position;      // the bench position's name, --port DEVICE=NAME, or ""
+    std::string label;         // the radio's label as scanned or typed, or ""
     bool has_name = false;
     std::string name;  // as read from the radio before the write
     bool has_version = false;

@@ -25,8 +25,8 @@ inline constexpr const char* kClosingLines[] = {
 inline constexpr char kStopAfterHeader[] =
     "stopping when the radio's header has been read (at most 5 s); nothing will be written";
 inline constexpr char kNothingWritten[] = "stopped; nothing was written";
-inline constexpr char kWriteGoesOn[] =
-    "the write goes on to its end, since a half-written radio does not start; Ctrl-C again stops at once";
+// Followed by how to stop at once, in the words of the request that came (StopAgainHint).
+inline constexpr char kWriteGoesOn[] = "the write goes on to its end, since a half-written radio does not start; ";
 inline constexpr char kStoppedDuringWrite[] =
     "stopped during the write: the radio is half-written and will not start; write it again (run q42flash, then "
     "switch the radio off and on)";

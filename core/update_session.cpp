@@ -30,9 +30,8 @@ UpdateSession::UpdateSession(BootLink& link, const SessionImage& image, SessionD
                              SessionQuestion& question)
     : link_(link), image_(image), display_(display), question_(question) {}
 
-void UpdateSession::Begin(const std::string& port, uint64_t now_ms) {
-    radio_ = RadioRecord{};
-    radio_.port = port;
+void UpdateSession::Begin(const RadioRecord& radio, uint64_t now_ms) {
+    radio_ = radio;
     radio_.image_version = image_.version;
     radio_.image_sha256 = image_.sha256;
     tally_ = WriteTally{};
@@ -67,13 +66,25 @@ LinkStep UpdateSession::TakeHeader(const StopState& stops, uint64_t now_ms) {
     radio_.has_version = header.has_version;
     radio_.version = header.version;
     for (const std::string& line : HeaderLines(header)) display_.Line(line);
-    if (image_.info) return End(RadioResult::NotWritten, kExitWritten, now_ms);
 
     std::string image_name;
-    const ImageFit fit = JudgeImage(image_.bytes, image_.length, header, image_name);
+    const ImageFit fit =
+        image_.length > 0 ? JudgeImage(image_.bytes, image_.length, header, image_name) : ImageFit::Fits;
+    if (image_.info) {
+        if (fit != ImageFit::OtherApplication) return End(RadioResult::NotWritten, kExitWritten, now_ms);
+        display_.Note("the image is for application " + image_name + ", the radio's application is " +
+                      PrintableText(header.name));
+        return End(RadioResult::NotWritten, kExitWrongImage, now_ms);
+    }
     if (fit != ImageFit::Fits) {
-        display_.Note(ImageRefusal(fit, image_name, header, image_.force));
+        display_.Note(ImageRefusal(fit, image_name, &header, image_.force));
         if (!image_.force) return End(RadioResult::NotWritten, kExitWrongImage, now_ms);
+    }
+    if (image_.skip_current && fit == ImageFit::Fits && header.has_name && header.name == image_name &&
+        header.has_version && header.version == image_.version) {
+        display_.Note("already current: it holds " + PrintableText(header.name) + " " + PrintableText(header.version) +
+                      ", the image's application and version; not rewritten");
+        return End(RadioResult::AlreadyCurrent, kExitWritten, now_ms);
     }
     display_.Line(kReadyToProgram);
     switch (question_.MayWrite()) {
@@ -138,13 +149,12 @@ std::vector<std::string> HeaderLines(const DeviceHeader& header) {
             header.has_version ? kVersionLabel + PrintableText(header.version) : kUnknownVersion};
 }
 
-std::string ImageRefusal(ImageFit fit, const std::string& image_name, const DeviceHeader& header, bool force) {
-    const std::string radio_name = header.has_name ? PrintableText(header.name) : "none";
-    const std::string image_said = fit == ImageFit::NoName
-                                       ? "the image carries no Q42 application name (at its offset 16)"
-                                       : "the image is for application " + image_name;
-    return image_said + ", the radio's application is " + radio_name +
-           (force ? ": written anyway, as --force asks" : ": not written (--force writes it anyway)");
+std::string ImageRefusal(ImageFit fit, const std::string& image_name, const DeviceHeader* header, bool force) {
+    std::string said = fit == ImageFit::NoName ? "the image carries no Q42 application name (at its offset 16)"
+                                               : "the image is for application " + image_name;
+    if (header != nullptr)
+        said += ", the radio's application is " + (header->has_name ? PrintableText(header->name) : "none");
+    return said + (force ? ": written anyway, as --force asks" : ": not written (--force writes it anyway)");
 }
 
 std::string RadioName(const RadioRecord& radio) {

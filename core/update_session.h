@@ -19,8 +19,9 @@ struct SessionImage {
     int32_t length = 0;
     std::string version;  // "" when the image is too short to hold one
     std::string sha256;
-    bool force = false;  // write it even where the names do not agree
-    bool info = false;   // read the header and write nothing
+    bool force = false;         // write it even where the names do not agree
+    bool info = false;          // read the header, judge the image against it, write nothing
+    bool skip_current = false;  // leave a radio that already holds its application and version
 
     // Frames the image takes: its blocks that are not all filler.
     int FramesToSend() const;
@@ -74,7 +75,8 @@ public:
     UpdateSession(BootLink& link, const SessionImage& image, SessionDisplay& display, SessionQuestion& question);
 
     // The link has just been taken settled, at its 500 ms step: the header read begins.
-    void Begin(const std::string& port, uint64_t now_ms);
+    // radio: the port's part of the record (port, its names, the label), the rest is the session's.
+    void Begin(const RadioRecord& radio, uint64_t now_ms);
     // After each pass of the driver's loop. Busy: step again after one more pass, at once (a
     // frame is being built); Waiting: after the next byte or tick; Over: see radio().
     LinkStep Step(const StopState& stops, uint64_t now_ms);
@@ -105,8 +107,9 @@ private:
 
 // The header as the window shows it: the application's line, then the version's.
 std::vector<std::string> HeaderLines(const DeviceHeader& header);
-// Why an image that does not fit the radio is (or, with force, is not) refused.
-std::string ImageRefusal(ImageFit fit, const std::string& image_name, const DeviceHeader& header, bool force);
+// Why an image that does not fit the radio, or any radio (header nullptr), is (or, with
+// force, is not) refused.
+std::string ImageRefusal(ImageFit fit, const std::string& image_name, const DeviceHeader* header, bool force);
 // "APPLICATION VERSION" as read before the write ("unknown" for what the radio did not say).
 std::string RadioName(const RadioRecord& radio);
 // "PORT APPLICATION VERSION", the label of the radio's progress.

@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 #include "flash/posix/port_holders.h"
@@ -69,6 +71,17 @@ std::vector<PresentPort> PresentPorts() {
     return present;
 }
 
+std::string PortIdentity(const std::string& device) {
+    char resolved[PATH_MAX];
+    return realpath(device.c_str(), resolved) != nullptr ? resolved : device;
+}
+
+std::string ShortPortName(const std::string& device) {
+    if (device.rfind("/dev/serial/", 0) != 0) return device;
+    const std::string resolved = PortIdentity(device);
+    return resolved.substr(resolved.rfind('/') + 1);
+}
+
 PortHolderSearch SearchPortHolders(const std::string& device) {
     const PortHolders found = FindPortHolders(device, HolderRoots{}, getpid());
     PortHolderSearch search;
@@ -115,6 +128,18 @@ bool PrepareToRun(std::string& error) {
     if (InstallStopSignals()) return true;
     error = "cannot set up Ctrl-C (" + Reason() + ")";
     return false;
+}
+
+std::string StopAgainHint() {
+    switch (LastStopSignal()) {
+    case SIGTERM:
+        return "a second SIGTERM stops at once";
+    case SIGHUP:
+        // A hang-up never counts twice.
+        return "Ctrl-C or SIGTERM stops at once";
+    default:
+        return "Ctrl-C again stops at once";
+    }
 }
 
 bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }

@@ -109,6 +109,9 @@ PortOpenResult PosixSerialPort::Open(const std::string& device, std::string& err
         Close();
         return Refuse(PortOpenResult::Failed, error, "cannot set " + device + " to 9600 baud 8N1 (" + Reason(e) + ")");
     }
+    // What came before q42flash listened is stale: a greeting in it was for a bootloader that
+    // has stopped waiting for its answer, and answering it would swallow the next one.
+    tcflush(fd, TCIFLUSH);
     return PortOpenResult::Opened;
 }
 

@@ -33,7 +33,8 @@ constexpr Option kOptions[] = {
      "the port the radio's cable is on: /dev/ttyUSB0 on Linux,\n"
      "/dev/cu.usbserial-... on macOS. Given more than once, or as\n"
      "--port auto (every port --list-ports shows), q42flash listens\n"
-     "on each, sends nothing, and takes the one the radio greets on"},
+     "on each, sends nothing, and takes the one the radio greets on;\n"
+     "DEVICE=NAME names a bench position for the board and the record"},
     {"--image", "FILE", nullptr, &FlashOptions::image_path, nullptr, nullptr, nullptr,
      "the plain firmware image to write (less than 262144 bytes)"},
     {"--from", "PROGRAM.exe", nullptr, &FlashOptions::program_path, nullptr, nullptr, nullptr,
@@ -59,6 +60,14 @@ constexpr Option kOptions[] = {
      "append one JSON line per radio to FILE (time, port, the radio's\n"
      "application and version, the image's version and SHA-256,\n"
      "result, frames, bytes, seconds, exit code), on the disk at once"},
+    {"--skip-current", nullptr, &FlashOptions::skip_current, nullptr, nullptr, nullptr, nullptr,
+     "leave a radio that already reports the image's application and\n"
+     "version as it is (\"already current\")"},
+    {"--ask-label", nullptr, &FlashOptions::ask_label, nullptr, nullptr, nullptr, nullptr,
+     "before each radio, read its label from standard input (a barcode\n"
+     "scanner types a line) into the record; an empty line skips it"},
+    {"--bell", nullptr, &FlashOptions::bell, nullptr, nullptr, nullptr, nullptr,
+     "ring the terminal's bell when a radio fails and when the bench is done"},
     {"--json", nullptr, &FlashOptions::json, nullptr, nullptr, nullptr, nullptr,
      "print those lines on standard output as each radio ends; the\n"
      "radio's lines then go to standard error"},
@@ -66,9 +75,9 @@ constexpr Option kOptions[] = {
 };
 
 constexpr char kUsageHead[] =
-    "usage: q42flash --port DEVICE... [--image FILE | --from PROGRAM.exe] [--yes] [--force]\n"
-    "                [--info] [--wait SECONDS] [--all] [--repeat [--count N]]\n"
-    "                [--record FILE] [--json]\n"
+    "usage: q42flash --port DEVICE[=NAME]... [--image FILE | --from PROGRAM.exe] [--yes]\n"
+    "                [--force] [--info] [--wait SECONDS] [--all] [--repeat [--count N]]\n"
+    "                [--skip-current] [--ask-label] [--bell] [--record FILE] [--json]\n"
     "       q42flash --list-ports\n"
     "       q42flash --help | --version\n"
     "Writes new firmware into a Q42 radio through a serial port (9600 baud 8N1).\n";
@@ -85,8 +94,10 @@ constexpr char kUsageTail[] =
     "unreadable input, 3 no radio (no greeting within --wait, no header), 4 the port\n"
     "cannot be used, 5 not written because the question was not answered yes, 6 not\n"
     "written because the image is not for the radio's application (see --force),\n"
-    "130 stopped with Ctrl-C (128 + the signal's number for SIGTERM and SIGHUP).\n"
-    "With several radios: 0 when every one was written, else the first failure's code.\n";
+    "7 a record line could not be written whole (--record, --json), 130 stopped with\n"
+    "Ctrl-C (128 + the signal's number for SIGTERM and SIGHUP). With several radios:\n"
+    "0 when every one was written, else the first failure's code in the table's order;\n"
+    "with --all every port named gets a row, \"no radio\" (3) where none greeted.\n";
 
 // The help's first line starts in this column, and its others under it.
 constexpr size_t kHelpColumn = 21;
@@ -158,6 +169,10 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
     }
     if (!options.image_path.empty() && !options.program_path.empty()) {
         error = "give --image or --from, not both";
+        return false;
+    }
+    if (options.ask_label && options.all) {
+        error = "--ask-label goes with one port at a time, not with --all";
         return false;
     }
     if (options.count > 0 && !options.repeat) {

@@ -22,6 +22,9 @@ struct FlashOptions {
     bool json = false;               // --json: those lines on standard output, the text on standard error
     bool info = false;               // --info: stop after showing the radio's name and version
     long wait_seconds = 0;           // --wait SECONDS for the greeting; 0: until stopped
+    bool skip_current = false;       // --skip-current: leave a radio that holds the image's version
+    bool ask_label = false;          // --ask-label: read each radio's label before it
+    bool bell = false;               // --bell: ring when a radio needs the technician
     bool help = false;
     bool version = false;     // --version
     bool list_ports = false;  // --list-ports: show the serial ports present and end

@@ -36,12 +36,14 @@ bool LoadImage(const FlashOptions& options, Run& run) {
     run.image.bytes = g_store.FirmwareImage;
     run.image.force = options.force;
     run.image.info = options.info;
+    run.image.skip_current = options.skip_current;
     if (options.image_path.empty() && options.program_path.empty()) return true;
     const bool plain = !options.image_path.empty();
     const std::string& path = plain ? options.image_path : options.program_path;
     const ImageInput input = plain ? LoadPlainImage(path, g_store) : LoadProgramImage(path, g_store);
     if (input.outcome == ImageInput::Outcome::NoContainer) {
-        Say(kCannotLocateCode);
+        // A plain image given to --from is told the option that fits, alone.
+        if (input.error.empty()) Say(kCannotLocateCode);
         if (!input.error.empty()) Complain(input.error);
         return false;
     }
@@ -57,6 +59,14 @@ bool LoadImage(const FlashOptions& options, Run& run) {
     Say((plain ? "This image contains software version: " : kProgramVersionLabel) + shown);
     run.image.sha256 = Sha256Hex(g_store.FirmwareImage, static_cast<size_t>(input.length));
     return true;
+}
+
+// An image that names no application is no Q42 image: refused before any radio greets.
+bool JudgeImageAtStart(const Run& run, int& exit_code) {
+    if (run.image.length == 0 || ImageName(run.image.bytes, run.image.length, nullptr)) return true;
+    Complain(ImageRefusal(ImageFit::NoName, "", nullptr, run.image.force));
+    exit_code = kExitWrongImage;
+    return run.image.force;
 }
 
 }  // namespace
@@ -82,6 +92,8 @@ int RunFlash(int argc, const char* const* argv) {
     Run run(options);
     // The image is checked before the port is touched: a bad one sends nothing.
     if (!LoadImage(options, run)) return kExitBadInput;
+    int refused = kExitWritten;
+    if (!JudgeImageAtStart(run, refused)) return refused;
     if (!PrepareToRun(error)) {
         Complain(error);
         return kExitBadInput;
@@ -93,12 +105,16 @@ int RunFlash(int argc, const char* const* argv) {
             return kExitBadInput;
         }
     }
-    const std::vector<std::string> devices = CandidatePorts(options.ports);
-    if (devices.empty()) {
+    std::vector<PortCandidate> candidates;
+    if (!CandidatePorts(options.ports, candidates, error)) {
+        Complain(error);
+        return kExitBadInput;
+    }
+    if (candidates.empty()) {
         Complain("no serial ports found for --port auto: is the converter plugged in?");
         return kExitPortUnusable;
     }
     ListenedPorts ports;
-    if (!OpenCandidates(devices, ports, Complain)) return kExitPortUnusable;
+    if (!OpenCandidates(candidates, ports, Complain)) return kExitPortUnusable;
     return ServeRadios(run, ports);
 }

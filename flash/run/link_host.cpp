@@ -17,6 +17,7 @@ SerialLinkHost::SerialLinkHost(SerialPort& port)
 
 void SerialLinkHost::SendToDevice(const uint8_t* data, uint16_t count) {
     has_sent_ = true;
+    last_send_ms_ = ElapsedMs();
     // Bytes that cannot go out are lost, as on an open cable; the link's wait then ends by
     // time-out and gives its verdict.
     if (hung_up_ || !port_.Write(data, count)) send_failed_ = true;

@@ -26,6 +26,7 @@ public:
     // Whether the link has sent anything since the host was made: only a completed greeting
     // sends while the radio is listened for.
     bool has_sent() const { return has_sent_; }
+    uint64_t last_send_ms() const { return last_send_ms_; }
 
     // Milliseconds on the monotonic clock since the host was made.
     uint64_t ElapsedMs() const;
@@ -45,6 +46,7 @@ private:
     bool hung_up_ = false;
     bool send_failed_ = false;
     bool has_sent_ = false;
+    uint64_t last_send_ms_ = 0;
     uint8_t received_[4096];
 };
 

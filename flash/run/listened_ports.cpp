@@ -1,11 +1,11 @@
 // Opening the ports listened on; see listened_ports.h.
 #include "flash/run/listened_ports.h"
 
-bool ListenedPorts::Add(const std::string& device, std::string& error, const PortVetting& may_take) {
+bool ListenedPorts::Add(const PortCandidate& candidate, std::string& error, const PortVetting& may_take) {
     PortOpenResult result = PortOpenResult::Failed;
-    std::unique_ptr<SerialPort> port = OpenSerialPort(device, may_take, result, error);
+    std::unique_ptr<SerialPort> port = OpenSerialPort(candidate.device, may_take, result, error);
     if (port == nullptr) return false;
-    ports_.push_back(std::make_unique<ListenedPort>(device, std::move(port)));
+    ports_.push_back(std::make_unique<ListenedPort>(candidate, std::move(port)));
     return true;
 }
 

@@ -11,10 +11,24 @@
 #include "flash/run/link_host.h"
 #include "flash/run/platform.h"
 
+// A port as the command line gave it.
+struct PortCandidate {
+    std::string device;
+    std::string position;  // --port DEVICE=NAME's NAME, or ""
+    bool named = true;     // false: found by --port auto
+};
+
 struct ListenedPort {
-    ListenedPort(std::string device_path, std::unique_ptr<SerialPort> opened)
-        : device(std::move(device_path)), port(std::move(opened)) {}
+    ListenedPort(const PortCandidate& given, std::unique_ptr<SerialPort> opened)
+        : device(given.device),
+          position(given.position),
+          named(given.named),
+          shown(given.position.empty() ? ShortPortName(given.device) : given.position),
+          port(std::move(opened)) {}
     const std::string device;
+    const std::string position;
+    const bool named;
+    const std::string shown;  // as the board and the table show it
     const std::unique_ptr<SerialPort> port;
     SerialLinkHost host{*port};
 
@@ -33,7 +47,7 @@ private:
 class ListenedPorts {
 public:
     // Opens the port and listens on it from now; false with the reason in error.
-    bool Add(const std::string& device, std::string& error, const PortVetting& may_take);
+    bool Add(const PortCandidate& candidate, std::string& error, const PortVetting& may_take);
     size_t size() const { return ports_.size(); }
     const std::string& device(size_t i) const { return ports_[i]->device; }
     ListenedPort& at(size_t i) { return *ports_[i]; }

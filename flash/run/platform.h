@@ -16,7 +16,8 @@
 enum class PortOpenResult { Opened, Missing, Busy, NoPermission, NotTerminal, Failed };
 
 // The radio's port: opened exclusively, raw 9600 baud 8N1 without flow control, never
-// blocking a read; what it was set to is put back when it is closed.
+// blocking a read, with what had arrived before it was opened dropped; what it was set to
+// is put back when it is closed.
 class SerialPort {
 public:
     virtual ~SerialPort() = default;
@@ -48,6 +49,12 @@ struct PresentPort {
 };
 std::vector<PresentPort> PresentPorts();
 
+// What names device, whichever link or alias it is given by, so that one port named twice
+// is seen; and how a person reads it shortest: a stable alias (Linux's /dev/serial/by-id/...)
+// as the kernel's own name, any other as given.
+std::string PortIdentity(const std::string& device);
+std::string ShortPortName(const std::string& device);
+
 // Who else holds a port, as far as the system shows it.
 struct PortHolderSearch {
     std::string held_by;            // "cat (pid 4711), ..." or "" when none is seen
@@ -76,6 +83,8 @@ bool PrepareToRun(std::string& error);
 // How many stop requests have come so far, and the signal of the last one that counted.
 int StopRequests();
 int LastStopSignal();
+// How a second request is made, after the first one that came: "Ctrl-C again stops at once".
+std::string StopAgainHint();
 // Ends the process by the signal that asked for the stop, as a shell expects of a program
 // stopped with Ctrl-C (its status is then 128 + the signal's number, 130 for Ctrl-C).
 [[noreturn]] void EndByStopSignal();

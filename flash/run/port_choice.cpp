@@ -6,26 +6,46 @@
 #include "flash/run/command_line.h"
 #include "flash/run/platform.h"
 
-std::vector<std::string> CandidatePorts(const std::vector<std::string>& named) {
-    std::vector<std::string> ports;
-    const auto add = [&ports](const std::string& device) {
-        if (std::find(ports.begin(), ports.end(), device) == ports.end()) ports.push_back(device);
+bool CandidatePorts(const std::vector<std::string>& given, std::vector<PortCandidate>& ports, std::string& error) {
+    std::vector<std::string> identities;
+    const auto add = [&](PortCandidate port) {
+        const std::string identity = PortIdentity(port.device);
+        const auto same = std::find(identities.begin(), identities.end(), identity);
+        if (same == identities.end()) {
+            identities.push_back(identity);
+            ports.push_back(std::move(port));
+            return true;
+        }
+        PortCandidate& first = ports[static_cast<size_t>(same - identities.begin())];
+        // --port auto finds the named ports too; only a port named twice is a mistake.
+        if (!port.named) return true;
+        if (!first.named) {
+            first = std::move(port);
+            return true;
+        }
+        error = first.device == port.device ? port.device + " is named twice"
+                                            : first.device + " and " + port.device + " are one port, named twice";
+        return false;
     };
-    for (const std::string& device : named) {
-        if (device != kAutoPort) {
-            add(device);
+    for (const std::string& text : given) {
+        if (text == kAutoPort) {
+            for (const PresentPort& present : PresentPorts()) add(PortCandidate{present.device, "", false});
             continue;
         }
-        for (const PresentPort& port : PresentPorts()) add(port.device);
+        // DEVICE=NAME names a bench position; a device's own name holds no "=".
+        const size_t equals = text.find('=');
+        PortCandidate port{text.substr(0, equals), equals == std::string::npos ? "" : text.substr(equals + 1), true};
+        if (!add(std::move(port))) return false;
     }
-    return ports;
+    return true;
 }
 
-bool OpenCandidates(const std::vector<std::string>& devices, ListenedPorts& listener, const Note& note) {
-    const bool several = devices.size() > 1;
+bool OpenCandidates(const std::vector<PortCandidate>& candidates, ListenedPorts& listener, const Note& note) {
+    const bool several = candidates.size() > 1;
     int hidden_processes = 0;
     bool processes_visible = true;
-    for (const std::string& device : devices) {
+    for (const PortCandidate& candidate : candidates) {
+        const std::string& device = candidate.device;
         const auto not_held = [&](std::string& error) {
             const PortHolderSearch found = SearchPortHolders(device);
             hidden_processes = std::max(hidden_processes, found.hidden_processes);
@@ -40,7 +60,7 @@ bool OpenCandidates(const std::vector<std::string>& devices, ListenedPorts& list
             return false;
         };
         std::string error;
-        if (listener.Add(device, error, not_held)) continue;
+        if (listener.Add(candidate, error, not_held)) continue;
         if (!several) {
             note(error);
             return false;
@@ -48,10 +68,10 @@ bool OpenCandidates(const std::vector<std::string>& devices, ListenedPorts& list
         note("skipping " + device + ": " + error);
     }
     if (listener.size() == 0) {
-        note("no port left to listen on: none of the " + std::to_string(devices.size()) + " ports could be used");
+        note("no port left to listen on: none of the " + std::to_string(candidates.size()) + " ports could be used");
         return false;
     }
-    const std::string which = several ? "the ports" : devices.front();
+    const std::string which = several ? "the ports" : candidates.front().device;
     if (!processes_visible) {
         note("this system does not show which programs have " + which +
              " open: if the radio's "

@@ -10,13 +10,14 @@
 
 using Note = std::function<void(const std::string&)>;
 
-// The ports named, --port auto standing for every port --list-ports shows, each once.
-std::vector<std::string> CandidatePorts(const std::vector<std::string>& named);
+// The ports named (DEVICE or DEVICE=NAME, NAME a bench position's), --port auto standing for
+// every port --list-ports shows, each once. False with error when one port is named twice.
+bool CandidatePorts(const std::vector<std::string>& given, std::vector<PortCandidate>& ports, std::string& error);
 
 // Opens every candidate that no other program holds, saying what it cannot see. With one
 // port its refusal ends the run; with several a refused port is skipped with one line.
 // False, said, when no port is left.
-bool OpenCandidates(const std::vector<std::string>& devices, ListenedPorts& listener, const Note& note);
+bool OpenCandidates(const std::vector<PortCandidate>& candidates, ListenedPorts& listener, const Note& note);
 
 // "A, B and C": the ports listened on.
 std::string Listing(const ListenedPorts& listener);

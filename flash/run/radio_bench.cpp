@@ -113,7 +113,7 @@ private:
 struct Slot {
     Slot(ListenedPort& port, std::unique_ptr<SessionDisplay> shown, SessionQuestion& question, const Run& run)
         : listened(port),
-          name(PrintableText(port.device)),
+          name(PrintableText(port.shown)),
           display(std::move(shown)),
           session(port.host.link, run.image, *display, question) {}
     ListenedPort& listened;
@@ -121,6 +121,8 @@ struct Slot {
     Stage stage = Stage::Listening;
     uint64_t listening_since_ms = 0;
     bool lost = false;  // hung up while listened on
+    std::string label;  // the next radio's, with --ask-label
+    std::vector<RadioRecord> rows;
     std::unique_ptr<SessionDisplay> display;
     UpdateSession session;
 };
@@ -136,6 +138,10 @@ private:
     void Listen(size_t i);
     void Update(size_t i);
     void EndRadio(size_t i);
+    void EndWithoutRadio(size_t i, RadioResult result, int exit_code);
+    void Keep(RadioRecord& row);
+    bool AskLabel(Slot& slot);
+    void Bell();
     void HearStopRequests();
     bool RadioMayStart() const;
     size_t Listening() const;
@@ -159,11 +165,12 @@ private:
     std::vector<SerialPort*> wait_ports_;
     int radios_started_ = 0;
     int stops_heard_ = 0;
+    bool record_lost_ = false;  // a record line could not be written whole: no new radio starts
 };
 
 RadioBench::RadioBench(Run& run, ListenedPorts& ports) : run_(run), options_(run.options), ports_(ports) {
     std::vector<std::string> names;
-    for (size_t i = 0; i < ports.size(); ++i) names.push_back(PrintableText(ports.device(i)));
+    for (size_t i = 0; i < ports.size(); ++i) names.push_back(PrintableText(ports.at(i).shown));
     if (options_.all) {
         board_ = std::make_unique<BatchBoard>(names, SayStream(), stderr, IsTerminal(stderr), !IsTerminal(SayStream()),
                                               TerminalColumns);
@@ -172,7 +179,7 @@ RadioBench::RadioBench(Run& run, ListenedPorts& ports) : run_(run), options_(run
     for (size_t i = 0; i < ports.size(); ++i) {
         std::unique_ptr<SessionDisplay> display;
         if (board_) {
-            display = std::make_unique<BoardDisplay>(*board_, i, names[i], run.image);
+            display = std::make_unique<BoardDisplay>(*board_, i, PrintableText(ports.at(i).shown), run.image);
         } else {
             display = std::make_unique<PlainDisplay>(run.image);
         }
@@ -229,6 +236,7 @@ bool RadioBench::AskForTheBatch() {
 
 int RadioBench::Go() {
     if (options_.all && !AskForTheBatch()) return kExitNotConfirmed;
+    if (!AskLabel(*slots_.front())) StopNow();
     Say(kSwitchOn);
     const std::string waiting = " on " + Listing(ports_) + " (Ctrl-C stops)";
     if (board_) {
@@ -301,11 +309,25 @@ void RadioBench::HearStopRequests() {
         writing = writing || slot->session.phase() == UpdateSession::Phase::Writing;
     }
     if (stops_heard_ == 1 && reading) Note(kStopAfterHeader);
-    if (stops_heard_ == 1 && writing) Note(kWriteGoesOn);
+    if (stops_heard_ == 1 && writing) Note(std::string(kWriteGoesOn) + StopAgainHint());
 }
 
 bool RadioBench::RadioMayStart() const {
-    return StopRequests() == 0 && (options_.count == 0 || radios_started_ < options_.count);
+    return StopRequests() == 0 && !record_lost_ && (options_.count == 0 || radios_started_ < options_.count);
+}
+
+bool RadioBench::AskLabel(Slot& slot) {
+    slot.label.clear();
+    if (!options_.ask_label) return true;
+    std::fprintf(stderr, "Scan or type the radio's label: ");
+    std::fflush(stderr);
+    char line[256];
+    const InputLine read = ReadInputLine(line, sizeof line);
+    if (read == InputLine::Stopped) return false;
+    if (read == InputLine::Read) slot.label = line;
+    // The wait for the greeting counts from the label on.
+    slot.listening_since_ms = slot.listened.host.ElapsedMs();
+    return true;
 }
 
 void RadioBench::Listen(size_t i) {
@@ -322,16 +344,30 @@ void RadioBench::Listen(size_t i) {
         Status(i, "hung up");
         // The last port listened on is judged as the one port: its hang-up ends the wait.
         if (Listening() == 0) {
-            Note(LostLineText(host, slot.listened.device));
+            Note(LostLineText(host, slot.name));
         } else {
             Note("the line on " + slot.name + " hung up; no longer listening on it");
+        }
+        // A bench's port whose line went while it waited for a radio is a failure of the bench;
+        // one whose radio already failed with the line is told by that radio's row.
+        const bool told = !slot.rows.empty() && slot.rows.back().exit_code != kExitWritten;
+        if ((options_.all || options_.repeat) && (slot.listened.named || !slot.rows.empty()) && !told) {
+            EndWithoutRadio(i, RadioResult::HungUp, kExitPortUnusable);
         }
         return;
     }
     const uint64_t now = host.ElapsedMs();
+    if (host.link.BootState == BootState::CommandSent && now >= host.last_send_ms() + kAcknowledgementWaitMs) {
+        host.link.RestartHandshake();
+    }
     if (slot.listened.StepDue(now) && host.link.TakeSettled()) {
         ++radios_started_;
-        slot.session.Begin(slot.listened.device, now);
+        RadioRecord radio;
+        radio.port = slot.listened.device;
+        radio.shown_port = slot.listened.shown;
+        radio.position = slot.listened.position;
+        radio.label = slot.label;
+        slot.session.Begin(radio, now);
         slot.stage = Stage::Updating;
         Status(i, "reading the radio's header");
         return;
@@ -342,6 +378,8 @@ void RadioBench::Listen(size_t i) {
         slot.stage = Stage::Finished;
         Status(i, "no greeting");
         Note(NoGreetingText(slot.name, options_.wait_seconds));
+        // A port named for a radio that never had one: the bench is not done.
+        if (slot.listened.named && slot.rows.empty()) EndWithoutRadio(i, RadioResult::NoRadio, kExitNoRadio);
         return;
     }
     // One radio: every port listened on has waited as long, for the same radio.
@@ -349,6 +387,7 @@ void RadioBench::Listen(size_t i) {
         if (other->stage == Stage::Listening) other->stage = Stage::Finished;
     }
     Complain(NoGreetingText("", options_.wait_seconds));
+    if (options_.repeat && slot.rows.empty()) EndWithoutRadio(i, RadioResult::NoRadio, kExitNoRadio);
 }
 
 void RadioBench::Update(size_t i) {
@@ -365,6 +404,43 @@ void RadioBench::Update(size_t i) {
     if (step == LinkStep::Over) EndRadio(i);
 }
 
+void RadioBench::Keep(RadioRecord& row) {
+    row.unix_seconds = static_cast<int64_t>(time(nullptr));
+    const std::string line = RecordLine(row);
+    std::string error;
+    // After a lost line the radios still under way are tried once more each, as they end.
+    if (run_.record && !run_.record->Append(line, error)) {
+        record_lost_ = true;
+        Note(error + "; no further radio is started");
+    }
+    if (options_.json && (std::fputs(line.c_str(), stdout) < 0 || std::fflush(stdout) != 0)) {
+        // Standard output closed by its reader (--json | head -1) loses the lines as surely.
+        record_lost_ = true;
+        Note("standard output was closed, so the record lines of --json are lost; no further radio is started");
+    }
+}
+
+void RadioBench::Bell() {
+    if (!options_.bell) return;
+    std::fputc('\a', stderr);
+    std::fflush(stderr);
+}
+
+void RadioBench::EndWithoutRadio(size_t i, RadioResult result, int exit_code) {
+    Slot& slot = *slots_[i];
+    RadioRecord row;
+    row.port = slot.listened.device;
+    row.shown_port = slot.listened.shown;
+    row.position = slot.listened.position;
+    row.image_version = run_.image.version;
+    row.image_sha256 = run_.image.sha256;
+    row.result = result;
+    row.exit_code = exit_code;
+    Keep(row);
+    slot.rows.push_back(row);
+    Bell();
+}
+
 void RadioBench::EndRadio(size_t i) {
     Slot& slot = *slots_[i];
     SerialLinkHost& host = slot.listened.host;
@@ -379,47 +455,63 @@ void RadioBench::EndRadio(size_t i) {
         const std::string lost = LostLineText(host, slot.name);
         if (!lost.empty()) Note(lost);
     }
-    radio.unix_seconds = static_cast<int64_t>(time(nullptr));
-    const std::string line = RecordLine(radio);
-    std::string record_error;
-    if (run_.record) run_.record->Append(line, record_error);
-    if (options_.json) {
-        std::fputs(line.c_str(), stdout);
-        std::fflush(stdout);
-    }
-    if (!record_error.empty()) Note(record_error);
-    run_.done.push_back(radio);
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, " in %.1f s", radio.seconds);
-    Status(i, RadioName(radio) + "  " + ResultText(radio.result) + seconds);
+    Keep(radio);
+    slot.rows.push_back(radio);
+    if (radio.exit_code != kExitWritten) Bell();
 
     // One radio half-written by a second stop: the process ends by the signal at once.
     if (!board_ && radio.result == RadioResult::Stopped) EndNow();
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, " in %.0f s", radio.seconds);
+    const std::string verdict = radio.result == RadioResult::Written
+                                    ? std::string("written ") + PrintableText(radio.image_version) + seconds
+                                    : VerdictText(radio) + seconds;
     const bool again = options_.repeat && RadioMayStart() && radio.exit_code != kExitNotConfirmed;
     if (!again) {
+        Status(i, verdict);
         slot.stage = Stage::Finished;
         return;
     }
     host.link.RestartHandshake();
-    slot.listening_since_ms = host.ElapsedMs();
     slot.stage = Stage::Listening;
+    if (!AskLabel(slot)) StopNow();
     PortLine(i, kConnectNextRadio);
+    // The board keeps the verdict in sight until the next radio greets.
+    Status(i, verdict + "; connect the next radio");
+    slot.listening_since_ms = host.ElapsedMs();
 }
 
 int RadioBench::End() {
-    if (run_.done.empty()) {
-        if (StopRequests() > 0) StopNow();
-        bool all_lost = true;
-        for (const auto& slot : slots_) all_lost = all_lost && slot->lost;
+    std::vector<RadioRecord> rows;
+    bool all_lost = true;
+    for (const auto& slot : slots_) {
+        rows.insert(rows.end(), slot->rows.begin(), slot->rows.end());
+        all_lost = all_lost && slot->lost;
+    }
+    bool any_radio = false;
+    for (const RadioRecord& row : rows) {
+        any_radio = any_radio || (row.result != RadioResult::NoRadio && row.result != RadioResult::HungUp);
+    }
+    if (!any_radio && StopRequests() > 0) StopNow();
+    const int lost_record = record_lost_ ? kExitRecordLost : kExitWritten;
+    if (!options_.repeat && !board_) {
+        if (rows.empty()) return all_lost ? kExitPortUnusable : kExitNoRadio;
+        return lost_record != kExitWritten ? lost_record : rows.front().exit_code;
+    }
+    if (rows.empty()) {
         if (board_) Complain("no radio greeted on " + Listing(ports_));
         return all_lost ? kExitPortUnusable : kExitNoRadio;
     }
-    if (!options_.repeat && !board_) return run_.done.front().exit_code;
-    std::fputs(ResultTable(run_.done).c_str(), stderr);
-    for (const RadioRecord& radio : run_.done) {
-        if (radio.result == RadioResult::Stopped) EndNow();
+    std::fputs(ResultTable(rows, options_.info ? "read" : "written").c_str(), stderr);
+    for (const RadioRecord& row : rows) {
+        if (row.result == RadioResult::Stopped) EndNow();
     }
-    const int code = RunExitCode(run_.done);
+    Bell();
+    if (lost_record != kExitWritten) {
+        Complain("the record is not whole: exit status " + std::to_string(lost_record));
+        return lost_record;
+    }
+    const int code = RunExitCode(rows);
     if (code != kExitWritten) {
         Complain("not every radio was written: exit status " + std::to_string(code) +
                  ", from the first row that failed");

@@ -34,10 +34,32 @@ const char* ResultText(RadioResult result) {
         return "no header";
     case RadioResult::Stopped:
         return "stopped";
+    case RadioResult::AlreadyCurrent:
+        return "already current";
+    case RadioResult::NoRadio:
+        return "no radio";
+    case RadioResult::HungUp:
+        return "hung up";
     case RadioResult::NotWritten:
         break;
     }
     return "not written";
+}
+
+std::string VerdictText(const RadioRecord& r) {
+    switch (r.result) {
+    case RadioResult::WriteFailed:
+    case RadioResult::Stopped:
+        // The frames the radio acknowledged come before the one that failed.
+        return std::string(ResultText(r.result)) + " at frame " + std::to_string(r.frames);
+    case RadioResult::NotWritten:
+        if (r.exit_code == kExitWrongImage) return "not written: the image is not for its application";
+        if (r.exit_code == kExitNotConfirmed) return "not written: not confirmed";
+        break;
+    default:
+        break;
+    }
+    return ResultText(r.result);
 }
 
 std::string RecordLine(const RadioRecord& r) {
@@ -47,29 +69,48 @@ std::string RecordLine(const RadioRecord& r) {
     char time_text[32];
     std::strftime(time_text, sizeof time_text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     char figures[160];
-    std::snprintf(figures, sizeof figures, "\"frames\":%d,\"bytes\":%lld,\"seconds\":%.2f,\"exit_code\":%d", r.frames,
-                  static_cast<long long>(r.bytes), r.seconds, r.exit_code);
+    std::snprintf(figures, sizeof figures, "\"frames\":%d,\"bytes\":%lld,\"seconds\":%.2f", r.frames,
+                  static_cast<long long>(r.bytes), r.seconds);
     return std::string("{\"time\":\"") + time_text + "\",\"port\":" + JsonString(r.port) +
            ",\"application\":" + OptionalString(r.has_name, r.name) +
            ",\"version\":" + OptionalString(r.has_version, r.version) +
-           ",\"image_version\":" + JsonString(r.image_version) + ",\"image_sha256\":\"" + r.image_sha256 +
-           "\",\"result\":\"" + ResultText(r.result) + "\"," + figures + "}\n";
+           ",\"image_version\":" + OptionalString(!r.image_version.empty(), r.image_version) + ",\"image_sha256\":\"" +
+           r.image_sha256 + "\",\"result\":\"" + ResultText(r.result) + "\"," + figures +
+           // Later fields come last, so that a reader that counts fields still finds the first ones.
+           ",\"position\":" + OptionalString(!r.position.empty(), r.position) +
+           ",\"label\":" + OptionalString(!r.label.empty(), r.label) + ",\"exit_code\":" + std::to_string(r.exit_code) +
+           "}\n";
 }
 
-std::string ResultTable(const std::vector<RadioRecord>& records) {
+std::string ResultTable(const std::vector<RadioRecord>& records, const char* done_word) {
+    const auto shown = [](const RadioRecord& r) { return PrintableText(r.shown_port.empty() ? r.port : r.shown_port); };
     size_t port_width = 4;
-    for (const RadioRecord& r : records) port_width = std::max(port_width, PrintableText(r.port).size());
+    for (const RadioRecord& r : records) port_width = std::max(port_width, shown(r).size());
     char row[512];
-    std::snprintf(row, sizeof row, "%-*s  %-8s  %-8s  %-12s  %8s\n", static_cast<int>(port_width), "port", "before",
+    std::snprintf(row, sizeof row, "%-*s  %-8s  %-8s  %-15s  %8s\n", static_cast<int>(port_width), "port", "before",
                   "image", "result", "seconds");
     std::string table = row;
+    std::string failures;
+    size_t good = 0;
     for (const RadioRecord& r : records) {
-        std::snprintf(row, sizeof row, "%-*s  %-8s  %-8s  %-12s  %8.1f\n", static_cast<int>(port_width),
-                      PrintableText(r.port).c_str(), r.has_version ? PrintableText(r.version).c_str() : "unknown",
-                      PrintableText(r.image_version).c_str(), ResultText(r.result), r.seconds);
+        const bool radio = r.result != RadioResult::NoRadio && r.result != RadioResult::HungUp;
+        std::snprintf(
+            row, sizeof row, "%-*s  %-8s  %-8s  %-15s  %8.1f\n", static_cast<int>(port_width), shown(r).c_str(),
+            r.has_version ? PrintableText(r.version).c_str()
+            : radio       ? "unknown"
+                          : "-",
+            r.image_version.empty() ? "-" : PrintableText(r.image_version).c_str(), ResultText(r.result), r.seconds);
         table += row;
+        if (r.exit_code == 0) {
+            ++good;
+        } else {
+            failures += (failures.empty() ? "" : ", ") + shown(r) + " " + VerdictText(r);
+        }
     }
-    return table;
+    const size_t failed = records.size() - good;
+    table += std::to_string(good) + " of " + std::to_string(records.size()) + " radios " + done_word;
+    if (failed > 0) table += "; " + std::to_string(failed) + " failed: " + failures;
+    return table + "\n";
 }
 
 int RunExitCode(const std::vector<RadioRecord>& records) {

@@ -7,14 +7,19 @@
 
 #include "core/radio_record.h"
 
-// "written", "write failed", "no header", "stopped", "not written".
+// "written", "write failed", "no header", "stopped", "not written", "no radio" ...
 const char* ResultText(RadioResult result);
 
 // One line of JSON, ending in a newline, with the time in UTC as ISO 8601.
 std::string RecordLine(const RadioRecord& record);
 
-// The end table: port, radio version before, image version, result, seconds; one row a radio.
-std::string ResultTable(const std::vector<RadioRecord>& records);
+// "write failed at frame 7", "no radio": the result as the count line gives it.
+std::string VerdictText(const RadioRecord& record);
+
+// The end table: port, radio version before, image version, result, seconds, one row a
+// radio (or a port without one) in the order given; then the count line, "3 of 4 radios
+// written; 1 failed: COM23 write failed at frame 7", done_word standing for "written".
+std::string ResultTable(const std::vector<RadioRecord>& records, const char* done_word);
 
 // 0 when every radio was written; otherwise the exit code of the first that was not, in
 // the table's order.

@@ -159,7 +159,9 @@ TEST(UpdateSession, EachOutcomeHasItsResultExitCodeAndWords) {
         BootLink link(radio);
         UpdateSession session(link, image, shown, shown);
         link.BootState = BootState::Active;  // greeted, settled and taken at the 500 ms step
-        session.Begin("COM3", 0);
+        RadioRecord start;
+        start.port = "COM3";
+        session.Begin(start, 0);
         LinkStep step = LinkStep::Waiting;
         // Each pass: a byte from the radio, then a 10 ms tick, then the session's step.
         for (int pass = 0; pass < 3000 && step != LinkStep::Over; ++pass) {

@@ -23,6 +23,7 @@ fail() {
 }
 begin() {
     case_name=$1
+    power_on_fds=()
     echo "-- $case_name"
 }
 
@@ -37,13 +38,34 @@ stop_pid() {
     wait "$1"
 }
 
+# --power-on here means the radio is switched on once q42flash listens: q42flash drops what
+# came before it listened, as a greeting that nobody answered at once is stale.
+power_on_fds=()
+# power_on_when_listening: switches on the radios started with --power-on, once q42flash says
+# it waits for the greeting (or has ended).
+power_on_when_listening() {
+    local i fd
+    [ ${#power_on_fds[@]} -gt 0 ] || return 0
+    for ((i = 0; i < 100; i++)); do
+        grep -q "waiting for the radio" err.txt 2>/dev/null && break
+        kill -0 "$flash_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    for fd in "${power_on_fds[@]}"; do printf 'on\n' >&"$fd"; done
+    power_on_fds=()
+}
+
 # sim_start ARGS...: a fresh radio behind the link q42; its events in radio.events.
 sim_pid=""
 sim_start() {
     rm -f radio.in radio.events flash.bin
     mkfifo radio.in
     exec 7<>radio.in
-    "$sim" --link "$work/q42" --flash-out flash.bin "$@" <radio.in >radio.events 2>&1 &
+    local args=() arg
+    for arg in "$@"; do
+        if [ "$arg" = --power-on ]; then power_on_fds+=(7); else args+=("$arg"); fi
+    done
+    "$sim" --link "$work/q42" --flash-out flash.bin "${args[@]}" <radio.in >radio.events 2>&1 &
     sim_pid=$!
     sim_wait '^ready' 5
 }
@@ -73,7 +95,11 @@ radio_start() {
     mkfifo "$name.in"
     exec {fd}<>"$name.in"
     radio_fd[$name]=$fd
-    "$sim" --link "$work/$name" --flash-out "$name.flash" "$@" <"$name.in" >"$name.events" 2>&1 &
+    local args=() arg
+    for arg in "$@"; do
+        if [ "$arg" = --power-on ]; then power_on_fds+=("$fd"); else args+=("$arg"); fi
+    done
+    "$sim" --link "$work/$name" --flash-out "$name.flash" "${args[@]}" <"$name.in" >"$name.events" 2>&1 &
     radio_pid[$name]=$!
     sim_wait '^ready' 5 "$name.events"
 }
@@ -116,6 +142,7 @@ start_flash() {
     flash_start=${EPOCHREALTIME/./}
     "$flash" "$@" <answer.txt >out.txt 2>err.txt &
     flash_pid=$!
+    power_on_when_listening
 }
 # finish_flash [SECONDS]: its exit status in $code, its run time in $ms.
 finish_flash() {
@@ -222,6 +249,7 @@ update)
     flash_start=${EPOCHREALTIME/./}
     "$flash" --port q42 --image image.bin <. >out.txt 2>err.txt &
     flash_pid=$!
+    power_on_when_listening
     finish_flash 10
     sim_stop
     expect_code 5
@@ -246,12 +274,12 @@ update)
         [ -z "$said" ] || expect_err "$said"
         if [ "$written" = yes ]; then expect_flash "$image"; else expect_frames 0; fi
     done 3<<'ROWS'
-readme.txt|--image image.bin|--yes||6|no|the image carries no Q42 application name (at its offset 16), the radio's application is Q42NR: not written
+readme.txt|--image image.bin|--yes||6|no|the image carries no Q42 application name (at its offset 16): not written
 readme.txt|--image image.bin|--yes --force||0|yes|written anyway, as --force asks
 other.bin|--image image.bin|--yes||6|no|the image is for application Q42XX, the radio's application is Q42NR: not written
 other.bin|--image image.bin||y|6|no|not written (--force writes it
 image.bin|--name-length 4|--yes||0|yes|
-readme.txt|--name-length 4|--yes||6|no|the radio's application is none: not written
+other.bin|--name-length 4|--yes||0|yes|
 ROWS
 
     # radio's header | the lines --info prints
@@ -312,7 +340,8 @@ empty image|--port q42 --image empty.bin --yes|2|empty.bin is empty
 missing image|--port q42 --image nothing.bin --yes|2|cannot open nothing.bin (No such file or directory)
 image a FIFO|--port q42 --image pipe.bin --yes|2|pipe.bin is not a file
 program a FIFO|--port q42 --from pipe.bin --yes|2|pipe.bin is not a file
-program without container|--port q42 --from program.exe --yes|2|Cannot locate code data
+program without container|--port q42 --from windows.exe --yes|2|Cannot locate code data
+plain file as program|--port q42 --from program.exe --yes|2|program.exe is not a program file: a plain image is given with --image
 program file as image|--port q42 --image windows.exe --yes|2|windows.exe is a program file, not a plain image: give it with --from
 image as program|--port q42 --from image.bin --yes|2|image.bin is not a program file: a plain image is given with --image
 no firmware named|--port q42 --yes|2|name the firmware with --image FILE or --from PROGRAM.exe
@@ -400,12 +429,17 @@ ROWS
     expect_frames 0
 
     begin "the user's terminal hung up during a write"
-    sim_start --power-on --image small.bin --baud 38400
+    sim_start --image small.bin --baud 38400
     rm -f flash.pid
     # script gives q42flash a pseudo-terminal of its own as the user's terminal.
     script -qfec "echo \$\$ >flash.pid; exec '$flash' --port q42 --image small.bin --yes" /dev/null \
         </dev/null >terminal.txt 2>&1 &
     terminal_pid=$!
+    for ((i = 0; i < 100; i++)); do
+        grep -q "waiting for the radio" terminal.txt 2>/dev/null && break
+        sleep 0.05
+    done
+    printf 'on\n' >&7
     sim_wait '^event frame block=1 ' 10
     flash_pid=$(cat flash.pid)
     # The terminal's end closes, so the kernel hangs up the line; then the shell's hang-up.
@@ -577,9 +611,13 @@ all)
     for radio in r1 r3; do
         grep -Eq "^$radio +V2.041 +V2.041 +written " err.txt || fail "no written row for $radio: $(cat err.txt)"
     done
-    ! grep -q '^r4 ' err.txt || fail "a row for r4, where no radio greeted"
+    # Every port named has its row, in the order given, and the count line tells the bench.
+    [ "$(grep -Eo '^r[0-9] +[^ ]+ +[^ ]+ +(written|write failed|no radio)' err.txt | awk '{print $1}' | paste -sd' ')" = "r1 r2 r3 r4" ] ||
+        fail "the rows are not r1 to r4 in order: $(cat err.txt)"
+    grep -Eq '^r4 +- +V2.041 +no radio ' err.txt || fail "no 'no radio' row for r4: $(cat err.txt)"
+    expect_err "2 of 4 radios written; 2 failed: r2 write failed at frame 7, r4 no radio"
     [ "$(grep -o '"port":"r[0-9]",.*"result":"[a-z ]*","frames":[0-9]*' record.jsonl | sed 's/,.*"result"/ /' | sort | paste -sd' ')" = \
-        '"port":"r1" :"written","frames":9 "port":"r2" :"write failed","frames":7 "port":"r3" :"written","frames":9' ] ||
+        '"port":"r1" :"written","frames":9 "port":"r2" :"write failed","frames":7 "port":"r3" :"written","frames":9 "port":"r4" :"no radio","frames":0' ] ||
         fail "record: $(cat record.jsonl)"
     for radio in r1 r3; do
         grep -qx "$radio: New Firmware is loaded." out.txt || fail "no closing line for $radio: $(cat out.txt)"
