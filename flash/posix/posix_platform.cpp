@@ -47,6 +47,12 @@ public:
             error = "cannot save the record " + path_ + " to the disk (" + Reason() + ")";
             return false;
         }
+        // A removed file takes every write and keeps none of it.
+        struct stat st {};
+        if (fstat(fd_.Get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 0) {
+            error = "the record " + path_ + " was removed, and with it what was written to it";
+            return false;
+        }
         return true;
     }
 

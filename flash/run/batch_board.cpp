@@ -6,6 +6,19 @@
 #include <algorithm>
 #include <utility>
 
+namespace {
+
+// How much of text a row of room columns shows: all of it, or up to the last word that fits.
+int Shown(const std::string& text, size_t room) {
+    if (text.size() <= room) return static_cast<int>(text.size());
+    size_t end = room;
+    while (end > 0 && text[end] != ' ') --end;
+    while (end > 0 && text[end - 1] == ' ') --end;
+    return static_cast<int>(end > 0 ? end : room);
+}
+
+}  // namespace
+
 BatchBoard::BatchBoard(std::vector<std::string> ports, FILE* lines, FILE* terminal, bool live, bool lines_too,
                        std::function<int()> columns)
     : lines_(lines), terminal_(terminal), live_(live), lines_too_(lines_too), columns_(std::move(columns)) {
@@ -56,8 +69,8 @@ void BatchBoard::Draw(size_t port) {
         // Cut short of the last column, so that a row never wraps and pushes the board down.
         const size_t room = static_cast<size_t>(std::max(columns_() - 1, 0));
         const size_t up = rows_.size() - port;
-        std::fprintf(terminal_, "\x1b[%zuA\r%.*s\x1b[K\x1b[%zuB\r", up,
-                     static_cast<int>(std::min(room, rows_[port].text.size())), rows_[port].text.c_str(), up);
+        std::fprintf(terminal_, "\x1b[%zuA\r%.*s\x1b[K\x1b[%zuB\r", up, Shown(rows_[port].text, room),
+                     rows_[port].text.c_str(), up);
     }
     std::fflush(terminal_);
 }
@@ -66,7 +79,7 @@ void BatchBoard::DrawAll() {
     const size_t room = static_cast<size_t>(std::max(columns_() - 1, 0));
     for (const Row& row : rows_) {
         const std::string& text = row.text.empty() ? row.port : row.text;
-        std::fprintf(terminal_, "%.*s\x1b[K\n", static_cast<int>(std::min(room, text.size())), text.c_str());
+        std::fprintf(terminal_, "%.*s\x1b[K\n", Shown(text, room), text.c_str());
     }
     drawn_ = true;
 }

@@ -31,9 +31,15 @@ size_t FormatProgressBar(const ProgressFigures& f, int columns, char* out, size_
         for (int i = 0; i < bar; ++i) out[length++] = i < filled ? '#' : '.';
         out[length++] = ']';
     }
-    const int copied = std::min(figures_length - (bar >= 8 ? 0 : 1), room - length);
+    // Figures that do not fit end at a word, never inside one ("0:00 l").
+    const char* shown = figures + (bar >= 8 ? 0 : 1);
+    const int available = figures_length - (bar >= 8 ? 0 : 1);
+    int copied = std::min(available, room - length);
+    if (copied < available) {
+        while (copied > 0 && shown[copied] != ' ') --copied;
+    }
     if (copied > 0) {
-        std::memcpy(out + length, figures + (bar >= 8 ? 0 : 1), static_cast<size_t>(copied));
+        std::memcpy(out + length, shown, static_cast<size_t>(copied));
         length += copied;
     }
     while (length < room) out[length++] = ' ';

@@ -100,7 +100,7 @@ TEST(BatchBoard, KeepsOneRowPerPortInPlaceUnderItsNotes) {
     board.Show(1, "Ready to program");
     const std::vector<std::string> expected = {
         "q42flash: waiting for the greetings", "q42flash: the line on ttyUSB2 hung up",
-        "ttyUSB0 Q42NR V2.041 2/9 fram",  // cut one short of the last column
+        "ttyUSB0 Q42NR V2.041 2/9     ",  // cut at a word, one short of the last column
         "ttyUSB1  Ready to program",           "ttyUSB2  hung up",
     };
     EXPECT_EQ(Screen(streams.Terminal()), expected);

@@ -28,7 +28,10 @@ TEST(FormatProgressBar, NeverReachesTheLastColumnAndShrinksTheBarFirst) {
         EXPECT_EQ(text.rfind('[', 0) == 0, r.bar) << r.columns << ": " << text;
         EXPECT_EQ(text.find(whole) != std::string::npos, r.all_figures) << r.columns << ": " << text;
         if (!r.all_figures && length > 0) {
-            EXPECT_EQ(whole.rfind(text, 0), 0u) << r.columns << ": " << text;
+            // Cut at a word: what shows is the figures' start, up to a space.
+            const std::string shown = text.substr(0, text.find_last_not_of(' ') + 1);
+            EXPECT_EQ(whole.rfind(shown, 0), 0u) << r.columns << ": " << text;
+            EXPECT_TRUE(shown.empty() || whole[shown.size()] == ' ') << r.columns << ": " << text;
         }
     }
     char line[512];
@@ -48,5 +51,5 @@ TEST(FormatProgressBar, StaysInsideASmallBuffer) {
     const ProgressFigures figures{"", 1024, 2048, 1, 2, 100, "0:01"};
     char line[16];
     EXPECT_EQ(FormatProgressBar(figures, 200, line, sizeof line), 15u);
-    EXPECT_EQ(std::string(line), "1/2 frames  102");
+    EXPECT_EQ(std::string(line), "1/2 frames     ");
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs q42flash against the simulated radio on a pseudo-terminal: whole updates checked
 # byte for byte in the radio's flash, the radio's faults, bad input, and stopping.
-#   q42flash_test.sh update|faults|input|stop|ports|batch|all Q42FLASH Q42SIM Q42PACK MAKE_SAMPLE_FIRMWARE WORKDIR
+#   q42flash_test.sh update|faults|input|stop|ports|batch|bench|all Q42FLASH Q42SIM Q42PACK MAKE_SAMPLE_FIRMWARE WORKDIR
 # Every wait is bounded; every process started here is ended by its id.
 set -u
 set -m  # background jobs keep Ctrl-C (SIGINT), as they do when started from a terminal
@@ -344,6 +344,7 @@ program without container|--port q42 --from windows.exe --yes|2|Cannot locate co
 plain file as program|--port q42 --from program.exe --yes|2|program.exe is not a program file: a plain image is given with --image
 program file as image|--port q42 --image windows.exe --yes|2|windows.exe is a program file, not a plain image: give it with --from
 image as program|--port q42 --from image.bin --yes|2|image.bin is not a program file: a plain image is given with --image
+image without a name|--port q42 --image program.exe --yes|6|the image carries no Q42 application name (at its offset 16): not written
 no firmware named|--port q42 --yes|2|name the firmware with --image FILE or --from PROGRAM.exe
 not a terminal|--port /dev/null --image image.bin --yes|4|/dev/null is not a serial port
 missing device|--port nothing --image image.bin --yes|4|there is no port nothing (No such file or directory)
@@ -579,6 +580,132 @@ batch)
     sim_stop
     [ "$(wc -l <record3.jsonl)" -eq 1 ] && grep -q '"result":"written",.*}$' record3.jsonl ||
         fail "record after the kill: [$(cat record3.jsonl)]"
+    ;;
+bench)
+    head -c 6144 image.bin >small.bin
+    # A radio that misses the programming command, or whose greeting came before q42flash
+    # listened, is still written once switched off and on: one radio, and two at once.
+    # case | q42flash's options beyond the image | what happens to the radio first
+    while IFS="|" read -r -u 3 name options trouble; do
+        begin "$name"
+        radio_start r1 --image small.bin
+        radio_start r2 --image small.bin
+        if [ "$trouble" = stale ]; then
+            # Its greeting waits in the port, unanswered, and it is switched off.
+            printf 'on\n' >&"${radio_fd[r1]}"
+            sim_wait '^event greeting' 5 r1.events
+            sleep 0.2
+            printf 'off\n' >&"${radio_fd[r1]}"
+        else
+            printf 'fault no-hash\n' >&"${radio_fd[r1]}"
+        fi
+        # shellcheck disable=SC2086
+        start_flash --image small.bin --yes --wait 15 $options
+        wait_output "Switch on Q42" 5
+        if [ "$trouble" = stale ]; then
+            printf 'on\n' >&"${radio_fd[r1]}"
+        else
+            printf 'on\n' >&"${radio_fd[r1]}"
+            sim_wait '^event hash withheld' 5 r1.events
+            # A person takes a second or more to switch a radio off and on.
+            sleep 1
+            printf 'fault none\noff\non\n' >&"${radio_fd[r1]}"
+        fi
+        [[ "$options" != *--all* ]] || printf 'on\n' >&"${radio_fd[r2]}"
+        finish_flash 30
+        radio_stop r1
+        radio_stop r2
+        expect_code 0
+        expect_flash small.bin r1.events r1.flash
+        [[ "$options" != *--all* ]] || expect_flash small.bin r2.events r2.flash
+        [ "$(grep -c '^event command' r1.events)" -eq "$([ "$trouble" = stale ] && echo 1 || echo 2)" ] ||
+            fail "r1 got the programming command $(grep -c '^event command' r1.events) times"
+    done 3<<'ROWS'
+the command missed, the radio switched off and on|--port r1|missed
+the command missed, with --all|--port r1 --port r2 --all|missed
+a stale greeting in the port at open|--port r1|stale
+a stale greeting, with --all|--port r1 --port r2 --all|stale
+ROWS
+
+    begin "--repeat: the line hangs up after the first radio; a row and exit 4"
+    sim_start --image small.bin
+    start_flash --port q42 --image small.bin --yes --repeat --count 3 --record hangup.jsonl
+    wait_output "Switch on Q42" 5
+    printf 'on\n' >&7
+    wait_output "Connect the next radio and switch it on" 30
+    sim_stop
+    finish_flash 10
+    expect_code 4
+    grep -Eq '^q42 +- +V2.041 +hung up ' err.txt || fail "no 'hung up' row: $(cat err.txt)"
+    expect_err "1 of 2 radios written; 1 failed: q42 hung up"
+    [ "$(cut -d, -f7 hangup.jsonl | paste -sd' ')" = '"result":"written" "result":"hung up"' ] ||
+        fail "record: $(cat hangup.jsonl)"
+
+    # A record line that cannot be written whole: said at once, exit 7, no further radio.
+    # case | the record | what becomes of it during the first write
+    while IFS="|" read -r -u 3 name record trouble said; do
+        begin "$name"
+        rm -rf gone
+        mkdir gone
+        # Paced, so that the write is still under way when the record's folder goes.
+        sim_start --image small.bin --baud 9600
+        start_flash --port q42 --image small.bin --yes --repeat --count 2 --record "$record"
+        wait_output "Switch on Q42" 5
+        printf 'on\n' >&7
+        sim_wait '^event frame block=1 ' 10
+        [ -z "$trouble" ] || eval "$trouble"
+        finish_flash 20
+        sim_stop
+        expect_code 7
+        expect_err "$said"
+        expect_err "no further radio is started"
+        expect_flash small.bin
+        [ "$(grep -c '^event greeting' radio.events)" -eq 1 ] || fail "a second radio was started"
+    done 3<<'ROWS'
+the record on a full device|/dev/full||cannot write the record /dev/full (No space left on device)
+the record's folder removed during the write|gone/record.jsonl|rm -rf gone|the record gone/record.jsonl was removed
+ROWS
+
+    begin "--skip-current: a radio that holds the image's version is not rewritten"
+    sim_start --image image.bin
+    start_flash --port q42 --image image.bin --yes --skip-current --repeat --count 2 --record current.jsonl
+    wait_output "Switch on Q42" 5
+    printf 'on\n' >&7
+    wait_output "Connect the next radio and switch it on" 30
+    # The next one reports an older version: it is written.
+    printf 'erase\non\n' >&7
+    finish_flash 60
+    sim_stop
+    expect_code 0
+    expect_frames "$(image_blocks image.bin | wc -l)"
+    expect_err "already current: it holds Q42NR V2.041"
+    [ "$(cut -d, -f7 current.jsonl | paste -sd' ')" = '"result":"already current" "result":"written"' ] ||
+        fail "record: $(cat current.jsonl)"
+
+    begin "--ask-label: each radio's label, typed before it, goes into its record"
+    sim_start --image small.bin
+    printf 'RADIO-0017\n\n' >answer.txt
+    start_flash --port q42=bench1 --image small.bin --yes --ask-label --repeat --count 2 --record label.jsonl
+    wait_output "Switch on Q42" 5
+    printf 'on\n' >&7
+    wait_output "Connect the next radio and switch it on" 30
+    printf 'erase\non\n' >&7
+    finish_flash 30
+    sim_stop
+    expect_code 0
+    expect_err "Scan or type the radio's label"
+    # The bench position names the port in the table; the record keeps the device too.
+    grep -Eq '^bench1 +V2.041 +V2.041 +written ' err.txt || fail "no row for bench1: $(cat err.txt)"
+    [ "$(grep -o '"port":"q42",.*"position":"bench1","label":[^,]*' label.jsonl | sed 's/.*"label"://' | paste -sd' ')" = \
+        '"RADIO-0017" null' ] || fail "record: $(cat label.jsonl)"
+
+    begin "one port named twice"
+    sim_start --image small.bin
+    run_flash --port q42 --port "$work/q42" --image small.bin --yes
+    sim_stop
+    expect_code 2
+    expect_nothing_sent
+    expect_err "are one port, named twice"
     ;;
 all)
     # A short image keeps three writes at the cable's own speed to about 10 s.
