@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "device/device_link.h"
 #include "app/main_window.h"
+#include "device/device_link.h"
 #include "setup/setup_window.h"
 #include "terminal/terminal_window.h"
 #include "tests/wine/ui/ui_test_support.h"
@@ -82,6 +82,10 @@ TEST_F(ProgramFileTest, ReadsUpToTheBufferAndGivesTheWholeSize) {
         EXPECT_EQ(std::memcmp(buffer.data(), bytes.data(), c.read), 0) << "capacity " << c.capacity;
         EXPECT_EQ(buffer[c.read], 0xEE) << "wrote past the read part, capacity " << c.capacity;
     }
+    // Every read closed the file: it opens exclusively again.
+    HANDLE again = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(again, INVALID_HANDLE_VALUE);
+    CloseHandle(again);
 }
 
 TEST_F(ProgramFileTest, AMissingFileRaisesAFailureNamingIt) {
