@@ -59,28 +59,20 @@ public:
     OwnedFont() = default;
     // The design's font at dpi: its character height scaled from 96 DPI.
     OwnedFont(const FontSpec& design, int dpi);
-    ~OwnedFont();
-    OwnedFont(const OwnedFont&) = delete;
-    OwnedFont& operator=(const OwnedFont&) = delete;
-    OwnedFont(OwnedFont&& other) noexcept;
-    OwnedFont& operator=(OwnedFont&& other) noexcept;
 
-    HFONT Handle() const { return handle_; }
+    HFONT Handle() const { return handle_.Get(); }
 
 private:
-    HFONT handle_ = nullptr;
+    UniqueHandle<GdiObjectTraits<HFONT>> handle_;
 };
 
 // Owns one solid 1-pixel pen.
 class OwnedPen {
 public:
     explicit OwnedPen(COLORREF colour);
-    ~OwnedPen();
-    OwnedPen(const OwnedPen&) = delete;
-    OwnedPen& operator=(const OwnedPen&) = delete;
 
-    HPEN Handle() const { return handle_; }
+    HPEN Handle() const { return handle_.Get(); }
 
 private:
-    HPEN handle_;
+    UniqueHandle<GdiObjectTraits<HPEN>> handle_;
 };
