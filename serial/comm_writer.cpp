@@ -52,95 +52,128 @@ int32_t TCommWriter::Write(const uint8_t* bytes, int32_t count) {
 }
 
 int32_t TCommWriter::WritePiece(const uint8_t* bytes, size_t length) {
-    Lock();
-    if (slot_ == TSlot::Free && queue_.Empty()) {
-        // An idle line: start the transfer here, so that bytes the driver takes at once
-        // are counted as such.
-        slot_ = TSlot::Starting;
-        Unlock();
-        std::memcpy(transfer_, bytes, length);
-        DWORD written = 0;
-        const TStart start = StartTransfer(length, written);
-        Lock();
-        if (start == TStart::InFlight) {
-            slot_ = TSlot::InFlight;
-            in_flight_length_ = length;
-            Unlock();
-            SetEvent(work_.Get());
-            return -1;
+    TPlace place;
+    {
+        TLockGuard held(lock_);
+        if (slot_ == TSlot::Free && queue_.Empty()) {
+            // An idle line: start the transfer here, so that bytes the driver takes at once
+            // are counted as such.
+            slot_ = TSlot::Starting;
+            place = TPlace::StartHere;
+        } else {
+            place = Enqueue(held, bytes, length);
         }
-        slot_ = TSlot::Free;
-        stalled_ = written < length;
-        Unlock();
-        return start == TStart::Done ? static_cast<int32_t>(written) : -1;
     }
-    while (!queue_.Fits(length)) {
-        // The writer frees room as each transfer ends, within the write time-out; once one
-        // has ended short the line has stopped, and these bytes are refused.
-        if (stalled_) {
-            Unlock();
-            return -1;
-        }
-        Unlock();
+    while (place == TPlace::WaitForRoom) {
         WaitForSingleObject(room_.Get(), INFINITE);
-        Lock();
+        TLockGuard held(lock_);
+        place = Enqueue(held, bytes, length);
     }
-    queue_.Push(bytes, length);
-    Unlock();
-    SetEvent(work_.Get());
+    if (place == TPlace::StartHere) return WriteOnIdleLine(bytes, length);
+    if (place == TPlace::Queued) SetEvent(work_.Get());
     return -1;
+}
+
+int32_t TCommWriter::WriteOnIdleLine(const uint8_t* bytes, size_t length) {
+    std::memcpy(transfer_, bytes, length);
+    DWORD written = 0;
+    const TStart start = StartTransfer(length, written);
+    {
+        TLockGuard held(lock_);
+        RecordStart(held, start, length, written);
+    }
+    if (start == TStart::InFlight) {
+        SetEvent(work_.Get());
+        return -1;
+    }
+    return start == TStart::Done ? static_cast<int32_t>(written) : -1;
+}
+
+TCommWriter::TPlace TCommWriter::Enqueue(const TLockGuard&, const uint8_t* bytes, size_t length) {
+    if (queue_.Fits(length)) {
+        queue_.Push(bytes, length);
+        return TPlace::Queued;
+    }
+    // The writer frees room as each transfer ends, within the write time-out; once one has
+    // ended short the line has stopped, and these bytes are refused.
+    return stalled_ ? TPlace::Refused : TPlace::WaitForRoom;
 }
 
 void TCommWriter::Finish() {
     if (!thread_.Valid()) return;
-    Lock();
-    finishing_ = true;
-    Unlock();
+    {
+        TLockGuard held(lock_);
+        finishing_ = true;
+    }
     SetEvent(work_.Get());
     WaitForSingleObject(thread_.Get(), INFINITE);
     thread_.Reset();
 }
 
+// Each pass does one step outside lock_, then records its outcome and picks the next step
+// in one critical section.
 void TCommWriter::Run() {
-    Lock();
+    TStep step{};
+    {
+        TLockGuard held(lock_);
+        step = NextStep(held);
+    }
     for (;;) {
-        if (slot_ == TSlot::InFlight) {
-            const size_t length = in_flight_length_;
-            Unlock();
-            const bool whole = EndTransfer(length);
-            Lock();
+        switch (step.action) {
+        case TStep::TAction::EndTransfer: {
+            const bool whole = EndTransfer(step.length);
+            TLockGuard held(lock_);
             stalled_ = !whole;
             slot_ = TSlot::Free;
             SetEvent(room_.Get());
-        } else if (slot_ == TSlot::Free && !queue_.Empty()) {
-            if (finishing_ && stalled_) {
-                queue_.Clear();  // the line has stopped: Close does not wait a time-out per transfer
-                continue;
-            }
-            const size_t length = queue_.Take(transfer_);
-            slot_ = TSlot::Starting;
-            Unlock();
+            step = NextStep(held);
+            break;
+        }
+        case TStep::TAction::StartTransfer: {
             SetEvent(room_.Get());
             DWORD written = 0;
-            const TStart start = StartTransfer(length, written);
-            Lock();
-            if (start == TStart::InFlight) {
-                slot_ = TSlot::InFlight;
-                in_flight_length_ = length;
-            } else {
-                slot_ = TSlot::Free;
-                stalled_ = written < length;
-                SetEvent(room_.Get());
-            }
-        } else if (slot_ == TSlot::Free && finishing_) {
+            const TStart start = StartTransfer(step.length, written);
+            TLockGuard held(lock_);
+            RecordStart(held, start, step.length, written);
+            if (start != TStart::InFlight) SetEvent(room_.Get());
+            step = NextStep(held);
             break;
-        } else {
-            Unlock();
+        }
+        case TStep::TAction::WaitForWork: {
             WaitForSingleObject(work_.Get(), INFINITE);
-            Lock();
+            TLockGuard held(lock_);
+            step = NextStep(held);
+            break;
+        }
+        case TStep::TAction::Stop:
+            return;
         }
     }
-    Unlock();
+}
+
+TCommWriter::TStep TCommWriter::NextStep(const TLockGuard&) {
+    if (slot_ == TSlot::InFlight) return {TStep::TAction::EndTransfer, in_flight_length_};
+    if (slot_ == TSlot::Free && !queue_.Empty()) {
+        if (finishing_ && stalled_) {
+            queue_.Clear();  // the line has stopped: Close does not wait a time-out per transfer
+            return {TStep::TAction::Stop, 0};
+        }
+        const size_t length = queue_.Take(transfer_);
+        slot_ = TSlot::Starting;
+        return {TStep::TAction::StartTransfer, length};
+    }
+    if (slot_ == TSlot::Free && finishing_) return {TStep::TAction::Stop, 0};
+    return {TStep::TAction::WaitForWork, 0};
+}
+
+void TCommWriter::RecordStart(const TLockGuard&, TStart start, size_t length, DWORD written) {
+    if (start == TStart::InFlight) {
+        slot_ = TSlot::InFlight;
+        in_flight_length_ = length;
+        return;
+    }
+    slot_ = TSlot::Free;
+    stalled_ = written < length;
 }
 
 TCommWriter::TStart TCommWriter::StartTransfer(size_t length, DWORD& written) {

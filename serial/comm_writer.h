@@ -47,18 +47,43 @@ private:
     // Who may touch transfer_ and WriteRequest.
     enum class TSlot { Free, Starting, InFlight };
 
+    // Holds lock_ for one scope, so that each critical section is a scope. A member that
+    // takes one runs inside its caller's section.
+    class TLockGuard {
+    public:
+        explicit TLockGuard(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+        ~TLockGuard() { ReleaseSRWLockExclusive(&lock_); }
+        TLockGuard(const TLockGuard&) = delete;
+        TLockGuard& operator=(const TLockGuard&) = delete;
+
+    private:
+        SRWLOCK& lock_;
+    };
+    enum class TStart { Done, InFlight, Failed };
+    // What becomes of a piece of a write, decided inside a critical section.
+    enum class TPlace { StartHere, Queued, WaitForRoom, Refused };
+    // What the writer does next outside lock_; length is the transfer's.
+    struct TStep {
+        enum class TAction { EndTransfer, StartTransfer, WaitForWork, Stop } action;
+        size_t length;
+    };
+
     static DWORD WINAPI ThreadEntry(LPVOID self);
     void Run();
+    // Takes the next transfer from the queue, if that is the next step.
+    TStep NextStep(const TLockGuard& held);
     // One piece of a write, at most TQueue::kLargestTransfer bytes.
     int32_t WritePiece(const uint8_t* bytes, size_t length);
-    enum class TStart { Done, InFlight, Failed };
+    // With slot_ Starting.
+    int32_t WriteOnIdleLine(const uint8_t* bytes, size_t length);
+    TPlace Enqueue(const TLockGuard& held, const uint8_t* bytes, size_t length);
     // Hands transfer_ to the driver; with Done, written is what it took at once.
     TStart StartTransfer(size_t length, DWORD& written);
+    // The slot after StartTransfer, by the thread that set it to Starting.
+    void RecordStart(const TLockGuard& held, TStart start, size_t length, DWORD written);
     // Waits for the transfer in flight to end (cancelling it after the time-out); true when
     // all of it went out.
     bool EndTransfer(size_t length);
-    void Lock() { AcquireSRWLockExclusive(&lock_); }
-    void Unlock() { ReleaseSRWLockExclusive(&lock_); }
 
     HANDLE CommHandle;
     SRWLOCK lock_ = SRWLOCK_INIT;

@@ -2,22 +2,15 @@
 // (NULL from CreateEventA/CreateThread, INVALID_HANDLE_VALUE from CreateFileA) count as empty.
 #pragma once
 
+#include "core/unique_handle.h"
+
 #include <windows.h>
 
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-    ~OwnedHandle() { Reset(); }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    void Reset(HANDLE handle = nullptr) {
-        if (Valid()) CloseHandle(handle_);
-        handle_ = handle;
-    }
-
-private:
-    HANDLE handle_;
+struct Win32HandleTraits {
+    using Value = HANDLE;
+    static Value Empty() { return nullptr; }
+    static bool Valid(Value handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+    static bool Close(Value handle) { return CloseHandle(handle) != FALSE; }
 };
+
+using OwnedHandle = UniqueHandle<Win32HandleTraits>;

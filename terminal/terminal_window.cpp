@@ -29,22 +29,6 @@ FormDesign TerminalDesign() {
     return design;
 }
 
-// A device context of the window for drawing outside WM_PAINT, released on scope exit.
-class WindowDC {
-public:
-    explicit WindowDC(HWND hwnd) : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
-    ~WindowDC() {
-        if (dc_ != nullptr) ReleaseDC(hwnd_, dc_);
-    }
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-    HDC Get() const { return dc_; }
-
-private:
-    HWND hwnd_;
-    HDC dc_;
-};
-
 }  // namespace
 
 TForm2::TForm2() : TForm(TerminalDesign()) {}
@@ -81,7 +65,7 @@ void TForm2::FormKeyPress(char key) {
 }
 
 void TForm2::DrawLine(int x0, int y0, int x1, int y1, MarkColour colour) {
-    WindowDC dc(Handle());
+    const WindowDC dc(Handle());
     HGDIOBJ old = SelectObject(dc.Get(), colour == MarkColour::Black ? black_pen_.Handle() : white_pen_.Handle());
     MoveToEx(dc.Get(), Scale(x0), Scale(y0), nullptr);
     LineTo(dc.Get(), Scale(x1), Scale(y1));
@@ -89,7 +73,7 @@ void TForm2::DrawLine(int x0, int y0, int x1, int y1, MarkColour colour) {
 }
 
 void TForm2::PutText(int x, int y, const char* text, int length) {
-    WindowDC dc(Handle());
+    const WindowDC dc(Handle());
     HGDIOBJ old = SelectObject(dc.Get(), Font());
     SetBkMode(dc.Get(), OPAQUE);
     SetBkColor(dc.Get(), RGB(255, 255, 255));

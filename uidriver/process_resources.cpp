@@ -1,6 +1,8 @@
 // Resource counts of another process, each from the first source that answers.
 #include "uidriver/process_resources.h"
 
+#include "serial/owned_handle.h"
+
 #include <psapi.h>
 #include <winternl.h>
 
@@ -114,18 +116,18 @@ unsigned long CountWindows(DWORD pid) {
 }  // namespace
 
 bool ReadProcessResources(DWORD pid, ProcessResources& out, std::string& error) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (!process) {
+    const OwnedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!process.Valid()) {
         error = "cannot open process " + std::to_string(pid) + " (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
     out = ProcessResources{};
-    bool ok = CountHandles(process, pid, out.handles, error);
+    bool ok = CountHandles(process.Get(), pid, out.handles, error);
 
-    out.gdi_objects = GetGuiResources(process, GR_GDIOBJECTS);
-    out.gdi_known = out.gdi_objects > 0 || CountGdiTable(process, out.gdi_objects);
+    out.gdi_objects = GetGuiResources(process.Get(), GR_GDIOBJECTS);
+    out.gdi_known = out.gdi_objects > 0 || CountGdiTable(process.Get(), out.gdi_objects);
 
-    out.user_objects = GetGuiResources(process, GR_USEROBJECTS);
+    out.user_objects = GetGuiResources(process.Get(), GR_USEROBJECTS);
     if (out.user_objects == 0) {
         out.user_counts_windows = true;
         out.user_objects = CountWindows(pid);
@@ -133,12 +135,11 @@ bool ReadProcessResources(DWORD pid, ProcessResources& out, std::string& error) 
 
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof memory;
-    if (ok && !GetProcessMemoryInfo(process, &memory, sizeof memory)) {
+    if (ok && !GetProcessMemoryInfo(process.Get(), &memory, sizeof memory)) {
         error = "cannot read the memory counters (error " + std::to_string(GetLastError()) + ")";
         ok = false;
     }
     out.working_set = memory.WorkingSetSize;
     out.commit = memory.PagefileUsage;
-    CloseHandle(process);
     return ok;
 }

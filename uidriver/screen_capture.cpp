@@ -2,38 +2,18 @@
 // then written as a bottom-up 24-bit BMP.
 #include "uidriver/screen_capture.h"
 
-#include <cstdio>
-#include <memory>
+#include "serial/owned_handle.h"
+#include "winui/gdi.h"
+
 #include <vector>
 
 namespace {
 
-struct ScreenDc {
-    HDC dc = GetDC(nullptr);
-    ~ScreenDc() {
-        if (dc) ReleaseDC(nullptr, dc);
-    }
-};
-
-struct MemoryDc {
-    HDC dc;
-    explicit MemoryDc(HDC like) : dc(CreateCompatibleDC(like)) {}
-    ~MemoryDc() {
-        if (dc) DeleteDC(dc);
-    }
-};
-
-struct Bitmap {
-    HBITMAP bitmap;
-    Bitmap(HDC like, int width, int height) : bitmap(CreateCompatibleBitmap(like, width, height)) {}
-    ~Bitmap() {
-        if (bitmap) DeleteObject(bitmap);
-    }
-};
-
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
+// Every byte handed over, or false.
+bool WriteAll(HANDLE file, const void* bytes, DWORD size) {
+    DWORD written = 0;
+    return WriteFile(file, bytes, size, &written, nullptr) && written == size;
+}
 
 std::string LastErrorText(const char* step) {
     return std::string(step) + " failed (Error: " + std::to_string(GetLastError()) + ")";
@@ -56,16 +36,16 @@ bool SaveClientArea(HWND hwnd, const std::string& path, std::string& error) {
     POINT origin = {0, 0};
     ClientToScreen(hwnd, &origin);
 
-    ScreenDc screen;
-    MemoryDc memory(screen.dc);
-    Bitmap bitmap(screen.dc, width, height);
-    if (!screen.dc || !memory.dc || !bitmap.bitmap) {
+    const WindowDC screen(nullptr);
+    const OwnedMemoryDC memory(CreateCompatibleDC(screen.Get()));
+    const OwnedBitmap bitmap(CreateCompatibleBitmap(screen.Get(), width, height));
+    if (!screen.Valid() || !memory.Valid() || !bitmap.Valid()) {
         error = LastErrorText("Creating the capture bitmap");
         return false;
     }
-    HGDIOBJ previous = SelectObject(memory.dc, bitmap.bitmap);
-    const BOOL copied = BitBlt(memory.dc, 0, 0, width, height, screen.dc, origin.x, origin.y, SRCCOPY);
-    SelectObject(memory.dc, previous);
+    HGDIOBJ previous = SelectObject(memory.Get(), bitmap.Get());
+    const BOOL copied = BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), origin.x, origin.y, SRCCOPY);
+    SelectObject(memory.Get(), previous);
     if (!copied) {
         error = LastErrorText("BitBlt");
         return false;
@@ -80,7 +60,7 @@ bool SaveClientArea(HWND hwnd, const std::string& path, std::string& error) {
     info.biCompression = BI_RGB;
     const int stride = (width * 3 + 3) & ~3;
     std::vector<BYTE> pixels(static_cast<size_t>(stride) * height);
-    if (!GetDIBits(memory.dc, bitmap.bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+    if (!GetDIBits(memory.Get(), bitmap.Get(), 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
                    DIB_RGB_COLORS)) {
         error = LastErrorText("GetDIBits");
         return false;
@@ -91,15 +71,15 @@ bool SaveClientArea(HWND hwnd, const std::string& path, std::string& error) {
     header.bfOffBits = sizeof header + sizeof info;
     header.bfSize = header.bfOffBits + static_cast<DWORD>(pixels.size());
     info.biSizeImage = static_cast<DWORD>(pixels.size());
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file) {
+    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) {
         error = "cannot create " + path;
         return false;
     }
-    const bool written = std::fwrite(&header, sizeof header, 1, file.get()) == 1 &&
-                         std::fwrite(&info, sizeof info, 1, file.get()) == 1 &&
-                         std::fwrite(pixels.data(), 1, pixels.size(), file.get()) == pixels.size();
-    if (!written || std::fclose(file.release()) != 0) {
+    const bool written = WriteAll(file.Get(), &header, sizeof header) && WriteAll(file.Get(), &info, sizeof info) &&
+                         WriteAll(file.Get(), pixels.data(), static_cast<DWORD>(pixels.size()));
+    if (!written || !file.Close()) {
         error = "cannot write " + path;
         return false;
     }

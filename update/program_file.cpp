@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <stdexcept>
-#include <utility>
 
+#include "serial/owned_handle.h"
 #include "winui/application.h"
 
 FirmwareStore ProgramFirmware;
@@ -18,29 +18,12 @@ namespace {
                              " (Error: " + std::to_string(error) + ")");
 }
 
-// Closes the file on every way out; Close reports the outcome of an orderly close.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    HANDLE Get() const { return handle_; }
-    bool Close() { return CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != FALSE; }
-
-private:
-    HANDLE handle_;
-};
-
 }  // namespace
 
 size_t ReadProgramFile(const std::string& path, uint8_t* buffer, size_t capacity) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.Get() == INVALID_HANDLE_VALUE) RaiseFileError("open", path, GetLastError());
+    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) RaiseFileError("open", path, GetLastError());
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.Get(), &size)) RaiseFileError("size", path, GetLastError());
     const size_t wanted = static_cast<size_t>(std::min<ULONGLONG>(static_cast<ULONGLONG>(size.QuadPart), capacity));

@@ -90,14 +90,15 @@ std::string TLabel::Caption() const {
 
 void TLabel::FitToText() {
     if (!style_.auto_size) return;
-    HDC dc = GetDC(handle_);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(handle_, WM_GETFONT, 0, 0)));
     const std::string text = Caption();
     RECT r{0, 0, 0, 0};
-    // An empty label keeps the height of one line, as it would with text.
-    DrawTextA(dc, text.empty() ? " " : text.c_str(), -1, &r, DT_CALCRECT | DT_NOPREFIX | DT_SINGLELINE);
-    SelectObject(dc, old);
-    ReleaseDC(handle_, dc);
+    {
+        const WindowDC dc(handle_);
+        HGDIOBJ old = SelectObject(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageA(handle_, WM_GETFONT, 0, 0)));
+        // An empty label keeps the height of one line, as it would with text.
+        DrawTextA(dc.Get(), text.empty() ? " " : text.c_str(), -1, &r, DT_CALCRECT | DT_NOPREFIX | DT_SINGLELINE);
+        SelectObject(dc.Get(), old);
+    }
     SetWindowPos(handle_, nullptr, 0, 0, text.empty() ? 0 : r.right, r.bottom,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(handle_, nullptr, TRUE);
@@ -160,12 +161,13 @@ void TRadioGroup::Create(TForm& form, int id, const Bounds& bounds, const std::s
     // The items are placed in design pixels, by the height of the design's font at 96 DPI: a
     // font's height does not grow exactly with its size, and the places must.
     const OwnedFont design_font(form.FontDesign(), kDesignDpi);
-    HDC dc = GetDC(handle_);
-    HGDIOBJ old = SelectObject(dc, design_font.Handle());
     TEXTMETRICA metrics{};
-    GetTextMetricsA(dc, &metrics);
-    SelectObject(dc, old);
-    ReleaseDC(handle_, dc);
+    {
+        const WindowDC dc(handle_);
+        HGDIOBJ old = SelectObject(dc.Get(), design_font.Handle());
+        GetTextMetricsA(dc.Get(), &metrics);
+        SelectObject(dc.Get(), old);
+    }
     const int count = static_cast<int>(items.size());
     for (int i = 0; i < count; ++i) {
         const Bounds place = RadioItemBounds(bounds, metrics.tmHeight, count, columns, i);
@@ -214,18 +216,19 @@ void TListBox::Create(TForm& form, int id, const Bounds& bounds) {
 void TListBox::SetItems(const std::vector<std::string>& items) {
     SendMessageA(handle_, LB_RESETCONTENT, 0, 0);
     item_index_ = -1;
-    HDC dc = GetDC(handle_);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(handle_, WM_GETFONT, 0, 0)));
     LONG widest = 0;
-    for (const std::string& item : items) {
-        SendMessageA(handle_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
-        SIZE size{0, 0};
-        if (GetTextExtentPoint32A(dc, item.c_str(), static_cast<int>(item.size()), &size)) {
-            widest = std::max(widest, size.cx);
+    {
+        const WindowDC dc(handle_);
+        HGDIOBJ old = SelectObject(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageA(handle_, WM_GETFONT, 0, 0)));
+        for (const std::string& item : items) {
+            SendMessageA(handle_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+            SIZE size{0, 0};
+            if (GetTextExtentPoint32A(dc.Get(), item.c_str(), static_cast<int>(item.size()), &size)) {
+                widest = std::max(widest, size.cx);
+            }
         }
+        SelectObject(dc.Get(), old);
     }
-    SelectObject(dc, old);
-    ReleaseDC(handle_, dc);
     // A few pixels beyond the text, as the list draws its items indented.
     SendMessageA(handle_, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 6), 0);
 }

@@ -1,6 +1,8 @@
 // Display scaling of the window layer.
 #include "winui/dpi.h"
 
+#include "winui/gdi.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -19,10 +21,9 @@ Fn User32Function(const char* name) {
 
 // What GDI says: the system DPI, for a program that is DPI aware at all.
 int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    if (screen == nullptr) return kDesignDpi;
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
+    const WindowDC screen(nullptr);
+    if (!screen.Valid()) return kDesignDpi;
+    const int dpi = GetDeviceCaps(screen.Get(), LOGPIXELSX);
     return dpi > 0 ? dpi : kDesignDpi;
 }
 

@@ -82,6 +82,10 @@ TEST_F(ProgramFileTest, ReadsUpToTheBufferAndGivesTheWholeSize) {
         EXPECT_EQ(std::memcmp(buffer.data(), bytes.data(), c.read), 0) << "capacity " << c.capacity;
         EXPECT_EQ(buffer[c.read], 0xEE) << "wrote past the read part, capacity " << c.capacity;
     }
+    // Every read closed the file: it opens exclusively again.
+    HANDLE again = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(again, INVALID_HANDLE_VALUE);
+    CloseHandle(again);
 }
 
 TEST_F(ProgramFileTest, AMissingFileRaisesAFailureNamingIt) {
