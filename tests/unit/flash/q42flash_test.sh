@@ -296,6 +296,22 @@ ROWS
 --image image.bin|Application in unit: Q42NR|Version: V2.041
 --name-length 4 --version-length 7|Unknown application in unit|Unknown version
 ROWS
+
+    begin "--info with the image of another application: said, exit 6, nothing written"
+    sim_start --power-on --image image.bin
+    run_flash --port q42 --info --image other.bin --record info.jsonl
+    sim_stop
+    expect_code 6
+    expect_err "the image is for application Q42XX, the radio's application is Q42NR"
+    expect_frames 0
+    grep -q '"image_version":"V2.041",.*"result":"not written",.*"exit_code":6}$' info.jsonl || fail "record: $(cat info.jsonl)"
+
+    begin "--info without an image: the record's image fields are null"
+    sim_start --power-on --image image.bin
+    run_flash --port q42 --info --record info2.jsonl
+    sim_stop
+    expect_code 0
+    grep -q '"image_version":null,' info2.jsonl || fail "record: $(cat info2.jsonl)"
     ;;
 faults)
     # radio | exit status | last line printed | frames the radio saw | least and most ms | on stderr
@@ -391,15 +407,15 @@ stop)
     expect_nothing_sent
 
     head -c 6144 image.bin >small.bin
-    # stop requests during a write | exit status | frames | on stderr
-    while IFS="|" read -r -u 3 requests status frames said; do
-        begin "$requests Ctrl-C during a write"
+    # stop requests during a write | their signal | exit status | frames | on stderr
+    while IFS="|" read -r -u 3 requests signal status frames said; do
+        begin "$requests SIG$signal during a write"
         sim_start --power-on --image small.bin --baud 38400
         start_flash --port q42 --image small.bin --yes
         sim_wait '^event frame block=0 ' 10
         # Apart, so that the second is not merged into the first while that one is pending.
         for ((i = 0; i < requests; i++)); do
-            kill -INT "$flash_pid"
+            kill -"$signal" "$flash_pid"
             sleep 0.2
         done
         finish_flash 20
@@ -409,8 +425,9 @@ stop)
         [ "$frames" != 6 ] || expect_flash small.bin
         [ "$frames" = 6 ] || [ "$(grep -c '^event frame ' radio.events)" -lt 6 ] || fail "the write was not stopped"
     done 3<<'ROWS'
-1|0|6|the write goes on to its end
-2|130|fewer|the radio is half-written
+1|INT|0|6|the write goes on to its end, since a half-written radio does not start; Ctrl-C again stops at once
+2|INT|130|fewer|the radio is half-written
+1|TERM|0|6|the write goes on to its end, since a half-written radio does not start; a second SIGTERM stops at once
 ROWS
 
     begin "Ctrl-C while the header is read"
