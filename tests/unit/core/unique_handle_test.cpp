@@ -30,13 +30,49 @@ TEST(UniqueHandle, ClosesEachValueOnceWhateverBecomesOfIt) {
     };
     const Row rows[] = {
         {"goes out of scope", [] { Held held(1); }, {{1, 1}}},
-        {"reset to another", [] { Held held(1); held.Reset(2); }, {{1, 1}, {2, 1}}},
-        {"moved into a new holder", [] { Held a(1); Held b(std::move(a)); }, {{1, 1}}},
-        {"moved over a holder", [] { Held a(1); Held b(2); b = std::move(a); }, {{1, 1}, {2, 1}}},
-        {"released", [] { Held held(1); (void)held.Release(); }, {}},
-        {"closed, then out of scope", [] { Held held(1); EXPECT_TRUE(held.Close()); }, {{1, 1}}},
-        {"a failing close is heard", [] { Held held(13); EXPECT_FALSE(held.Close()); }, {{13, 1}}},
-        {"empty", [] { Held held; EXPECT_TRUE(held.Close()); }, {}},
+        {"reset to another",
+         [] {
+             Held held(1);
+             held.Reset(2);
+         },
+         {{1, 1}, {2, 1}}},
+        {"moved into a new holder",
+         [] {
+             Held a(1);
+             Held b(std::move(a));
+         },
+         {{1, 1}}},
+        {"moved over a holder",
+         [] {
+             Held a(1);
+             Held b(2);
+             b = std::move(a);
+         },
+         {{1, 1}, {2, 1}}},
+        {"released",
+         [] {
+             Held held(1);
+             (void)held.Release();
+         },
+         {}},
+        {"closed, then out of scope",
+         [] {
+             Held held(1);
+             EXPECT_TRUE(held.Close());
+         },
+         {{1, 1}}},
+        {"a failing close is heard",
+         [] {
+             Held held(13);
+             EXPECT_FALSE(held.Close());
+         },
+         {{13, 1}}},
+        {"empty",
+         [] {
+             Held held;
+             EXPECT_TRUE(held.Close());
+         },
+         {}},
     };
     for (const Row& r : rows) {
         g_closes.clear();

@@ -97,11 +97,13 @@ TEST(BatchBoard, KeepsOneRowPerPortInPlaceUnderItsNotes) {
     board.Note("the line on ttyUSB2 hung up");
     board.Status(2, "hung up");
     board.Progress(0, Figures("ttyUSB0 Q42NR V2.041", 2048, 2));
-    board.Show(1, "Ready to program");
+    board.Show(1, "Connect the next radio and switch it on");
+    // The verdict stays in sight while the port waits for its next radio.
+    board.Status(1, "written V2.041 in 52 s; connect the next radio");
     const std::vector<std::string> expected = {
         "q42flash: waiting for the greetings", "q42flash: the line on ttyUSB2 hung up",
         "ttyUSB0 Q42NR V2.041 2/9     ",  // cut at a word, one short of the last column
-        "ttyUSB1  Ready to program",           "ttyUSB2  hung up",
+        "ttyUSB1  written V2.041 in 52",       "ttyUSB2  hung up",
     };
     EXPECT_EQ(Screen(streams.Terminal()), expected);
     EXPECT_EQ(streams.Lines(), "") << "the terminal that shows the board gets no plain lines";
