@@ -121,7 +121,6 @@ struct Slot {
     Stage stage = Stage::Listening;
     uint64_t listening_since_ms = 0;
     bool lost = false;  // hung up while listened on
-    std::string label;  // the next radio's, with --ask-label
     std::vector<RadioRecord> rows;
     std::unique_ptr<SessionDisplay> display;
     UpdateSession session;
@@ -140,7 +139,7 @@ private:
     void EndRadio(size_t i);
     void EndWithoutRadio(size_t i, RadioResult result, int exit_code);
     void Keep(RadioRecord& row);
-    bool AskLabel(Slot& slot);
+    bool AskLabel();
     void Bell();
     void HearStopRequests();
     bool RadioMayStart() const;
@@ -166,6 +165,7 @@ private:
     int radios_started_ = 0;
     int stops_heard_ = 0;
     bool record_lost_ = false;  // a record line could not be written whole: no new radio starts
+    std::string label_;         // the next radio's, with --ask-label (one radio at a time)
 };
 
 RadioBench::RadioBench(Run& run, ListenedPorts& ports) : run_(run), options_(run.options), ports_(ports) {
@@ -179,7 +179,7 @@ RadioBench::RadioBench(Run& run, ListenedPorts& ports) : run_(run), options_(run
     for (size_t i = 0; i < ports.size(); ++i) {
         std::unique_ptr<SessionDisplay> display;
         if (board_) {
-            display = std::make_unique<BoardDisplay>(*board_, i, PrintableText(ports.at(i).shown), run.image);
+            display = std::make_unique<BoardDisplay>(*board_, i, names[i], run.image);
         } else {
             display = std::make_unique<PlainDisplay>(run.image);
         }
@@ -236,7 +236,7 @@ bool RadioBench::AskForTheBatch() {
 
 int RadioBench::Go() {
     if (options_.all && !AskForTheBatch()) return kExitNotConfirmed;
-    if (!AskLabel(*slots_.front())) StopNow();
+    if (!AskLabel()) StopNow();
     Say(kSwitchOn);
     const std::string waiting = " on " + Listing(ports_) + " (Ctrl-C stops)";
     if (board_) {
@@ -316,17 +316,15 @@ bool RadioBench::RadioMayStart() const {
     return StopRequests() == 0 && !record_lost_ && (options_.count == 0 || radios_started_ < options_.count);
 }
 
-bool RadioBench::AskLabel(Slot& slot) {
-    slot.label.clear();
+bool RadioBench::AskLabel() {
+    label_.clear();
     if (!options_.ask_label) return true;
     std::fprintf(stderr, "Scan or type the radio's label: ");
     std::fflush(stderr);
     char line[256];
     const InputLine read = ReadInputLine(line, sizeof line);
     if (read == InputLine::Stopped) return false;
-    if (read == InputLine::Read) slot.label = line;
-    // The wait for the greeting counts from the label on.
-    slot.listening_since_ms = slot.listened.host.ElapsedMs();
+    if (read == InputLine::Read) label_ = line;
     return true;
 }
 
@@ -366,7 +364,7 @@ void RadioBench::Listen(size_t i) {
         radio.port = slot.listened.device;
         radio.shown_port = slot.listened.shown;
         radio.position = slot.listened.position;
-        radio.label = slot.label;
+        radio.label = label_;
         slot.session.Begin(radio, now);
         slot.stage = Stage::Updating;
         Status(i, "reading the radio's header");
@@ -474,7 +472,7 @@ void RadioBench::EndRadio(size_t i) {
     }
     host.link.RestartHandshake();
     slot.stage = Stage::Listening;
-    if (!AskLabel(slot)) StopNow();
+    if (!AskLabel()) StopNow();
     PortLine(i, kConnectNextRadio);
     // The board keeps the verdict in sight until the next radio greets.
     Status(i, verdict + "; connect the next radio");
