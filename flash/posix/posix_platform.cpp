@@ -82,6 +82,8 @@ std::string PortIdentity(const std::string& device) {
     return realpath(device.c_str(), resolved) != nullptr ? resolved : device;
 }
 
+bool PortPresent(const std::string& device) { return access(device.c_str(), F_OK) == 0; }
+
 std::string ShortPortName(const std::string& device) {
     if (device.rfind("/dev/serial/", 0) != 0) return device;
     const std::string resolved = PortIdentity(device);

@@ -13,14 +13,20 @@ constexpr uint64_t kTickNs = uint64_t{kTickMs} * 1'000'000;
 }  // namespace
 
 SerialLinkHost::SerialLinkHost(SerialPort& port)
-    : port_(port), start_ns_(MonotonicNs()), next_tick_ns_(start_ns_ + kTickNs) {}
+    : port_(&port), start_ns_(MonotonicNs()), next_tick_ns_(start_ns_ + kTickNs) {}
+
+void SerialLinkHost::Attach(SerialPort& port) {
+    port_ = &port;
+    hung_up_ = false;
+    send_failed_ = false;
+}
 
 void SerialLinkHost::SendToDevice(const uint8_t* data, uint16_t count) {
     has_sent_ = true;
     last_send_ms_ = ElapsedMs();
     // Bytes that cannot go out are lost, as on an open cable; the link's wait then ends by
     // time-out and gives its verdict.
-    if (hung_up_ || !port_.Write(data, count)) send_failed_ = true;
+    if (hung_up_ || !port_->Write(data, count)) send_failed_ = true;
 }
 
 void SerialLinkHost::RunMessageLoopOnce() {
@@ -44,7 +50,7 @@ bool SleepUntilDue(SerialLinkHost* const* hosts, size_t count, SerialPort** port
     for (size_t i = 0; i < count; ++i) {
         next_tick_ns = std::min(next_tick_ns, hosts[i]->next_tick_ns_);
         // A line that has hung up stays readable; only the ticks are waited for then.
-        ports[i] = hosts[i]->hung_up_ ? nullptr : &hosts[i]->port_;
+        ports[i] = hosts[i]->hung_up_ ? nullptr : hosts[i]->port_;
     }
     return WaitForPorts(ports, count, next_tick_ns);
 }
@@ -52,7 +58,7 @@ bool SleepUntilDue(SerialLinkHost* const* hosts, size_t count, SerialPort** port
 void SerialLinkHost::TakeArrivedBytes() {
     if (hung_up_) return;
     for (;;) {
-        const long n = port_.Read(received_, sizeof received_);
+        const long n = port_->Read(received_, sizeof received_);
         if (n < 0) {
             hung_up_ = true;
             return;
@@ -72,8 +78,12 @@ void SerialLinkHost::DeliverDueTicks() {
     }
 }
 
-std::string LostLineText(const SerialLinkHost& host, const std::string& port) {
-    if (host.hung_up()) return "the line on " + port + " hung up: is the cable or converter still plugged in?";
+std::string LostLineText(const SerialLinkHost& host, const std::string& device, const std::string& port) {
+    if (host.hung_up()) {
+        // A USB converter's node goes with it; a line whose far end closed stays.
+        if (!PortPresent(device)) return port + " has gone: its USB converter was unplugged, or lost its power";
+        return "the line on " + port + " hung up: is the cable or converter still plugged in?";
+    }
     if (host.send_failed()) return port + " did not take all that was sent to the radio";
     return "";
 }

@@ -28,6 +28,10 @@ public:
     bool has_sent() const { return has_sent_; }
     uint64_t last_send_ms() const { return last_send_ms_; }
 
+    // The port's node came back after its line hung up (a converter plugged in again): the
+    // host serves the port opened anew, its clock and ticks going on.
+    void Attach(SerialPort& port);
+
     // Milliseconds on the monotonic clock since the host was made.
     uint64_t ElapsedMs() const;
     bool hung_up() const { return hung_up_; }
@@ -40,7 +44,7 @@ private:
     void TakeArrivedBytes();
     void DeliverDueTicks();
 
-    SerialPort& port_;
+    SerialPort* port_;
     uint64_t start_ns_;
     uint64_t next_tick_ns_;
     bool hung_up_ = false;
@@ -55,6 +59,7 @@ private:
 // that a pass allocates nothing.
 bool SleepUntilDue(SerialLinkHost* const* hosts, size_t count, SerialPort** ports);
 
-// "the line on PORT hung up ..." or "PORT did not take ...": why the radio went silent when
-// its line did; "" when the line is fine.
-std::string LostLineText(const SerialLinkHost& host, const std::string& port);
+// Why the radio went silent when its line did: its port gone (the converter unplugged), hung
+// up, or would not take what was sent, port naming device as the user reads it; "" when the
+// line is fine.
+std::string LostLineText(const SerialLinkHost& host, const std::string& device, const std::string& port);

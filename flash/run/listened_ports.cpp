@@ -9,6 +9,15 @@ bool ListenedPorts::Add(const PortCandidate& candidate, std::string& error, cons
     return true;
 }
 
+bool ListenedPort::Reopen(std::string& error, const PortVetting& may_take) {
+    PortOpenResult result = PortOpenResult::Failed;
+    std::unique_ptr<SerialPort> opened = OpenSerialPort(device, may_take, result, error);
+    if (opened == nullptr) return false;
+    port = std::move(opened);
+    host.Attach(*port);
+    return true;
+}
+
 void ListenedPorts::CloseAll() {
     for (const auto& listened : ports_) listened->port->Close();
 }

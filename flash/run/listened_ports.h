@@ -29,8 +29,12 @@ struct ListenedPort {
     const std::string position;
     const bool named;
     const std::string shown;  // as the board and the table show it
-    const std::unique_ptr<SerialPort> port;
+    std::unique_ptr<SerialPort> port;
     SerialLinkHost host{*port};
+
+    // Opens the port again once its node is back (the converter plugged in again); false,
+    // with the reason in error, when it cannot be opened yet.
+    bool Reopen(std::string& error, const PortVetting& may_take);
 
     // True on the first call at or after each 500 ms step of the host's clock: the steps
     // keep the host's grid, as the window's timer runs on.

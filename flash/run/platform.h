@@ -55,6 +55,9 @@ std::vector<PresentPort> PresentPorts();
 std::string PortIdentity(const std::string& device);
 std::string ShortPortName(const std::string& device);
 
+// Whether the port's name is there at all: a USB converter's node goes when it is unplugged.
+bool PortPresent(const std::string& device);
+
 // Who else holds a port, as far as the system shows it.
 struct PortHolderSearch {
     std::string held_by;            // "cat (pid 4711), ..." or "" when none is seen

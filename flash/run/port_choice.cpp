@@ -40,14 +40,21 @@ bool CandidatePorts(const std::vector<std::string>& given, std::vector<PortCandi
     return true;
 }
 
+std::string HeldByText(const std::string& device, const PortHolderSearch& found) {
+    if (found.held_by.empty()) return "";
+    return device + " is in use by another program: " + found.held_by + "; end it, then try again";
+}
+
 bool OpenCandidates(const std::vector<PortCandidate>& candidates, ListenedPorts& listener, const Note& note) {
     const bool several = candidates.size() > 1;
     int hidden_processes = 0;
     bool processes_visible = true;
     for (const PortCandidate& candidate : candidates) {
         const std::string& device = candidate.device;
+        // Looked for before the port is opened: from the open until the raw settings, the
+        // kernel's line discipline echoes what arrives (a radio's status packets) back out.
+        const PortHolderSearch found = SearchPortHolders(device);
         const auto not_held = [&](std::string& error) {
-            const PortHolderSearch found = SearchPortHolders(device);
             hidden_processes = std::max(hidden_processes, found.hidden_processes);
             processes_visible = processes_visible && found.processes_visible;
             if (!found.unreadable_lock.empty()) {
@@ -55,9 +62,8 @@ bool OpenCandidates(const std::vector<PortCandidate>& candidates, ListenedPorts&
                      " but names no process: if the radio's "
                      "greeting does not come, the program that made it may still hold the port");
             }
-            if (found.held_by.empty()) return true;
-            error = device + " is in use by another program: " + found.held_by + "; end it, then try again";
-            return false;
+            error = HeldByText(device, found);
+            return error.empty();
         };
         std::string error;
         if (listener.Add(candidate, error, not_held)) continue;

@@ -19,5 +19,8 @@ bool CandidatePorts(const std::vector<std::string>& given, std::vector<PortCandi
 // False, said, when no port is left.
 bool OpenCandidates(const std::vector<PortCandidate>& candidates, ListenedPorts& listener, const Note& note);
 
+// Why device cannot be taken while the programs found hold it; "" when none does.
+std::string HeldByText(const std::string& device, const PortHolderSearch& found);
+
 // "A, B and C": the ports listened on.
 std::string Listing(const ListenedPorts& listener);

@@ -23,7 +23,9 @@
 
 namespace {
 
-enum class Stage { Listening, Updating, Finished };
+// PortGone: the line hung up between radios (a converter unplugged); the port is let go of
+// and looked for again at each 500 ms step, to be plugged in again.
+enum class Stage { Listening, Updating, PortGone, Finished };
 
 std::string NoGreetingText(const std::string& port, long seconds) {
     const std::string within = " within " + std::to_string(seconds) + " s";
@@ -121,6 +123,8 @@ struct Slot {
     Stage stage = Stage::Listening;
     uint64_t listening_since_ms = 0;
     bool lost = false;  // hung up while listened on
+    uint64_t gone_since_ms = 0;
+    std::string refusal;  // the last reason the port, back again, could not be opened
     std::vector<RadioRecord> rows;
     std::unique_ptr<SessionDisplay> display;
     UpdateSession session;
@@ -135,6 +139,7 @@ private:
     bool AskForTheBatch();
     void Pass();
     void Listen(size_t i);
+    void LookForPort(size_t i);
     void Update(size_t i);
     void EndRadio(size_t i);
     void EndWithoutRadio(size_t i, RadioResult result, int exit_code);
@@ -264,6 +269,9 @@ int RadioBench::Go() {
             case Stage::Updating:
                 Update(i);
                 break;
+            case Stage::PortGone:
+                LookForPort(i);
+                break;
             case Stage::Finished:
                 break;
             }
@@ -337,12 +345,24 @@ void RadioBench::Listen(size_t i) {
         return;
     }
     if (host.hung_up()) {
+        // Let go of the node at once: while it is held, a converter plugged in again is given
+        // another name by the kernel.
+        slot.listened.port->Close();
+        if (options_.repeat && !slot.rows.empty()) {
+            // Between radios the technician can only plug the converter in again: wait for it.
+            slot.stage = Stage::PortGone;
+            slot.gone_since_ms = host.ElapsedMs();
+            slot.refusal.clear();
+            Status(i, "gone; waiting for it to come back");
+            Note("waiting for " + slot.name + " to come back (Ctrl-C stops)");
+            return;
+        }
         slot.lost = true;
         slot.stage = Stage::Finished;
         Status(i, "hung up");
         // The last port listened on is judged as the one port: its hang-up ends the wait.
         if (Listening() == 0) {
-            Note(LostLineText(host, slot.name));
+            Note(LostLineText(host, slot.listened.device, slot.name));
         } else {
             Note("the line on " + slot.name + " hung up; no longer listening on it");
         }
@@ -386,6 +406,44 @@ void RadioBench::Listen(size_t i) {
     }
     Complain(NoGreetingText("", options_.wait_seconds));
     if (options_.repeat && slot.rows.empty()) EndWithoutRadio(i, RadioResult::NoRadio, kExitNoRadio);
+}
+
+void RadioBench::LookForPort(size_t i) {
+    Slot& slot = *slots_[i];
+    SerialLinkHost& host = slot.listened.host;
+    const uint64_t now = host.ElapsedMs();
+    const bool given_up =
+        options_.wait_seconds > 0 && now >= slot.gone_since_ms + static_cast<uint64_t>(options_.wait_seconds) * 1000;
+    if (!RadioMayStart()) {
+        slot.stage = Stage::Finished;
+        Status(i, "no longer listened on");
+        return;
+    }
+    if (given_up) {
+        Note(slot.name + " did not come back within " + std::to_string(options_.wait_seconds) + " s");
+        slot.lost = true;
+        slot.stage = Stage::Finished;
+        Status(i, "hung up");
+        EndWithoutRadio(i, RadioResult::HungUp, kExitPortUnusable);
+        return;
+    }
+    if (!slot.listened.StepDue(now) || !PortPresent(slot.listened.device)) return;
+    std::string error;
+    const auto not_held = [&slot](std::string& why) {
+        why = HeldByText(slot.listened.device, SearchPortHolders(slot.listened.device));
+        return why.empty();
+    };
+    if (!slot.listened.Reopen(error, not_held)) {
+        // Just plugged in, it may still be probed by another program: said once, tried again.
+        if (error != slot.refusal) Note(error + "; trying again");
+        slot.refusal = error;
+        return;
+    }
+    Note(slot.name + " is back; listening on it again");
+    host.link.RestartHandshake();
+    slot.stage = Stage::Listening;
+    slot.listening_since_ms = now;
+    Status(i, kWaitingForGreeting);
 }
 
 void RadioBench::Update(size_t i) {
@@ -450,9 +508,11 @@ void RadioBench::EndRadio(size_t i) {
     }
     RadioRecord& radio = slot.session.radio();
     if (radio.result == RadioResult::NoHeader || radio.result == RadioResult::WriteFailed) {
-        const std::string lost = LostLineText(host, slot.name);
+        const std::string lost = LostLineText(host, slot.listened.device, slot.name);
         if (!lost.empty()) Note(lost);
     }
+    // Let go of a node that has hung up at once, as in Listen.
+    if (host.hung_up()) slot.listened.port->Close();
     Keep(radio);
     slot.rows.push_back(radio);
     if (radio.exit_code != kExitWritten) Bell();

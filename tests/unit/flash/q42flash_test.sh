@@ -329,7 +329,7 @@ faults)
     done 3<<'ROWS'
 --power-on --fault nack=5|1|Program write failed - please repeat|6|0|2500|
 --power-on --fault no-ack=3|1|Program write failed - please repeat|4|3000|5500|
---power-on --fault hangup=4|1|Program write failed - please repeat|4|3000|5500|hung up
+--power-on --fault hangup=4|1|Program write failed - please repeat|4|3000|5500|q42 has gone: its USB converter was unplugged
 --power-on --fault silent-header|3|Cannot read from device. Please try again.|0|5000|7500|
 |3|Switch on Q42|0|1000|2500|no greeting from the radio within 1 s
 ROWS
@@ -389,7 +389,8 @@ ROWS
     exec 7>&-
     finish_flash 5
     expect_code 4
-    expect_err "hung up"
+    # The radio's link went with it, as a converter's node does.
+    expect_err "q42 has gone: its USB converter was unplugged"
     ;;
 stop)
     begin "Ctrl-C while waiting for the greeting"
@@ -644,19 +645,39 @@ a stale greeting in the port at open|--port r1|stale
 a stale greeting, with --all|--port r1 --port r2 --all|stale
 ROWS
 
-    begin "--repeat: the line hangs up after the first radio; a row and exit 4"
+    begin "--repeat: the port goes after the first radio and does not come back; a row and exit 4"
     sim_start --image small.bin
-    start_flash --port q42 --image small.bin --yes --repeat --count 3 --record hangup.jsonl
+    start_flash --port q42 --image small.bin --yes --repeat --count 3 --wait 2 --record hangup.jsonl
     wait_output "Switch on Q42" 5
     printf 'on\n' >&7
     wait_output "Connect the next radio and switch it on" 30
     sim_stop
     finish_flash 10
     expect_code 4
+    expect_err "waiting for q42 to come back (Ctrl-C stops)"
+    expect_err "q42 did not come back within 2 s"
     grep -Eq '^q42 +- +V2.041 +hung up ' err.txt || fail "no 'hung up' row: $(cat err.txt)"
     expect_err "1 of 2 radios written; 1 failed: q42 hung up"
     [ "$(cut -d, -f7 hangup.jsonl | paste -sd' ')" = '"result":"written" "result":"hung up"' ] ||
         fail "record: $(cat hangup.jsonl)"
+
+    begin "--repeat: the port goes after the first radio and comes back; the next radio is written"
+    sim_start --image small.bin
+    start_flash --port q42 --image small.bin --yes --repeat --count 2 --record back.jsonl
+    wait_output "Switch on Q42" 5
+    printf 'on\n' >&7
+    wait_output "Connect the next radio and switch it on" 30
+    sim_stop
+    wait_output "q42flash: waiting for q42 to come back (Ctrl-C stops)" 5 err.txt
+    sim_start --image small.bin
+    wait_output "q42flash: q42 is back; listening on it again" 5 err.txt
+    printf 'on\n' >&7
+    finish_flash 30
+    sim_stop
+    expect_code 0
+    expect_flash small.bin
+    [ "$(cut -d, -f7 back.jsonl | paste -sd' ')" = '"result":"written" "result":"written"' ] ||
+        fail "record: $(cat back.jsonl)"
 
     # A record line that cannot be written whole: said at once, exit 7, no further radio.
     # case | the record | what becomes of it during the first write
