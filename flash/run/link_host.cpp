@@ -80,7 +80,9 @@ void SerialLinkHost::DeliverDueTicks() {
 
 std::string LostLineText(const SerialLinkHost& host, const std::string& device, const std::string& port) {
     if (host.hung_up()) {
-        // A USB converter's node goes with it; a line whose far end closed stays.
+        // A USB converter's node goes with it, a moment after the kernel has hung its line up;
+        // the node of a line whose far end closed stays. Up to 500 ms are given for that.
+        for (int i = 0; i < 10 && PortPresent(device); ++i) WaitForPorts(nullptr, 0, MonotonicNs() + 50'000'000);
         if (!PortPresent(device)) return port + " has gone: its USB converter was unplugged, or lost its power";
         return "the line on " + port + " hung up: is the cable or converter still plugged in?";
     }
