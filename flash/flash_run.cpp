@@ -1,6 +1,7 @@
 // See flash_run.h.
 #include "flash/flash_run.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -81,7 +82,12 @@ std::string ImageRefusal(ImageFit fit, const std::string& image_name, const Devi
 }
 
 std::string LostLineText(const SerialLinkHost& host, const std::string& port) {
-    if (host.hung_up()) return "the line on " + port + " hung up: is the cable or converter still plugged in?";
+    if (host.hung_up()) {
+        // A USB converter's device node goes with it; a line whose far end closed stays.
+        if (access(port.c_str(), F_OK) != 0)
+            return port + " has gone: its USB converter was unplugged, or lost its power";
+        return "the line on " + port + " hung up: is the cable or converter still plugged in?";
+    }
     if (host.send_failed()) return port + " did not take all that was sent to the radio";
     return "";
 }

@@ -56,8 +56,8 @@ void TakeHeaderInto(const DeviceHeader& header, RadioRecord& radio);
 // Why an image that does not fit the radio is (or, with --force, is not) refused.
 std::string ImageRefusal(ImageFit fit, const std::string& image_name, const DeviceHeader& header, bool force);
 
-// Why the radio went silent when its line did: hung up, or would not take what was sent;
-// "" when the line is fine.
+// Why the radio went silent when its line did: its port gone (the converter unplugged), hung
+// up, or would not take what was sent; "" when the line is fine.
 std::string LostLineText(const SerialLinkHost& host, const std::string& port);
 
 // "APPLICATION VERSION" as read before the write ("unknown" for what the radio did not say).

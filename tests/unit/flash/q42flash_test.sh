@@ -200,7 +200,7 @@ faults)
     done 3<<'ROWS'
 --power-on --fault nack=5|1|Program write failed - please repeat|6|0|2500|
 --power-on --fault no-ack=3|1|Program write failed - please repeat|4|3000|5500|
---power-on --fault hangup=4|1|Program write failed - please repeat|4|3000|5500|hung up
+--power-on --fault hangup=4|1|Program write failed - please repeat|4|3000|5500|q42 has gone: its USB converter was unplugged
 --power-on --fault silent-header|3|Cannot read from device. Please try again.|0|5000|7500|
 |3|Switch on Q42|0|1000|2500|no greeting from the radio within 1 s
 ROWS
@@ -258,7 +258,8 @@ ROWS
     exec 7>&-
     finish_flash 5
     expect_code 4
-    expect_err "hung up"
+    # The radio's link went with it, as a converter's node does.
+    expect_err "q42 has gone: its USB converter was unplugged"
     ;;
 stop)
     begin "Ctrl-C while waiting for the greeting"
