@@ -53,6 +53,8 @@ public:
     ListenedPort& chosen() { return *ports_.front(); }
     // Puts every port back and closes it.
     void CloseAll();
+    // Puts every port back, closes it and listens on none.
+    void Forget() { ports_.clear(); }
 
 private:
     void KeepOnly(size_t index);

@@ -242,8 +242,10 @@ int main(int argc, char** argv) {
             break;
         }
         // Between radios, a stop or a silent port ends the run; its radios decide the exit code.
+        // A converter unplugged between radios is waited for, to be plugged in again.
         if (greeting != Greeting::Answered) {
             if (run.done.empty()) return code;
+            if (greeting == Greeting::HungUp && AwaitPortBack(listener, options.wait_seconds, Complain)) continue;
             break;
         }
 

@@ -1,12 +1,14 @@
 // Gathers and opens the ports to listen on; see port_choice.h.
 #include "flash/port_choice.h"
 
+#include <sys/select.h>
 #include <unistd.h>
 #include <algorithm>
 
 #include "flash/command_line.h"
 #include "flash/port_holders.h"
 #include "flash/port_list.h"
+#include "flash/stop_signal.h"
 
 std::vector<std::string> CandidatePorts(const std::vector<std::string>& named) {
     std::vector<std::string> ports;
@@ -74,6 +76,38 @@ bool OpenCandidates(const std::vector<std::string>& devices, GreetingListener& l
              " processes of other users: if the radio's greeting does not come, one of them may hold " + which);
     }
     return true;
+}
+
+bool AwaitPortBack(GreetingListener& listener, long wait_seconds, const Note& note) {
+    const std::string device = listener.device(0);
+    listener.Forget();
+    note("waiting for " + device + " to come back (Ctrl-C stops)");
+    std::string refusal;
+    for (uint64_t waited_ms = kLinkStepMs;; waited_ms += kLinkStepMs) {
+        fd_set wake;
+        FD_ZERO(&wake);
+        FD_SET(StopWakeFd(), &wake);
+        timeval step{0, static_cast<suseconds_t>(kLinkStepMs * 1000)};
+        select(StopWakeFd() + 1, &wake, nullptr, nullptr, &step);
+        if (StopRequests() > 0) return false;
+        if (access(device.c_str(), F_OK) == 0) {
+            std::vector<std::string> said;
+            if (OpenCandidates({device}, listener, [&said](const std::string& text) { said.push_back(text); })) {
+                for (const std::string& text : said) note(text);
+                note(device + " is back; listening on it again");
+                return true;
+            }
+            // Just plugged in, it may still be probed by another program: said once, tried again.
+            if (!said.empty() && said.front() != refusal) {
+                refusal = said.front();
+                note(refusal + "; trying again");
+            }
+        }
+        if (wait_seconds > 0 && waited_ms >= static_cast<uint64_t>(wait_seconds) * 1000) {
+            note(device + " did not come back within " + std::to_string(wait_seconds) + " s");
+            return false;
+        }
+    }
 }
 
 std::string Listing(const GreetingListener& listener) {

@@ -18,5 +18,12 @@ std::vector<std::string> CandidatePorts(const std::vector<std::string>& named);
 // False, said, when no port is left.
 bool OpenCandidates(const std::vector<std::string>& devices, GreetingListener& listener, const Note& note);
 
+// The one port listened on has hung up between two radios, as when its converter is
+// unplugged. Lets go of it at once (while the old node is held, the kernel gives the
+// converter another name when it is plugged in again), then, every 500 ms, opens the same
+// name as at the start once it is there again. False, said, on a stop request or when it
+// has not come back within wait_seconds (0: no limit).
+bool AwaitPortBack(GreetingListener& listener, long wait_seconds, const Note& note);
+
 // "A, B and C": the ports listened on.
 std::string Listing(const GreetingListener& listener);
