@@ -152,6 +152,8 @@ void BatchUpdate::Listen(size_t i) {
         return;
     }
     if (host.hung_up()) {
+        // Let go of the node: while it is held, the converter plugged in again gets another name.
+        slot.listened.port.Close();
         slot.lost = true;
         slot.stage = Stage::Finished;
         board_->Status(i, "hung up");
@@ -249,6 +251,7 @@ void BatchUpdate::EndRadio(size_t i, RadioResult result, int exit_code) {
         const std::string lost = LostLineText(host, slot.name);
         if (!lost.empty()) board_->Note(lost);
     }
+    if (host.hung_up()) slot.listened.port.Close();
     slot.radio.result = result;
     slot.radio.exit_code = exit_code;
     slot.radio.frames = slot.tally.frames;
