@@ -42,8 +42,10 @@ bool OpenCandidates(const std::vector<std::string>& devices, GreetingListener& l
     int hidden_processes = 0;
     bool processes_visible = true;
     for (const std::string& device : devices) {
+        // Looked for before the port is opened: from the open until the raw settings, the
+        // kernel's line discipline echoes what arrives (a radio's status packets) back out.
+        const PortHolders found = FindPortHolders(device, HolderRoots{}, getpid());
         const auto not_held = [&](std::string& error) {
-            const PortHolders found = FindPortHolders(device, HolderRoots{}, getpid());
             hidden_processes = std::max(hidden_processes, found.hidden_processes);
             processes_visible = processes_visible && found.processes_visible;
             if (!found.unreadable_lock.empty()) {
