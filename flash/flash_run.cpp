@@ -81,11 +81,23 @@ std::string ImageRefusal(ImageFit fit, const std::string& image_name, const Devi
            (force ? ": written anyway, as --force asks" : ": not written (--force writes it anyway)");
 }
 
+namespace {
+
+// A USB converter's device node goes with it, a moment after its line has hung up (the
+// kernel hangs the line up first); the node of a line whose far end closed stays.
+bool PortGone(const std::string& port) {
+    for (int i = 0; i < 10; ++i) {
+        if (access(port.c_str(), F_OK) != 0) return true;
+        usleep(50'000);
+    }
+    return false;
+}
+
+}  // namespace
+
 std::string LostLineText(const SerialLinkHost& host, const std::string& port) {
     if (host.hung_up()) {
-        // A USB converter's device node goes with it; a line whose far end closed stays.
-        if (access(port.c_str(), F_OK) != 0)
-            return port + " has gone: its USB converter was unplugged, or lost its power";
+        if (PortGone(port)) return port + " has gone: its USB converter was unplugged, or lost its power";
         return "the line on " + port + " hung up: is the cable or converter still plugged in?";
     }
     if (host.send_failed()) return port + " did not take all that was sent to the radio";
