@@ -5,8 +5,8 @@
 # every byte it receives), and neither are the guest's two 16550 ports, which --port auto
 # listens on too (its console and the line its results go back on).
 # The status packets begin once q42flash listens: what a radio sends to a converter whose
-# port is closed waits in QEMU and reaches the guest all at once when the port is opened
-# (QEMU cannot purge it, as a real FT232 purges its buffer), where the kernel echoes it
+# port is closed waits behind QEMU's model and reaches the guest all at once when the port
+# is opened (ftdi_sio resets a real converter's buffers then), where the kernel echoes it
 # back before any program can set the port raw (docs/q42flash.md, The USB bench).
 # shellcheck source=tests/usb/lib.sh
 source "$(dirname "$0")/lib.sh"
