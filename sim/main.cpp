@@ -90,8 +90,8 @@ public:
     Simulator(const SimOptions& options, const RadioSetup& setup, RadioPort& port, uint64_t start_ns)
         : port_(port),
           start_ns_(start_ns),
-          // A real serial device paces itself; only the pseudo-terminal needs our help.
-          line_(port.fd(), options.device.empty() ? options.baud : 0),
+          // A real serial device paces itself; only a pseudo-terminal needs our help.
+          line_(port.fd(), port.needs_pacing() ? options.baud : 0),
           radio_(setup, line_) {
         if (options.mode == RadioMode::App || (options.mode == RadioMode::Boot && options.power_on)) {
             radio_.PowerOn(Now());
@@ -237,8 +237,6 @@ int main(int argc, char** argv) {
     RadioSetup setup;
     setup.mode = options.mode;
     setup.status_period_ms = options.status_period_ms;
-    // A real serial device paces itself; only the pseudo-terminal needs our help.
-    setup.receive_baud = options.device.empty() ? options.baud : 0;
     setup.faults = options.faults;
     if (!MakeHeader(options, setup.header, error)) {
         std::fprintf(stderr, "q42sim: %s\n", error.c_str());
@@ -271,6 +269,7 @@ int main(int argc, char** argv) {
     }
     std::printf("ready %s=%s\n", options.device.empty() ? "pty" : "device", port.name().c_str());
     std::fflush(stdout);
+    setup.receive_baud = port.needs_pacing() ? options.baud : 0;
 
     // The radio holds a copy of the whole flash: keep it off the stack.
     auto sim = std::make_unique<Simulator>(options, setup, port, start_ns);

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 #include <cerrno>
@@ -62,6 +63,7 @@ bool RadioPort::OpenPty(const std::string& link_path, std::string& error) {
         return false;
     }
     name_ = slave;
+    needs_pacing_ = true;
     slave_fd_ = open(name_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (slave_fd_ < 0) {
         error = SystemError("cannot open " + name_);
@@ -110,6 +112,9 @@ bool RadioPort::OpenDevice(const std::string& device, uint32_t baud, std::string
         Close();
         return false;
     }
+    // Linux numbers the pseudo-terminals' slave sides 136 to 143.
+    struct stat st {};
+    needs_pacing_ = fstat(fd_, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
     return true;
 }
 
@@ -126,4 +131,5 @@ void RadioPort::Close() {
     if (fd_ >= 0) close(fd_);
     slave_fd_ = -1;
     fd_ = -1;
+    needs_pacing_ = false;
 }

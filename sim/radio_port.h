@@ -22,12 +22,16 @@ public:
 
     int fd() const { return fd_; }
     const std::string& name() const { return name_; }
+    // A line with no baud rate of its own: the pseudo-terminal made here, or one given as the
+    // device (the far end of a converter that QEMU emulates), which carries bytes at once.
+    bool needs_pacing() const { return needs_pacing_; }
 
 private:
     int fd_ = -1;
     // Our own handle on the slave side: while it is open the master never reports a hang-up,
     // so the program may close and reopen the port (Wine does) without losing the line.
     int slave_fd_ = -1;
+    bool needs_pacing_ = false;
     std::string name_;
     std::string link_path_;
 };
