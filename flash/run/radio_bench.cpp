@@ -115,11 +115,11 @@ private:
 struct Slot {
     Slot(ListenedPort& port, std::unique_ptr<SessionDisplay> shown, SessionQuestion& question, const Run& run)
         : listened(port),
-          name(PrintableText(port.shown)),
+          name(PrintableText(port.device)),
           display(std::move(shown)),
           session(port.host.link, run.image, *display, question) {}
     ListenedPort& listened;
-    const std::string name;  // the port as a terminal can show it
+    const std::string name;  // the device as given, as a terminal can show it: the notes' name
     Stage stage = Stage::Listening;
     uint64_t listening_since_ms = 0;
     bool lost = false;  // hung up while listened on
@@ -354,6 +354,7 @@ void RadioBench::Listen(size_t i) {
             slot.gone_since_ms = host.ElapsedMs();
             slot.refusal.clear();
             Status(i, "gone; waiting for it to come back");
+            Note(LostLineText(host, slot.listened.device, slot.name));
             Note("waiting for " + slot.name + " to come back (Ctrl-C stops)");
             return;
         }
@@ -443,7 +444,7 @@ void RadioBench::LookForPort(size_t i) {
     host.link.RestartHandshake();
     slot.stage = Stage::Listening;
     slot.listening_since_ms = now;
-    Status(i, kWaitingForGreeting);
+    PortLine(i, kConnectNextRadio);
 }
 
 void RadioBench::Update(size_t i) {
