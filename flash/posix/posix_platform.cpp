@@ -148,6 +148,10 @@ std::string StopAgainHint() {
     }
 }
 
+// Linux and macOS end a session by signals, which the stop requests already are; a write
+// keeps a system from sleeping only where the user's desktop is asked, which q42flash leaves.
+void WritesUnderWay(int) {}
+
 bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 int TerminalColumns() {

@@ -1,5 +1,5 @@
 // What a platform supplies to q42flash's run: the few functions and the one class that each
-// platform folder (flash/posix/ today) implements. The run includes nothing else of a
+// platform folder (flash/posix/, flash/win32/) implements. The run includes nothing else of a
 // platform, so a second platform adds files beside the first and changes no run logic.
 #pragma once
 
@@ -88,6 +88,10 @@ std::string StopAgainHint();
 // Ends the process by the signal that asked for the stop, as a shell expects of a program
 // stopped with Ctrl-C (its status is then 128 + the signal's number, 130 for Ctrl-C).
 [[noreturn]] void EndByStopSignal();
+
+// How many radios are being written now, told each time that changes: while any is, the
+// system is asked not to sleep and, where it can be asked, not to end the session.
+void WritesUnderWay(int count);
 
 // --- The person at the terminal and the files --------------------------------------------
 
