@@ -93,6 +93,11 @@ std::string StopAgainHint();
 // system is asked not to sleep and, where it can be asked, not to end the session.
 void WritesUnderWay(int count);
 
+// The help's paragraph on finding and opening the port, with examples in the system's
+// names; and its words for a stop's exit status ("130 stopped with Ctrl-C ...").
+std::string PortHelp();
+std::string StopStatusHelp();
+
 // --- The person at the terminal and the files --------------------------------------------
 
 // Whether stream is a terminal, and the columns of standard error's (80 when it says none).

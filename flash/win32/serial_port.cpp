@@ -158,8 +158,7 @@ void Win32SerialPort::StartRead() {
         size = std::min<DWORD>(status.cbInQue, sizeof read_buffer_);
     }
     // Done at once or later, the completion comes through the completion port either way.
-    if (!ReadFile(handle_.Get(), read_buffer_, size, nullptr, &read_) &&
-        GetLastError() != ERROR_IO_PENDING) {
+    if (!ReadFile(handle_.Get(), read_buffer_, size, nullptr, &read_) && GetLastError() != ERROR_IO_PENDING) {
         hung_up_ = true;
         return;
     }

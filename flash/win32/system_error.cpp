@@ -2,9 +2,9 @@
 
 std::string SystemErrorWords(DWORD error) {
     char text[512];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                      FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                                  nullptr, error, 0, text, sizeof text, nullptr);
+    DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                       nullptr, error, 0, text, sizeof text, nullptr);
     while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '.' || text[length - 1] == '\r' ||
                           text[length - 1] == '\n')) {
         --length;

@@ -211,6 +211,20 @@ bool PrepareToRun(std::string& error) {
     return true;
 }
 
+std::string PortHelp() {
+    return "Ports are named as Windows names them: COM3, COM23 (up to COM256). Finding the\n"
+           "port: q42flash --list-ports before and after plugging the cable in; Windows keeps\n"
+           "a USB converter's number while it stays in the same USB socket. A port that\n"
+           "another program has open cannot be used until that program lets it go.\n"
+           "Examples:  q42flash --port COM3 --image q42.bin\n"
+           "           q42flash --port auto --all --record radios.jsonl --from Q42Update.exe\n";
+}
+
+std::string StopStatusHelp() {
+    return "130 stopped with\n"
+           "Ctrl-C or Ctrl-Break, 129 with the console closed or the session ended";
+}
+
 bool IsTerminal(FILE* stream) {
     const HANDLE handle = StreamHandle(stream);
     DWORD mode = 0;
