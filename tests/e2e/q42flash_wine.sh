@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # q42flash.exe under Wine, the rig's COM ports led to simulated radios on pseudo-terminals:
 # the scenarios that prove q42flash on Linux, with Windows' names for the ports.
-#   q42flash_wine.sh all|auto|ports|repeat|stop|console
+#   q42flash_wine.sh all|auto|ports|repeat|stop|session|console
 # The prefix maps COM1 to COM4 and COM23 while this runs. Every wait is bounded; every
 # process started here is ended by its id.
 set -u
 set -m  # background jobs keep SIGINT, which timeout hands to Wine as Ctrl-C
 group=$1
-: "${Q42_BUILD:?}" "${Q42_FLASH_EXE:?}" "${Q42_SIM:?}" "${Q42_IMAGE:?}"
+: "${Q42_BUILD:?}" "${Q42_FLASH_EXE:?}" "${Q42_SIM:?}" "${Q42_IMAGE:?}" "${Q42_UI_EXE:?}"
 # shellcheck source=rig/wine-env
 source "$(dirname "$0")/../../rig/wine-env"
 work=$Q42_BUILD/e2e/q42flash_$group
@@ -300,6 +300,47 @@ stop)
     expect_flash small.bin r2
     expect_nothing_sent r3
     [ "$(grep -c '"result":"written"' radios.jsonl)" -eq 2 ] || fail "record: $(cat radios.jsonl)"
+    ;;
+session)
+    # The hidden window that q42flash.exe answers the session's end with, as the UI driver
+    # plays Windows: asked first (end-session), or told that the session ends (session-ends).
+    ui() { "$WINE" "$Q42_UI_EXE" "$@"; }
+    begin "the session's end asked during two writes: not now; both end whole, no new radio"
+    radio_start r1 1 --image small.bin --baud 9600 --power-on
+    radio_start r2 2 --image small.bin --baud 9600 --power-on
+    radio_start r3 3 --image small.bin
+    start_flash --port COM1 --port COM2 --port COM3 --all --image small.bin --yes --record radios.jsonl
+    radio_wait r2 '^event frame block=1 ' 30
+    answer=$(ui end-session q42flash)
+    [ "$answer" = "not now" ] || fail "the answer during the writes: [$answer]"
+    printf 'on\n' >&"${radio_fd[r3]}"
+    finish_flash 60
+    for radio in r1 r2 r3; do radio_stop $radio; done
+    expect_code 0
+    expect_flash small.bin r1
+    expect_flash small.bin r2
+    expect_nothing_sent r3
+    [ "$(grep -c '"result":"written"' radios.jsonl)" -eq 2 ] || fail "record: $(cat radios.jsonl)"
+
+    begin "the session ends anyway during two writes: each stops at a frame, its line says so, on the disk in time"
+    radio_start r1 1 --image small.bin --baud 9600 --power-on
+    radio_start r2 2 --image small.bin --baud 9600 --power-on
+    start_flash --port COM1 --port COM2 --all --image small.bin --yes --record radios2.jsonl
+    radio_wait r2 '^event frame block=1 ' 30
+    told=${EPOCHREALTIME/./}
+    ui session-ends q42flash || fail "the session's window was not found"
+    finish_flash 30
+    ms=$(((${EPOCHREALTIME/./} - told) / 1000))
+    for radio in r1 r2; do radio_stop $radio; done
+    expect_code 129
+    # Windows gives a console program 5 s.
+    ((ms < 5000)) || fail "ended $ms ms after the session's end, past Windows' 5 s"
+    [ "$(grep -c '"result":"stopped",.*"exit_code":129}$' radios2.jsonl)" -eq 2 ] && [ "$(wc -l <radios2.jsonl)" -eq 2 ] ||
+        fail "record: $(cat radios2.jsonl)"
+    for radio in r1 r2; do
+        frames=$(grep -c '^event frame ' $radio.events)
+        ((frames > 1 && frames < 9)) || fail "radio $radio got $frames frames, expected a write stopped part-way"
+    done
     ;;
 console)
     begin "--all's progress on two radios in a console: the board's rows, no plain lines"
