@@ -18,6 +18,8 @@ constexpr ULONG_PTR kWakeKey = 0;
 // byte at 9600 baud (10 bits, 1.04 ms) on top of that.
 constexpr DWORD kWriteStallMs = 1000;
 constexpr DWORD kWriteMsPerByte = 2;
+// Written bytes held past this many are sent at once, without waiting for the next wait.
+constexpr size_t kSendAtBytes = 4096;
 
 WinHandle g_completion_port;
 std::map<ULONG_PTR, Win32SerialPort*> g_ports;  // the open ones, by key; the main thread's
@@ -68,7 +70,7 @@ void WakeTheWait() {
     if (g_completion_port.Valid()) PostQueuedCompletionStatus(g_completion_port.Get(), 0, kWakeKey, nullptr);
 }
 
-bool TakeCompletions(DWORD timeout_ms) {
+void TakeCompletions(DWORD timeout_ms) {
     OVERLAPPED_ENTRY entries[64];
     ULONG taken = 0;
     DWORD wait = timeout_ms;
@@ -81,8 +83,9 @@ bool TakeCompletions(DWORD timeout_ms) {
         wait = 0;
         if (taken < 64) break;
     }
-    return g_woken.exchange(false);
 }
+
+bool TakeWake() { return g_woken.exchange(false); }
 
 PortOpenResult Win32SerialPort::Open(const std::string& device, std::string& error, const PortVetting& may_take) {
     Close();
@@ -193,27 +196,47 @@ long Win32SerialPort::Read(uint8_t* buffer, size_t capacity) {
 }
 
 bool Win32SerialPort::Write(const uint8_t* data, size_t count) {
-    if (!handle_.Valid() || hung_up_) return false;
+    if (!handle_.Valid() || hung_up_ || write_failed_) return false;
+    // The link hands a frame over a few bytes at a time; each WriteFile costs a trip to the
+    // driver (to Wine's server, 30 us), so they are sent together before the next wait.
+    outgoing_.insert(outgoing_.end(), data, data + count);
+    if (outgoing_.size() >= kSendAtBytes) Send();
+    return !write_failed_;
+}
+
+void Win32SerialPort::Send() {
     size_t done = 0;
-    while (done < count) {
+    while (done < outgoing_.size() && !write_failed_) {
         OVERLAPPED write{};
         // The event's low bit set keeps this completion off the completion port.
         write.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(write_done_.Get()) | 1);
-        const DWORD size = static_cast<DWORD>(std::min<size_t>(count - done, 65536));
-        if (!WriteFile(handle_.Get(), data + done, size, nullptr, &write)) {
-            if (GetLastError() != ERROR_IO_PENDING) return false;
+        const DWORD size = static_cast<DWORD>(std::min<size_t>(outgoing_.size() - done, 65536));
+        if (!WriteFile(handle_.Get(), outgoing_.data() + done, size, nullptr, &write)) {
+            if (GetLastError() != ERROR_IO_PENDING) {
+                write_failed_ = true;
+                break;
+            }
             if (WaitForSingleObject(write_done_.Get(), kWriteStallMs + kWriteMsPerByte * size) != WAIT_OBJECT_0) {
-                CancelIoEx(handle_.Get(), &write);
-                DWORD ignored = 0;
-                GetOverlappedResult(handle_.Get(), &write, &ignored, TRUE);
-                return false;
+                // The write's memory is the port's: it must be over before it is reused.
+                if (CancelIoEx(handle_.Get(), &write) || GetLastError() != ERROR_NOT_FOUND) {
+                    WaitForSingleObject(write_done_.Get(), INFINITE);
+                }
+                write_failed_ = true;
+                break;
             }
         }
         DWORD written = 0;
-        if (!GetOverlappedResult(handle_.Get(), &write, &written, FALSE) || written == 0) return false;
+        if (!GetOverlappedResult(handle_.Get(), &write, &written, FALSE) || written == 0) {
+            write_failed_ = true;
+            break;
+        }
         done += written;
     }
-    return true;
+    outgoing_.clear();
+}
+
+void SendEveryPort() {
+    for (const auto& port : g_ports) port.second->Send();
 }
 
 void Win32SerialPort::Close() {
@@ -225,6 +248,7 @@ void Win32SerialPort::Close() {
         GetOverlappedResult(port, &read_, &ignored, TRUE);
         reading_ = false;
     }
+    Send();
     g_ports.erase(key_);
     if (settings_changed_) {
         // What was written leaves first, at the settings it was written with.
@@ -235,4 +259,6 @@ void Win32SerialPort::Close() {
     handle_.Reset();
     write_done_.Reset();
     settings_changed_ = false;
+    write_failed_ = false;
+    outgoing_.clear();
 }

@@ -190,9 +190,11 @@ uint64_t MonotonicNs() {
 }
 
 bool WaitForPorts(SerialPort* const* ports, size_t count, uint64_t until_ns) {
+    SendEveryPort();
     DWORD wait_ms = 0;
     for (;;) {
-        if (TakeCompletions(wait_ms)) return true;
+        TakeCompletions(wait_ms);
+        if (TakeWake()) return true;
         for (size_t i = 0; i < count; ++i) {
             // Every port here was opened by OpenSerialPort above.
             if (ports[i] != nullptr && static_cast<const Win32SerialPort*>(ports[i])->HasNews()) return false;

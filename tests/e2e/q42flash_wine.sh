@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # q42flash.exe under Wine, the rig's COM ports led to simulated radios on pseudo-terminals:
 # the scenarios that prove q42flash on Linux, with Windows' names for the ports.
-#   q42flash_wine.sh all|auto|ports|repeat|stop|session|console
-# The prefix maps COM1 to COM4 and COM23 while this runs. Every wait is bounded; every
+#   q42flash_wine.sh all|auto|ports|repeat|stop|session|console|many
+# The prefix maps COM1 to COM4 and COM23 while this runs (many: COM1 to COM70). Every wait is bounded; every
 # process started here is ended by its id.
 set -u
 set -m  # background jobs keep SIGINT, which timeout hands to Wine as Ctrl-C
 group=$1
-: "${Q42_BUILD:?}" "${Q42_FLASH_EXE:?}" "${Q42_SIM:?}" "${Q42_IMAGE:?}" "${Q42_UI_EXE:?}"
+: "${Q42_BUILD:?}" "${Q42_FLASH_EXE:?}" "${Q42_SIM:?}" "${Q42_IMAGE:?}" "${Q42_UI_EXE:?}" "${Q42_UPDATE_EXE:?}"
 # shellcheck source=rig/wine-env
 source "$(dirname "$0")/../../rig/wine-env"
 work=$Q42_BUILD/e2e/q42flash_$group
@@ -42,7 +42,9 @@ finish() {
 }
 trap finish EXIT
 q42_prefix || exit 1
-q42_map_ports 1 2 3 4 23 || { echo "FAIL: cannot map COM1 to COM4 and COM23" >&2; exit 1; }
+if [ "$group" = many ]; then mapped=$(seq 1 70); else mapped="1 2 3 4 23"; fi
+# shellcheck disable=SC2086
+q42_map_ports $mapped || { echo "FAIL: cannot map COM ports $(echo $mapped)" >&2; exit 1; }
 
 # stop_pid PID SECONDS: waits that long for the process to end, then kills it; its status in $?.
 stop_pid() {
@@ -260,6 +262,32 @@ ports)
     expect_err "skipping COM3: COM3 is in use by another program"
     expect_flash "$Q42_IMAGE" C
 
+    begin "a line that hangs up while listened on is left; the radio on the other port is written"
+    radio_start A 1 --mode loopback
+    radio_start C 2 --image "$Q42_IMAGE"
+    start_flash --port COM1 --port COM2 --image "$Q42_IMAGE" --yes --wait 60
+    wait_output "waiting for the radio's greeting on COM1 and COM2" 30
+    kill -TERM "${radio_pid[A]}"
+    stop_pid "${radio_pid[A]}" 5 >/dev/null
+    wait_output "the line on COM1 hung up; no longer listening on it" 10
+    printf 'on\n' >&"${radio_fd[C]}"
+    finish_flash 120
+    radio_stop C
+    exec {radio_fd[A]}>&-
+    expect_code 0
+    expect_flash "$Q42_IMAGE" C
+
+    begin "--info --json with the image that Q42Update.exe carries (--from): the radio's header, nothing written"
+    cp "$Q42_UPDATE_EXE" Q42Update.exe
+    radio_start C 23 --image "$Q42_IMAGE" --power-on
+    start_flash --port COM23 --from Q42Update.exe --info --json
+    finish_flash 60
+    radio_stop C
+    expect_code 0
+    expect_err "Application in unit: Q42NR"
+    grep -q '^{"time":"[^"]*","port":"COM23","application":"Q42NR","version":"V2.041",' out.txt || fail "--json printed [$(cat out.txt)]"
+    ! grep -q '^event frame ' C.events || fail "--info wrote into the radio"
+
     begin "a port that is not there is exit 4 and named"
     start_flash --port COM9 --image "$Q42_IMAGE" --yes
     finish_flash 30
@@ -341,6 +369,22 @@ session)
         frames=$(grep -c '^event frame ' $radio.events)
         ((frames > 1 && frames < 9)) || fail "radio $radio got $frames frames, expected a write stopped part-way"
     done
+    ;;
+many)
+    # WaitForMultipleObjects stops at 64 handles; the one wait over the ports has no such
+    # ceiling. 69 looped-back cables and the radio behind the 70th port.
+    begin "--port auto over 70 ports: the radio on COM70 is found and written, nothing sent to the others"
+    for ((n = 1; n < 70; n++)); do radio_start "loop$n" "$n" --mode loopback; done
+    radio_start C 70 --image small.bin --power-on
+    start_flash --port auto --image small.bin --yes --wait 60
+    finish_flash 120
+    radio_stop C
+    for ((n = 1; n < 70; n++)); do radio_stop "loop$n"; done
+    expect_code 0
+    expect_err "waiting for the radio's greeting on COM1, COM2, COM3,"
+    expect_err "the radio greeted on COM70"
+    expect_flash small.bin C
+    for ((n = 1; n < 70; n++)); do expect_nothing_sent "loop$n"; done
     ;;
 console)
     begin "--all's progress on two radios in a console: the board's rows, no plain lines"
