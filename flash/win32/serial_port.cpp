@@ -20,11 +20,16 @@ constexpr DWORD kWriteStallMs = 1000;
 constexpr DWORD kWriteMsPerByte = 2;
 // Written bytes held past this many are sent at once, without waiting for the next wait.
 constexpr size_t kSendAtBytes = 4096;
+// A read between waits looks for completions at most this often: each look is a trip to
+// the system (to Wine's server, 30 us), and the link reads between every two bytes of a
+// frame it builds; the link's ticks are 10 ms.
+constexpr uint64_t kReadLookNs = 1'000'000;
 
 WinHandle g_completion_port;
 std::map<ULONG_PTR, Win32SerialPort*> g_ports;  // the open ones, by key; the main thread's
 ULONG_PTR g_next_key = 1;
 std::atomic<bool> g_woken{false};
+uint64_t g_last_look_ns = 0;
 
 PortOpenResult Refuse(PortOpenResult result, std::string& error, const std::string& text) {
     error = text;
@@ -83,6 +88,7 @@ void TakeCompletions(DWORD timeout_ms) {
         wait = 0;
         if (taken < 64) break;
     }
+    g_last_look_ns = MonotonicNs();
 }
 
 bool TakeWake() { return g_woken.exchange(false); }
@@ -187,7 +193,7 @@ void Win32SerialPort::ReadCompleted(const OVERLAPPED* overlapped) {
 }
 
 long Win32SerialPort::Read(uint8_t* buffer, size_t capacity) {
-    TakeCompletions(0);
+    if (MonotonicNs() - g_last_look_ns >= kReadLookNs) TakeCompletions(0);
     if (taken_ == received_.size()) return hung_up_ ? -1 : 0;
     const size_t count = std::min(capacity, received_.size() - taken_);
     std::memcpy(buffer, received_.data() + taken_, count);
