@@ -6,7 +6,7 @@
 
 #include "core/settings_value.h"
 #include "device/device_link.h"
-#include "setup/present_ports.h"
+#include "winports/present_ports.h"
 
 TForm15* Form15 = nullptr;
 

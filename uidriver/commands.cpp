@@ -364,6 +364,15 @@ int EndSessionCmd(const Args& args) {
     return kOk;
 }
 
+// What Windows does when the user ends the session anyway, whatever the windows answered:
+// WM_ENDSESSION, the session ending. A program may end before it answers.
+int SessionEndsCmd(const Args& args) {
+    HWND top = nullptr;
+    if (const int status = TopOrOwner(args, top); status != kOk) return status;
+    if (!PostMessageA(top, WM_ENDSESSION, TRUE, 0)) return Fail("PostMessage failed");
+    return kOk;
+}
+
 HWND FindMessageBox() {
     HWND box = nullptr;
     while ((box = FindWindowExA(nullptr, box, kDialogClass, kMessageBoxTitle)) != nullptr) {
@@ -475,6 +484,7 @@ const std::vector<Command>& AllCommands() {
         {"close", "<caption>", CloseCmd},
         {"end-task", "<caption> [owner]", EndTaskCmd},
         {"end-session", "<caption> [owner]", EndSessionCmd},
+        {"session-ends", "<caption> [owner]", SessionEndsCmd},
         {"msgbox", "[ms]", MessageBoxCmd},
         {"capture", "<caption> <file.bmp>", CaptureCmd},
         {"resources", "<caption>", ResourcesCmd},

@@ -150,6 +150,22 @@ std::string StopAgainHint() {
     }
 }
 
+// Linux and macOS end a session by signals, which the stop requests already are; a write
+// keeps a system from sleeping only where the user's desktop is asked, which q42flash leaves.
+void WritesUnderWay(int) {}
+
+std::string PortHelp() {
+    return "Finding the port: q42flash --list-ports before and after plugging the cable in;\n"
+           "on Linux the names in /dev/serial/by-id/ stay the same whichever USB socket the\n"
+           "converter is in. Opening the port needs membership of its group, dialout on most\n"
+           "Linux systems: sudo usermod -aG dialout $USER, then log in again.\n";
+}
+
+std::string StopStatusHelp() {
+    return "130 stopped with\n"
+           "Ctrl-C (128 + the signal's number for SIGTERM and SIGHUP)";
+}
+
 bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 int TerminalColumns() {

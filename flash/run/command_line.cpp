@@ -2,6 +2,8 @@
 // where it goes and its help; the usage text (--help) is made from the rows.
 #include "flash/run/command_line.h"
 
+#include "flash/run/platform.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
@@ -31,10 +33,11 @@ constexpr Option kOptions[] = {
      "show the serial ports present and what each is (none is opened)"},
     {"--port", "DEVICE", nullptr, nullptr, nullptr, &FlashOptions::ports, nullptr,
      "the port the radio's cable is on: /dev/ttyUSB0 on Linux,\n"
-     "/dev/cu.usbserial-... on macOS. Given more than once, or as\n"
-     "--port auto (every port --list-ports shows), q42flash listens\n"
-     "on each, sends nothing, and takes the one the radio greets on;\n"
-     "DEVICE=NAME names a bench position for the board and the record"},
+     "/dev/cu.usbserial-... on macOS, COM3 on Windows. Given more\n"
+     "than once, or as --port auto (every port --list-ports shows),\n"
+     "q42flash listens on each, sends nothing, and takes the one the\n"
+     "radio greets on; DEVICE=NAME names a bench position for the\n"
+     "board and the record"},
     {"--image", "FILE", nullptr, &FlashOptions::image_path, nullptr, nullptr, nullptr,
      "the plain firmware image to write (less than 262144 bytes)"},
     {"--from", "PROGRAM.exe", nullptr, &FlashOptions::program_path, nullptr, nullptr, nullptr,
@@ -82,11 +85,7 @@ constexpr char kUsageHead[] =
     "       q42flash --help | --version\n"
     "Writes new firmware into a Q42 radio through a serial port (9600 baud 8N1).\n";
 
-constexpr char kUsageTail[] =
-    "Finding the port: q42flash --list-ports before and after plugging the cable in;\n"
-    "on Linux the names in /dev/serial/by-id/ stay the same whichever USB socket the\n"
-    "converter is in. Opening the port needs membership of its group, dialout on most\n"
-    "Linux systems: sudo usermod -aG dialout $USER, then log in again.\n"
+constexpr char kUsageStop[] =
     "Switch the radio on after starting q42flash. Ctrl-C ends the wait for the radio;\n"
     "during a write it is held until the write ends (a second Ctrl-C stops at once and\n"
     "leaves the radio half-written: it must then be written again).\n"
@@ -94,10 +93,12 @@ constexpr char kUsageTail[] =
     "unreadable input, 3 no radio (no greeting within --wait, no header), 4 the port\n"
     "cannot be used, 5 not written because the question was not answered yes, 6 not\n"
     "written because the image is not for the radio's application (see --force),\n"
-    "7 a record line could not be written whole (--record, --json), 130 stopped with\n"
-    "Ctrl-C (128 + the signal's number for SIGTERM and SIGHUP). With several radios:\n"
-    "0 when every one was written, else the first failure's code in the table's order;\n"
-    "with --all every port named gets a row, \"no radio\" (3) where none greeted.\n";
+    "7 a record line could not be written whole (--record, --json), ";
+
+constexpr char kUsageEnd[] =
+    ".\nWith several radios: 0 when every one was written, else the first failure's code\n"
+    "in the table's order; with --all every port named gets a row, \"no radio\" (3)\n"
+    "where none greeted.\n";
 
 // The help's first line starts in this column, and its others under it.
 constexpr size_t kHelpColumn = 21;
@@ -125,7 +126,7 @@ std::string FlashUsage() {
         }
         usage += '\n';
     }
-    return usage + kUsageTail;
+    return usage + PortHelp() + kUsageStop + StopStatusHelp() + kUsageEnd;
 }
 
 bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, std::string& error) {

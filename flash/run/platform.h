@@ -1,5 +1,5 @@
 // What a platform supplies to q42flash's run: the few functions and the one class that each
-// platform folder (flash/posix/ today) implements. The run includes nothing else of a
+// platform folder (flash/posix/, flash/win32/) implements. The run includes nothing else of a
 // platform, so a second platform adds files beside the first and changes no run logic.
 #pragma once
 
@@ -91,6 +91,15 @@ std::string StopAgainHint();
 // Ends the process by the signal that asked for the stop, as a shell expects of a program
 // stopped with Ctrl-C (its status is then 128 + the signal's number, 130 for Ctrl-C).
 [[noreturn]] void EndByStopSignal();
+
+// How many radios are being written now, told each time that changes: while any is, the
+// system is asked not to sleep and, where it can be asked, not to end the session.
+void WritesUnderWay(int count);
+
+// The help's paragraph on finding and opening the port, with examples in the system's
+// names; and its words for a stop's exit status ("130 stopped with Ctrl-C ...").
+std::string PortHelp();
+std::string StopStatusHelp();
 
 // --- The person at the terminal and the files --------------------------------------------
 

@@ -147,6 +147,7 @@ private:
     bool AskLabel();
     void Bell();
     void HearStopRequests();
+    void TellWrites();
     bool RadioMayStart() const;
     size_t Listening() const;
     int End();
@@ -169,6 +170,7 @@ private:
     std::vector<SerialPort*> wait_ports_;
     int radios_started_ = 0;
     int stops_heard_ = 0;
+    int writes_told_ = 0;
     bool record_lost_ = false;  // a record line could not be written whole: no new radio starts
     std::string label_;         // the next radio's, with --ask-label (one radio at a time)
 };
@@ -276,7 +278,18 @@ int RadioBench::Go() {
                 break;
             }
         }
+        TellWrites();
     }
+}
+
+void RadioBench::TellWrites() {
+    int writing = 0;
+    for (const auto& slot : slots_) {
+        writing += slot->stage == Stage::Updating && slot->session.phase() == UpdateSession::Phase::Writing ? 1 : 0;
+    }
+    if (writing == writes_told_) return;
+    writes_told_ = writing;
+    WritesUnderWay(writing);
 }
 
 void RadioBench::Pass() {

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 #include "core/printable_text.h"
 
@@ -62,12 +61,34 @@ std::string VerdictText(const RadioRecord& r) {
     return ResultText(r.result);
 }
 
+// The UTC date and time of a Unix time, by the civil calendar's arithmetic: gmtime_r is
+// POSIX's, and gmtime shares one buffer between threads.
+static void UtcText(int64_t unix_seconds, char* text, size_t capacity) {
+    int64_t days = unix_seconds / 86400;
+    int64_t seconds = unix_seconds % 86400;
+    if (seconds < 0) {
+        seconds += 86400;
+        --days;
+    }
+    // Days since 0000-03-01 in 400-year eras of 146097 days, March first so that the leap
+    // day ends a year.
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t day_of_era = days - era * 146097;
+    const int64_t year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+    const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+    const int64_t shifted_month = (5 * day_of_year + 2) / 153;
+    const int64_t day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
+    const int64_t month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
+    const int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
+    std::snprintf(text, capacity, "%04lld-%02d-%02dT%02d:%02d:%02dZ", static_cast<long long>(year),
+                  static_cast<int>(month), static_cast<int>(day), static_cast<int>(seconds / 3600),
+                  static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+}
+
 std::string RecordLine(const RadioRecord& r) {
-    const time_t when = static_cast<time_t>(r.unix_seconds);
-    tm utc{};
-    gmtime_r(&when, &utc);
-    char time_text[32];
-    std::strftime(time_text, sizeof time_text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    char time_text[48];
+    UtcText(r.unix_seconds, time_text, sizeof time_text);
     char figures[160];
     std::snprintf(figures, sizeof figures, "\"frames\":%d,\"bytes\":%lld,\"seconds\":%.2f", r.frames,
                   static_cast<long long>(r.bytes), r.seconds);

@@ -17,10 +17,13 @@ cmp "$first" "$second" || fail "two runs of make-dist gave different ZIPs"
 
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && unzip -q "$first")
-[ "$(unzip -Z1 "$first" | paste -sd ' ')" = "Q42Update.exe Q42Update-x64.exe README.txt SHA256SUMS.txt" ] ||
+[ "$(unzip -Z1 "$first" | paste -sd ' ')" = "Q42Update.exe Q42Update-x64.exe q42flash.exe q42flash-x64.exe README.txt SHA256SUMS.txt" ] ||
     fail "the ZIP holds $(unzip -Z1 "$first" | paste -sd ' ')"
 cmp "$work/unpacked/Q42Update.exe" "$build/Q42Update.exe" || fail "Q42Update.exe is not the 32-bit product"
 cmp "$work/unpacked/Q42Update-x64.exe" "$build/Q42Update-x64.exe" || fail "Q42Update-x64.exe is not the 64-bit product"
+cmp "$work/unpacked/q42flash.exe" "$build/windows/flash/q42flash.exe" || fail "q42flash.exe is not the 32-bit build's"
+cmp "$work/unpacked/q42flash-x64.exe" "$build/windows64/flash/q42flash.exe" || fail "q42flash-x64.exe is not the 64-bit build's"
+grep -q '^MANY RADIOS' "$work/unpacked/README.txt" || fail "README.txt has no MANY RADIOS paragraph"
 (cd "$work/unpacked" && tr -d '\r' <SHA256SUMS.txt | sha256sum --quiet -c) || fail "the checksums do not hold"
 [ "$(grep -c $'\r$' "$work/unpacked/README.txt")" -eq "$(wc -l <"$work/unpacked/README.txt")" ] ||
     fail "README.txt has lines without CR LF"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The ZIP for users made with a (throwaway) signing key: both programs in it verify, carry the
-# built product's container unchanged and readable, and are what its checksums name; one
+# The ZIP for users made with a (throwaway) signing key: the four programs in it verify, the
+# two window programs carry the built product's container unchanged and readable, and are what its checksums name; one
 # changed byte in a container breaks the signature; a wrong password or an untrusted
 # certificate fails make-dist and leaves no ZIP.
 #   tests/packaging/check_signed_dist.sh BUILD_DIR
@@ -25,6 +25,10 @@ mkdir "$work/unpacked"
 # The offset of the first container marker in a file.
 marker_at() { grep -obUaF HTRSW "$1" | head -n 1 | cut -d: -f1; }
 
+for exe in q42flash.exe q42flash-x64.exe; do
+    osslsigncode verify -CAfile "$Q42_SIGN_CA_FILE" -in "$work/unpacked/$exe" >"$work/verify.log" 2>&1 ||
+        { cat "$work/verify.log" >&2; fail "$exe does not verify"; }
+done
 for exe in Q42Update.exe Q42Update-x64.exe; do
     signed=$work/unpacked/$exe
     product=$build/$exe
@@ -46,7 +50,7 @@ for exe in Q42Update.exe Q42Update-x64.exe; do
     ! osslsigncode verify -CAfile "$Q42_SIGN_CA_FILE" -in "$work/changed.exe" >/dev/null 2>&1 ||
         fail "$exe still verifies with a byte of its container changed"
 done
-echo "signed ZIP: $(basename "$zip"), $(stat -c %s "$zip") bytes; both programs verify, \
+echo "signed ZIP: $(basename "$zip"), $(stat -c %s "$zip") bytes; all four programs verify, \
 $(stat -c %s "$work/unpacked/Q42Update.exe") and $(stat -c %s "$work/unpacked/Q42Update-x64.exe") bytes"
 
 # Refusals: make-dist fails and no ZIP is left behind, not even one made before.

@@ -1,6 +1,6 @@
 // Reading the Ports class and HKLM\HARDWARE\DEVICEMAP\SERIALCOMM. A source that cannot be
 // read adds nothing: the list then shows what the other one gives.
-#include "setup/present_ports.h"
+#include "winports/present_ports.h"
 
 #include <windows.h>
 // clang-format off
