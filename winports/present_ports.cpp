@@ -11,38 +11,27 @@
 
 #include <string>
 
+#include "core/unique_handle.h"
+
 namespace {
 
-class DeviceInfoSet {
-public:
-    explicit DeviceInfoSet(HDEVINFO set) : set_(set) {}
-    ~DeviceInfoSet() {
-        if (Valid()) SetupDiDestroyDeviceInfoList(set_);
-    }
-    DeviceInfoSet(const DeviceInfoSet&) = delete;
-    DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
-    bool Valid() const { return set_ != INVALID_HANDLE_VALUE; }
-    HDEVINFO Get() const { return set_; }
-
-private:
-    HDEVINFO set_;
+// The device list and the registry key in the house's one holder.
+struct DeviceInfoSetTraits {
+    using Value = HDEVINFO;
+    static HDEVINFO Empty() { return INVALID_HANDLE_VALUE; }
+    static bool Valid(HDEVINFO set) { return set != INVALID_HANDLE_VALUE; }
+    static bool Close(HDEVINFO set) { return SetupDiDestroyDeviceInfoList(set) != FALSE; }
 };
+using DeviceInfoSet = UniqueHandle<DeviceInfoSetTraits>;
 
-class RegistryKey {
-public:
-    explicit RegistryKey(HKEY key) : key_(key) {}
-    ~RegistryKey() {
-        if (Valid()) RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
+struct RegistryKeyTraits {
+    using Value = HKEY;
+    static HKEY Empty() { return nullptr; }
     // SetupDiOpenDevRegKey gives INVALID_HANDLE_VALUE on failure, RegOpenKeyExA no key.
-    bool Valid() const { return key_ != nullptr && key_ != INVALID_HANDLE_VALUE; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_;
+    static bool Valid(HKEY key) { return key != nullptr && key != INVALID_HANDLE_VALUE; }
+    static bool Close(HKEY key) { return RegCloseKey(key) == ERROR_SUCCESS; }
 };
+using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 
 // A registry string as stored: it need not end in a NUL, and may hold one before its end.
 std::string StoredText(const char* data, DWORD size) {
