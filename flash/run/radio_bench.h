@@ -19,7 +19,6 @@ struct Run {
     const FlashOptions& options;
     SessionImage image;
     std::unique_ptr<AppendFile> record;
-    std::vector<RadioRecord> done;
 };
 
 // Serves the ports until the run is over. One radio: the first port whose radio greets is
