@@ -5,8 +5,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "core/update_session.h"
 #include "flash/run/command_line.h"
