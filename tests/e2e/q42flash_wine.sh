@@ -10,6 +10,10 @@ group=$1
 : "${Q42_BUILD:?}" "${Q42_FLASH_EXE:?}" "${Q42_SIM:?}" "${Q42_IMAGE:?}" "${Q42_UI_EXE:?}" "${Q42_UPDATE_EXE:?}"
 # shellcheck source=rig/wine-env
 source "$(dirname "$0")/../../rig/wine-env"
+# The radios' shared helpers; begin, radio_start, expect_flash and expect_nothing_sent take
+# the COM ports' shape here and are given again below.
+# shellcheck source=tests/lib/radios.sh
+source "$(dirname "$0")/../lib/radios.sh"
 work=$Q42_BUILD/e2e/q42flash_$group
 rm -rf "$work"
 mkdir -p "$work"
@@ -17,12 +21,6 @@ cd "$work" || exit 1
 cp "$Q42_FLASH_EXE" q42flash.exe
 head -c 9000 "$Q42_IMAGE" >small.bin
 
-failures=0
-case_name=""
-fail() {
-    echo "FAIL: $case_name: $*" >&2
-    failures=$((failures + 1))
-}
 begin() {
     case_name=$1
     power_on_fds=()
@@ -45,17 +43,6 @@ q42_prefix || exit 1
 if [ "$group" = many ]; then mapped=$(seq 1 70); else mapped="1 2 3 4 23"; fi
 # shellcheck disable=SC2086
 q42_map_ports $mapped || { echo "FAIL: cannot map COM ports $(echo $mapped)" >&2; exit 1; }
-
-# stop_pid PID SECONDS: waits that long for the process to end, then kills it; its status in $?.
-stop_pid() {
-    local i
-    for ((i = 0; i < $2 * 20; i++)); do
-        kill -0 "$1" 2>/dev/null || break
-        sleep 0.05
-    done
-    kill -KILL "$1" 2>/dev/null && echo "killed $1 after $2 s" >&2
-    wait "$1"
-}
 
 # radio_start NAME COM ARGS...: a radio behind COM<n>; control lines to ${radio_fd[NAME]},
 # events in NAME.events, its flash in NAME.flash. --power-on: switched on once q42flash.exe
@@ -150,20 +137,6 @@ expect_err() { grep -qF -- "$1" err.txt || fail "stderr lacks \"$1\": $(cat err.
 expect_nothing_sent() {
     ! grep -Eq '^event (received|command|unexpected|frame|read|header)' "$1.events" ||
         fail "radio $1 was sent something: $(grep -E '^event (received|command|frame)' "$1.events" | head -3)"
-}
-# The blocks of an image that hold a byte other than 0xFF, and the blocks of the frames the
-# radio accepted, in order; a frame out of sequence or refused spoils the comparison.
-image_blocks() { od -An -v -tx1 -w1024 "$1" | awk '{ for (i = 1; i <= NF; i++) if ($i != "ff") { print NR - 1; next } }'; }
-sent_blocks() {
-    local expected=0 _e _f number address verdict
-    grep '^event frame ' "$1" | while read -r _e _f number address verdict; do
-        if [ "${number#block=}" != "$expected" ] || [ "$verdict" != ok ]; then
-            echo "bad $number $verdict"
-        else
-            echo $(((${address#address=} - 0x20000) / 1024))
-        fi
-        expected=$((expected + 1))
-    done
 }
 # expect_flash IMAGE NAME [FLASH]: after radio NAME has quit, its flash holds the image
 # exactly, 0xFF after it, sent one frame per block that is not all 0xFF, in address order.
