@@ -14,7 +14,12 @@ export Q42_BUILD=$build
 # shellcheck source=rig/wine-env
 source "$(dirname "$0")/../rig/wine-env"
 q42_prefix
-exe=$build/windows/flash/q42flash.exe
+if q42_wine_runs_32bit; then
+    exe=$build/windows/flash/q42flash.exe
+else
+    echo "This kernel cannot run 32-bit programs: the 64-bit q42flash.exe runs instead." >&2
+    exe=$build/windows64/flash/q42flash.exe
+fi
 [ -f "$exe" ] || { echo "$exe is missing; build first (make build)" >&2; exit 1; }
 sim_pids=()
 finish() {

@@ -11,11 +11,13 @@ rm -rf "$signed"
 "$e2e_dir/../packaging/throwaway-signer.sh" "$signed/signer"
 zip=$(Q42_SIGN_PKCS12=$signed/signer/signer.p12 Q42_SIGN_PASSWORD_FILE=$signed/signer/password \
     Q42_SIGN_CA_FILE=$signed/signer/signer.pem "$e2e_dir/../../tools/dist/make-dist" "$Q42_BUILD" "$signed")
-unzip -q -d "$signed/unpacked" "$zip" Q42Update.exe
-osslsigncode verify -CAfile "$signed/signer/signer.pem" -in "$signed/unpacked/Q42Update.exe" >/dev/null 2>&1 ||
-    e2e_fail "the 32-bit program in the ZIP is not signed"
+# The ZIP's program of the build that runs under Wine here (the 32-bit one where it can).
+program=$(basename "$Q42_UPDATE_EXE")
+unzip -q -d "$signed/unpacked" "$zip" "$program"
+osslsigncode verify -CAfile "$signed/signer/signer.pem" -in "$signed/unpacked/$program" >/dev/null 2>&1 ||
+    e2e_fail "$program in the ZIP is not signed"
 
-e2e_case update_signed "$signed/unpacked/Q42Update.exe"
+e2e_case update_signed "$signed/unpacked/$program"
 sim_start radio 1 --image "$Q42_IMAGE" --flash-out "$E2E_WORK/flash.bin"
 app_start
 update_open
@@ -29,6 +31,6 @@ ui close "$UPDATE"
 ui wait-gone "$UPDATE" 5000 || e2e_fail "the update window did not close"
 sim_stop radio
 expect_flash "$E2E_WORK/flash.bin" "$Q42_IMAGE" "$E2E_WORK/radio.events"
-echo "signed program of $(stat -c %s "$signed/unpacked/Q42Update.exe") bytes: image of $(stat -c %s "$Q42_IMAGE") bytes, $(sent_blocks "$E2E_WORK/radio.events" | wc -l) frames"
+echo "signed program of $(stat -c %s "$signed/unpacked/$program") bytes: image of $(stat -c %s "$Q42_IMAGE") bytes, $(sent_blocks "$E2E_WORK/radio.events" | wc -l) frames"
 e2e_case_end
 echo "PASS"
