@@ -10,6 +10,7 @@
 #include "core/firmware_container.h"
 #include "core/printable_text.h"
 #include "core/q42_protocol.h"
+#include "core/sha256.h"
 #include "core/update_lines.h"
 #include "flash/run/command_line.h"
 #include "flash/run/flash_output.h"
@@ -17,7 +18,6 @@
 #include "flash/run/platform.h"
 #include "flash/run/port_choice.h"
 #include "flash/run/radio_bench.h"
-#include "flash/run/sha256.h"
 
 namespace {
 
