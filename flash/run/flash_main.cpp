@@ -3,6 +3,7 @@
 // lines go to standard output; q42flash's own errors and progress to standard error.
 #include "flash/run/flash_main.h"
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -31,13 +32,30 @@ int ListPorts() {
     return kExitWritten;
 }
 
-// Loads the image named on the command line into run.image; false, said, when it cannot.
-bool LoadImage(const FlashOptions& options, Run& run) {
+// --sha256's digest, in lower case as the record writes it; "" when it is no SHA-256.
+std::string GivenDigest(const std::string& given) {
+    std::string digest;
+    for (const char c : given) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return "";
+        digest += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return digest.size() == 64 ? digest : "";
+}
+
+// Loads the image named on the command line into run.image; false, said, with the exit code
+// when it cannot.
+bool LoadImage(const FlashOptions& options, Run& run, int& exit_code) {
+    exit_code = kExitBadInput;
     run.image.bytes = g_store.FirmwareImage;
     run.image.force = options.force;
     run.image.info = options.info;
     run.image.skip_current = options.skip_current;
     if (options.image_path.empty() && options.program_path.empty()) return true;
+    const std::string digest = GivenDigest(options.image_sha256);
+    if (!options.image_sha256.empty() && digest.empty()) {
+        Complain("--sha256 takes the image's SHA-256 as 64 hexadecimal digits, not " + options.image_sha256);
+        return false;
+    }
     const bool plain = !options.image_path.empty();
     const std::string& path = plain ? options.image_path : options.program_path;
     const ImageInput input = plain ? LoadPlainImage(path, g_store) : LoadProgramImage(path, g_store);
@@ -51,13 +69,23 @@ bool LoadImage(const FlashOptions& options, Run& run) {
         Complain(input.error);
         return false;
     }
+    exit_code = kExitImageDamaged;
+    if (input.outcome == ImageInput::Outcome::Damaged) {
+        Say(kImageDamaged);
+        return false;
+    }
+    run.image.sha256 = Sha256Hex(g_store.FirmwareImage, static_cast<size_t>(input.length));
+    if (!digest.empty() && digest != run.image.sha256) {
+        Complain("the image in " + path + " does not match the SHA-256 given with --sha256: it is damaged or not " +
+                 "the one meant; get it again (its SHA-256 is " + run.image.sha256 + ")");
+        return false;
+    }
     run.image.length = input.length;
     const bool has_version = input.length >= kVersionFieldEnd;
     run.image.version = has_version ? g_store.ImageVersion() : "";
     const std::string shown =
         has_version ? PrintableText(run.image.version) : "none (the image is too short to hold one)";
     Say((plain ? "This image contains software version: " : kProgramVersionLabel) + shown);
-    run.image.sha256 = Sha256Hex(g_store.FirmwareImage, static_cast<size_t>(input.length));
     return true;
 }
 
@@ -91,8 +119,8 @@ int RunFlash(int argc, const char* const* argv) {
     if (options.json) SayOnStandardError();
     Run run(options);
     // The image is checked before the port is touched: a bad one sends nothing.
-    if (!LoadImage(options, run)) return kExitBadInput;
     int refused = kExitWritten;
+    if (!LoadImage(options, run, refused)) return refused;
     if (!JudgeImageAtStart(run, refused)) return refused;
     if (!PrepareToRun(error)) {
         Complain(error);
