@@ -63,7 +63,7 @@ expect_show "show cut" 1 \
 cp packed.exe flipped.exe
 at=$((program_size + 13 + 45000))
 byte=$(od -An -tu1 -j "$at" -N 1 packed.exe | tr -d ' ')
-printf "\\$(printf '%o' $((byte ^ 1)))" | dd of=flipped.exe bs=1 seek="$at" conv=notrunc status=none
+printf '%b' "\\0$(printf '%o' $((byte ^ 1)))" | dd of=flipped.exe bs=1 seek="$at" conv=notrunc status=none
 expect_show "show flipped" 1 \
     "damaged firmware image at offset $program_size: it does not match its SHA-256 (the program will not use it)" \
     flipped.exe
