@@ -11,6 +11,7 @@ constexpr size_t kMarkerSize = 5;
 constexpr size_t kLengthOffset = 5;
 constexpr size_t kVersionOffset = 22;
 constexpr size_t kMaxVersionLength = 6;
+constexpr uint8_t kDigestTag[4] = {'S', '2', '5', '6'};
 
 // The marker is put together at run time from two pieces, so that the program file never
 // holds it ahead of the container (the search would stop at that copy).
@@ -67,7 +68,19 @@ LoadResult FirmwareStore::ScanProgramFile(size_t file_size) {
     for (int32_t i = 0; i < n; ++i) {
         FirmwareImage[i] = stored[i] ^ ContainerKey(static_cast<uint32_t>(i));
     }
-    return {true, n};
+
+    // Without its tag right behind the image the container is of the older form and loads
+    // as it always has. A flipped bit in the tag alone makes it so too, and leaves the image
+    // whole; a cut file loses the digest only where the image is whole as well.
+    const uint8_t* trailer = stored + n;
+    const bool has_digest = static_cast<size_t>(ExeImage + scanned - trailer) >= kDigestTrailerSize &&
+                            std::memcmp(trailer, kDigestTag, sizeof kDigestTag) == 0;
+    if (!has_digest) return {true, n, false, false};
+    uint8_t digest[kSha256Size];
+    Sha256(FirmwareImage, static_cast<size_t>(n), digest);
+    if (std::memcmp(digest, trailer + sizeof kDigestTag, kSha256Size) == 0) return {true, n, true, false};
+    std::fill(FirmwareImage, FirmwareImage + n, uint8_t{0xFF});
+    return {false, 0, true, true};
 }
 
 std::string FirmwareStore::ImageVersion() const {
@@ -77,7 +90,7 @@ std::string FirmwareStore::ImageVersion() const {
 }
 
 void AppendContainer(std::vector<uint8_t>& out, const uint8_t* image, size_t image_size) {
-    out.reserve(out.size() + kContainerHeaderSize + image_size);
+    out.reserve(out.size() + kContainerHeaderSize + image_size + kDigestTrailerSize);
     uint8_t marker[kMarkerSize];
     AssembleMarker(marker);
     out.insert(out.end(), marker, marker + kMarkerSize);
@@ -89,4 +102,8 @@ void AppendContainer(std::vector<uint8_t>& out, const uint8_t* image, size_t ima
     for (size_t i = 0; i < image_size; ++i) {
         out.push_back(image[i] ^ ContainerKey(static_cast<uint32_t>(i)));
     }
+    uint8_t digest[kSha256Size];
+    Sha256(image, image_size, digest);
+    out.insert(out.end(), kDigestTag, kDigestTag + sizeof kDigestTag);
+    out.insert(out.end(), digest, digest + kSha256Size);
 }

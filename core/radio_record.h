@@ -27,7 +27,8 @@ enum UpdateExit {
     kExitPortUnusable = 4,
     kExitNotConfirmed = 5,
     kExitWrongImage = 6,
-    kExitRecordLost = 7,  // a record line could not be written whole
+    kExitRecordLost = 7,    // a record line could not be written whole
+    kExitImageDamaged = 8,  // the image does not match its SHA-256: get it again
 };
 
 struct RadioRecord {

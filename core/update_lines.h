@@ -12,6 +12,7 @@ inline constexpr char kCannotReadDevice[] = "Cannot read from device. Please try
 inline constexpr char kReadyToProgram[] = "Ready to program";
 inline constexpr char kBootloaderNotActive[] = "Bootloader not active";
 inline constexpr char kCannotLocateCode[] = "Cannot locate code data";
+inline constexpr char kImageDamaged[] = "The firmware inside this program file is damaged: download the program again.";
 inline constexpr char kSendingFirmware[] = "Sending new Q42 firmware...";
 inline constexpr char kWriteFailed[] = "Program write failed - please repeat";
 
@@ -33,5 +34,7 @@ inline constexpr char kStoppedDuringWrite[] =
 
 // q42flash's words of one radio and of a run of them.
 inline constexpr char kNotWritten[] = "not written";
+inline constexpr char kImageChangedInMemory[] =
+    "the image in memory no longer matches the SHA-256 it had when it was read: not written; run q42flash again";
 inline constexpr char kConnectNextRadio[] = "Connect the next radio and switch it on";
 inline constexpr char kWaitingForGreeting[] = "waiting for the radio's greeting";

@@ -5,6 +5,7 @@
 
 #include "core/printable_text.h"
 #include "core/q42_protocol.h"
+#include "core/sha256.h"
 #include "core/update_lines.h"
 
 bool SessionImage::IsBlankBlock(int32_t block) const {
@@ -97,6 +98,12 @@ LinkStep UpdateSession::TakeHeader(const StopState& stops, uint64_t now_ms) {
         return End(RadioResult::NotWritten, kExitNotConfirmed, now_ms);
     }
 
+    // The bench keeps one image for hours, for every radio: what goes out must still be what
+    // was checked.
+    if (Sha256Hex(image_.bytes, static_cast<size_t>(image_.length)) != image_.sha256) {
+        display_.Note(kImageChangedInMemory);
+        return End(RadioResult::NotWritten, kExitImageDamaged, now_ms);
+    }
     display_.Line(kSendingFirmware);
     display_.WriteBegins(radio_, now_ms);
     phase_ = Phase::Writing;

@@ -17,8 +17,8 @@
 struct SessionImage {
     const uint8_t* bytes = nullptr;  // kFirmwareImageSize bytes, 0xFF where the image has none
     int32_t length = 0;
-    std::string version;  // "" when the image is too short to hold one
-    std::string sha256;
+    std::string version;        // "" when the image is too short to hold one
+    std::string sha256;         // as checked when the image was read; checked again before the first frame
     bool force = false;         // write it even where the names do not agree
     bool info = false;          // read the header, judge the image against it, write nothing
     bool skip_current = false;  // leave a radio that already holds its application and version

@@ -1,11 +1,12 @@
 // The container scan over any program file, also one long enough for any length field and
 // one said to be larger than ExeImage (its bytes then end the buffer): the result agrees with a plain reading of the
-// format, the length is in range when found, FirmwareImage is 0xFF past the image (all of it when not found), and the
-// version is at most 6 characters.
+// format and of the digest after the image, the length is in range when found, FirmwareImage is 0xFF past the image
+// (all of it when not found or damaged), and the version is at most 6 characters.
 #include <algorithm>
 #include <cstring>
 
 #include "core/firmware_container.h"
+#include "core/sha256.h"
 #include "fuzz/fuzz_input.h"
 
 namespace {
@@ -70,7 +71,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                        static_cast<size_t>(n) <= scanned_size - static_cast<size_t>(p) - kContainerHeaderSize;
         if (expect_found) expect_length = n;
     }
+    // A digest is "S256" and 32 bytes read whole right after the image; one that does not
+    // match the image makes the container damaged, not found.
+    bool expect_digest = false;
+    bool expect_damaged = false;
+    if (expect_found) {
+        const size_t trailer_at = static_cast<size_t>(p) + kContainerHeaderSize + static_cast<size_t>(expect_length);
+        const uint8_t* trailer = scanned + trailer_at;
+        expect_digest = scanned_size - trailer_at >= kDigestTrailerSize && std::memcmp(trailer, "S256", 4) == 0;
+        if (expect_digest) {
+            static uint8_t plain[kFirmwareImageSize];
+            const uint8_t* stored = scanned + p + kContainerHeaderSize;
+            for (int32_t i = 0; i < expect_length; ++i) {
+                plain[i] = static_cast<uint8_t>(stored[i] ^ (((i & 0xFF) ^ 0x3D) - 0x4E));
+            }
+            uint8_t digest[kSha256Size];
+            Sha256(plain, static_cast<size_t>(expect_length), digest);
+            expect_damaged = std::memcmp(digest, trailer + 4, kSha256Size) != 0;
+            expect_found = !expect_damaged;
+        }
+    }
     FUZZ_CHECK(result.found == expect_found);
+    FUZZ_CHECK(result.damaged == expect_damaged);
+    FUZZ_CHECK(result.has_digest == expect_digest);
 
     size_t image_end = 0;
     if (result.found) {

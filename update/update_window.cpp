@@ -58,9 +58,15 @@ void TForm11::CreateControls() {
 void TForm11::FormCreate() {
     const LoadResult loaded = LoadFirmwareImage();
     Label4.SetCaption(loaded.found ? ProgramFirmware.ImageVersion() : "None");
+    image_damaged_ = loaded.damaged;
 }
 
 void TForm11::FormShow() {
+    // In place of "Switch on Q42": there is nothing the radio could be given.
+    if (image_damaged_) {
+        PM.Clear();
+        AddMessage(kImageDamaged);
+    }
     Timer1.SetEnabled(true);
     Timer2.SetEnabled(true);
     Link.RestartHandshake();
@@ -77,9 +83,9 @@ void TForm11::Timer2Timer() {
     Button1.SetEnabled(false);
     SessionHold hold(kUpdateRunning);
     if (ReadDeviceInfo()) {
-        Button1.SetEnabled(true);
         PM.Clear();
-        AddMessage(kReadyToProgram);
+        Button1.SetEnabled(!image_damaged_);
+        AddMessage(image_damaged_ ? kImageDamaged : kReadyToProgram);
     } else {
         // The failure stays on screen and "Update now" is not offered; the radio's next
         // greeting starts the handshake again without reopening the window.
@@ -106,8 +112,11 @@ void TForm11::Button1Click() {
         AddMessage(kBootloaderNotActive);
         return;
     }
+    // Loaded afresh and checked against its digest again: the file may have changed since.
     const LoadResult loaded = LoadFirmwareImage();
-    if (!loaded.found) {
+    if (loaded.damaged) {
+        AddMessage(kImageDamaged);
+    } else if (!loaded.found) {
         AddMessage(kCannotLocateCode);
     } else {
         AddMessage(kSendingFirmware);

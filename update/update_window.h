@@ -34,6 +34,10 @@ protected:
     void CreateControls() override;
     void FormShow() override;
     void FormCreate() override;
+
+private:
+    // The image found at creation does not match its digest: "Update now" is never offered.
+    bool image_damaged_ = false;
 };
 
 extern TForm11* Form11;

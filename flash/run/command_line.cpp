@@ -42,6 +42,9 @@ constexpr Option kOptions[] = {
      "the plain firmware image to write (less than 262144 bytes)"},
     {"--from", "PROGRAM.exe", nullptr, &FlashOptions::program_path, nullptr, nullptr, nullptr,
      "the image carried inside a packed Q42Update.exe"},
+    {"--sha256", "DIGEST", nullptr, &FlashOptions::image_sha256, nullptr, nullptr, nullptr,
+     "write the image only if its SHA-256 is DIGEST (64 hexadecimal\n"
+     "digits, as published beside it)"},
     {"--yes", nullptr, &FlashOptions::yes, nullptr, nullptr, nullptr, nullptr, "write without asking first"},
     {"--force", nullptr, &FlashOptions::force, nullptr, nullptr, nullptr, nullptr,
      "write even an image whose application name is not the radio's\n"
@@ -81,6 +84,7 @@ constexpr char kUsageHead[] =
     "usage: q42flash --port DEVICE[=NAME]... [--image FILE | --from PROGRAM.exe] [--yes]\n"
     "                [--force] [--info] [--wait SECONDS] [--all] [--repeat [--count N]]\n"
     "                [--skip-current] [--ask-label] [--bell] [--record FILE] [--json]\n"
+    "                [--sha256 DIGEST]\n"
     "       q42flash --list-ports\n"
     "       q42flash --help | --version\n"
     "Writes new firmware into a Q42 radio through a serial port (9600 baud 8N1).\n";
@@ -93,7 +97,8 @@ constexpr char kUsageStop[] =
     "unreadable input, 3 no radio (no greeting within --wait, no header), 4 the port\n"
     "cannot be used, 5 not written because the question was not answered yes, 6 not\n"
     "written because the image is not for the radio's application (see --force),\n"
-    "7 a record line could not be written whole (--record, --json), ";
+    "7 a record line could not be written whole (--record, --json), 8 not written\n"
+    "because the image is damaged (it does not match its SHA-256), ";
 
 constexpr char kUsageEnd[] =
     ".\nWith several radios: 0 when every one was written, else the first failure's code\n"

@@ -13,6 +13,7 @@ struct FlashOptions {
     std::vector<std::string> ports;  // --port DEVICE, as often as given, in that order
     std::string image_path;          // --image FILE: a plain image
     std::string program_path;        // --from PROGRAM.exe: the image in its firmware container
+    std::string image_sha256;        // --sha256 DIGEST: the image must have this SHA-256
     bool yes = false;                // --yes: write without asking
     bool force = false;              // --force: write an image whose name is not the radio's
     bool all = false;                // --all: every radio that greets on the ports, all at once

@@ -10,6 +10,7 @@
 #include "core/firmware_container.h"
 #include "core/printable_text.h"
 #include "core/q42_protocol.h"
+#include "core/sha256.h"
 #include "core/update_lines.h"
 #include "flash/run/command_line.h"
 #include "flash/run/flash_output.h"
@@ -17,7 +18,6 @@
 #include "flash/run/platform.h"
 #include "flash/run/port_choice.h"
 #include "flash/run/radio_bench.h"
-#include "flash/run/sha256.h"
 
 namespace {
 
@@ -31,13 +31,32 @@ int ListPorts() {
     return kExitWritten;
 }
 
-// Loads the image named on the command line into run.image; false, said, when it cannot.
-bool LoadImage(const FlashOptions& options, Run& run) {
+// --sha256's digest, in lower case as the record writes it; "" when it is no SHA-256. By
+// hand, so that q42flash.exe imports nothing from msvcrt beyond what was checked on Windows 7.
+std::string GivenDigest(const std::string& given) {
+    std::string digest;
+    for (const char c : given) {
+        const char lower = c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c;
+        if ((lower < '0' || lower > '9') && (lower < 'a' || lower > 'f')) return "";
+        digest += lower;
+    }
+    return digest.size() == 64 ? digest : "";
+}
+
+// Loads the image named on the command line into run.image; false, said, with the exit code
+// when it cannot.
+bool LoadImage(const FlashOptions& options, Run& run, int& exit_code) {
+    exit_code = kExitBadInput;
     run.image.bytes = g_store.FirmwareImage;
     run.image.force = options.force;
     run.image.info = options.info;
     run.image.skip_current = options.skip_current;
     if (options.image_path.empty() && options.program_path.empty()) return true;
+    const std::string digest = GivenDigest(options.image_sha256);
+    if (!options.image_sha256.empty() && digest.empty()) {
+        Complain("--sha256 takes the image's SHA-256 as 64 hexadecimal digits, not " + options.image_sha256);
+        return false;
+    }
     const bool plain = !options.image_path.empty();
     const std::string& path = plain ? options.image_path : options.program_path;
     const ImageInput input = plain ? LoadPlainImage(path, g_store) : LoadProgramImage(path, g_store);
@@ -51,13 +70,23 @@ bool LoadImage(const FlashOptions& options, Run& run) {
         Complain(input.error);
         return false;
     }
+    exit_code = kExitImageDamaged;
+    if (input.outcome == ImageInput::Outcome::Damaged) {
+        Say(kImageDamaged);
+        return false;
+    }
+    run.image.sha256 = Sha256Hex(g_store.FirmwareImage, static_cast<size_t>(input.length));
+    if (!digest.empty() && digest != run.image.sha256) {
+        Complain("the image in " + path + " does not match the SHA-256 given with --sha256: it is damaged or not " +
+                 "the one meant; get it again (its SHA-256 is " + run.image.sha256 + ")");
+        return false;
+    }
     run.image.length = input.length;
     const bool has_version = input.length >= kVersionFieldEnd;
     run.image.version = has_version ? g_store.ImageVersion() : "";
     const std::string shown =
         has_version ? PrintableText(run.image.version) : "none (the image is too short to hold one)";
     Say((plain ? "This image contains software version: " : kProgramVersionLabel) + shown);
-    run.image.sha256 = Sha256Hex(g_store.FirmwareImage, static_cast<size_t>(input.length));
     return true;
 }
 
@@ -91,8 +120,8 @@ int RunFlash(int argc, const char* const* argv) {
     if (options.json) SayOnStandardError();
     Run run(options);
     // The image is checked before the port is touched: a bad one sends nothing.
-    if (!LoadImage(options, run)) return kExitBadInput;
     int refused = kExitWritten;
+    if (!LoadImage(options, run, refused)) return refused;
     if (!JudgeImageAtStart(run, refused)) return refused;
     if (!PrepareToRun(error)) {
         Complain(error);

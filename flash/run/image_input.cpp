@@ -38,6 +38,10 @@ ImageInput LoadProgramImage(const std::string& path, FirmwareStore& store) {
     size_t size = 0;
     if (!ReadFileStart(path, store.ExeImage, kExeImageSize, size, input.error)) return input;
     const LoadResult loaded = store.ScanProgramFile(size);
+    if (loaded.damaged) {
+        input.outcome = ImageInput::Outcome::Damaged;
+        return input;
+    }
     if (!loaded.found) {
         input.outcome = ImageInput::Outcome::NoContainer;
         if (!IsProgramFile(store.ExeImage, size))

@@ -8,7 +8,7 @@
 #include "core/firmware_container.h"
 
 struct ImageInput {
-    enum class Outcome { Loaded, Unreadable, NoContainer };
+    enum class Outcome { Loaded, Unreadable, NoContainer, Damaged };
     Outcome outcome = Outcome::Unreadable;
     int32_t length = 0;  // N when Loaded
     std::string error;   // why, when Unreadable (or an empty container); a hint with NoContainer
@@ -19,5 +19,6 @@ struct ImageInput {
 ImageInput LoadPlainImage(const std::string& path, FirmwareStore& store);
 
 // Reads the program file into store.ExeImage and loads its container. A container without
-// a byte of image is refused: writing it would report a completed update of nothing.
+// a byte of image is refused: writing it would report a completed update of nothing; so is
+// one whose image does not match its digest (Damaged).
 ImageInput LoadProgramImage(const std::string& path, FirmwareStore& store);

@@ -54,6 +54,7 @@ std::string VerdictText(const RadioRecord& r) {
     case RadioResult::NotWritten:
         if (r.exit_code == kExitWrongImage) return "not written: the image is not for its application";
         if (r.exit_code == kExitNotConfirmed) return "not written: not confirmed";
+        if (r.exit_code == kExitImageDamaged) return "not written: the image is damaged";
         break;
     default:
         break;

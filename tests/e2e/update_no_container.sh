@@ -5,9 +5,10 @@ source "$(dirname "$0")/lib.sh"
 : "${Q42_IMAGE:?}"
 e2e_begin
 
-# The packed program ends with its container: "HTRSW", length, 4 reserved bytes, the image.
+# The packed program ends with its container: "HTRSW", length, 4 reserved bytes, the image,
+# "S256" and the image's SHA-256.
 packed_size=$(stat -c %s "$Q42_UPDATE_EXE")
-plain_size=$((packed_size - 13 - $(stat -c %s "$Q42_IMAGE")))
+plain_size=$((packed_size - 13 - $(stat -c %s "$Q42_IMAGE") - 36))
 [ "$(tail -c +$((plain_size + 1)) "$Q42_UPDATE_EXE" | head -c 5)" = HTRSW ] ||
     e2e_fail "the packed program does not end with the image's container"
 mkdir -p "$Q42_BUILD/e2e"

@@ -5,7 +5,8 @@
 #                                - two links of the same objects give the same bytes, with no
 #                                  time stamp and no path of the build machine in them
 # container:    Q42PACK, PACKED, IMAGE
-#                                - the product carries the whole image in its container
+#                                - the product carries the whole image in its container, and
+#                                  its SHA-256
 # windows7:     OBJDUMP, EXE, KNOWN
 #                                - every function the program imports is on the list KNOWN,
 #                                  each judged available on Windows 7, and the header asks
@@ -173,8 +174,9 @@ elseif(CHECK STREQUAL "container")
   if(NOT status EQUAL 0)
     fail("q42pack finds no container in ${PACKED}: ${shown}")
   endif()
-  if(NOT shown MATCHES "container: ${image_size} bytes")
-    fail("the container in ${PACKED} does not hold the ${image_size} bytes of ${IMAGE}: ${shown}")
+  file(SHA256 ${IMAGE} image_digest)
+  if(NOT shown MATCHES "container: ${image_size} bytes, .*, SHA-256 ${image_digest}")
+    fail("the container in ${PACKED} does not hold the ${image_size} bytes of ${IMAGE} with their SHA-256: ${shown}")
   endif()
 
 else()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The ZIP for users made with a (throwaway) signing key: the four programs in it verify, the
-# two window programs carry the built product's container unchanged and readable, and are what its checksums name; one
-# changed byte in a container breaks the signature; a wrong password or an untrusted
+# two window programs carry the built product's container unchanged and readable, its image's SHA-256 holding, and are
+# what its checksums name; one changed byte in a container breaks the signature and the SHA-256; a wrong password or an untrusted
 # certificate fails make-dist and leaves no ZIP.
 #   tests/packaging/check_signed_dist.sh BUILD_DIR
 set -euo pipefail
@@ -35,7 +35,8 @@ for exe in Q42Update.exe Q42Update-x64.exe; do
     osslsigncode verify -CAfile "$Q42_SIGN_CA_FILE" -in "$signed" >"$work/verify.log" 2>&1 ||
         { cat "$work/verify.log" >&2; fail "$exe does not verify"; }
     ! cmp -s "$signed" "$product" || fail "$exe in the ZIP is not signed"
-    [ "$("$q42pack" --show "$signed")" = "$("$q42pack" --show "$product")" ] ||
+    [ "$("$q42pack" --show "$signed")" = "$("$q42pack" --show "$product")" ] &&
+        "$q42pack" --show "$signed" | grep -q ', SHA-256 [0-9a-f]\{64\}$' ||
         fail "$exe: q42pack --show reads $("$q42pack" --show "$signed" 2>&1)"
     at=$(marker_at "$product")
     [ "$(marker_at "$signed")" = "$at" ] || fail "$exe: the container moved"
@@ -49,6 +50,9 @@ for exe in Q42Update.exe Q42Update-x64.exe; do
     ! cmp -s "$signed" "$work/changed.exe" || fail "$exe: the image byte was not changed"
     ! osslsigncode verify -CAfile "$Q42_SIGN_CA_FILE" -in "$work/changed.exe" >/dev/null 2>&1 ||
         fail "$exe still verifies with a byte of its container changed"
+    [ "$("$q42pack" --show "$work/changed.exe")" = "damaged firmware image at offset $at: it does not match its \
+SHA-256 (the program will not use it)" ] ||
+        fail "$exe: q42pack --show takes the changed image for whole"
 done
 echo "signed ZIP: $(basename "$zip"), $(stat -c %s "$zip") bytes; all four programs verify, \
 $(stat -c %s "$work/unpacked/Q42Update.exe") and $(stat -c %s "$work/unpacked/Q42Update-x64.exe") bytes"

@@ -1,7 +1,7 @@
 // q42pack: appends a firmware image, in its container, to the Windows program file, and
 // shows what container a file holds. Runs at build time on the build machine.
 //   q42pack PROGRAM IMAGE OUTPUT   write OUTPUT = PROGRAM + container of IMAGE
-//   q42pack --show FILE            exit 0 if FILE holds a container, 1 if not, 2 on error
+//   q42pack --show FILE            exit 0 if FILE holds a container whole, 1 if not, 2 on error
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +15,7 @@
 #include "core/firmware_container.h"
 #include "core/printable_text.h"
 #include "core/q42_protocol.h"
+#include "core/sha256.h"
 
 namespace fs = std::filesystem;
 
@@ -72,19 +73,24 @@ int Show(const std::string& path) {
 
     if (!result.found) {
         const long at = FindContainer(store->ExeImage, kept);
-        if (at >= 0) {
+        if (result.damaged) {
+            std::printf(
+                "damaged firmware image at offset %ld: it does not match its SHA-256 (the program will "
+                "not use it)\n",
+                at);
+        } else if (at >= 0) {
             std::printf("damaged firmware container at offset %ld (the program will not use it)\n", at);
         } else {
             std::printf("no firmware container\n");
         }
         return kExitNotFound;
     }
-    if (result.length < kVersionFieldEnd) {
-        std::printf("container: %ld bytes, no version field\n", static_cast<long>(result.length));
-    } else {
-        std::printf("container: %ld bytes, version %s\n", static_cast<long>(result.length),
-                    PrintableText(store->ImageVersion()).c_str());
-    }
+    const std::string version =
+        result.length < kVersionFieldEnd ? "no version field" : "version " + PrintableText(store->ImageVersion());
+    const std::string digest = result.has_digest
+                                   ? "SHA-256 " + Sha256Hex(store->FirmwareImage, static_cast<size_t>(result.length))
+                                   : "no SHA-256 (packed before containers carried one)";
+    std::printf("container: %ld bytes, %s, %s\n", static_cast<long>(result.length), version.c_str(), digest.c_str());
     return kExitFound;
 }
 

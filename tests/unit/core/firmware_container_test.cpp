@@ -1,5 +1,5 @@
-// The firmware container: its stored form, the search of the program file, descrambling,
-// and every damaged or oversized input staying inside the buffers as "not found".
+// The firmware container: its stored form, the search of the program file, descrambling, the
+// image's digest, and every damaged or oversized input staying inside the buffers as "not found".
 #include "core/firmware_container.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +34,18 @@ Bytes Container(const Bytes& image) {
     Bytes out;
     AppendContainer(out, image.data(), image.size());
     return out;
+}
+
+Bytes Scrambled(const Bytes& image) {
+    Bytes scrambled = image;
+    for (size_t i = 0; i < image.size(); ++i) scrambled[i] ^= ContainerKey(static_cast<uint32_t>(i));
+    return scrambled;
+}
+
+Bytes DigestTrailer(const Bytes& image) {
+    uint8_t digest[kSha256Size];
+    Sha256(image.data(), image.size(), digest);
+    return Bytes{'S', '2', '5', '6'} + Bytes(digest, digest + kSha256Size);
 }
 
 // A container header written by hand, also for lengths that AppendContainer never writes.
@@ -72,15 +84,11 @@ TEST(ContainerKey, FollowsTheStoredFormsKeystream) {
     for (const auto& c : cases) EXPECT_EQ(ContainerKey(c.i), c.key) << "i = " << c.i;
 }
 
-TEST(AppendContainer, WritesMarkerLengthReservedAndScrambledImage) {
+TEST(AppendContainer, WritesMarkerLengthReservedScrambledImageAndDigest) {
     const Bytes image = Image(300, 0x10);
-    Bytes scrambled = image;
-    for (size_t i = 0; i < image.size(); ++i) {
-        scrambled[i] ^= ContainerKey(static_cast<uint32_t>(i));
-    }
     Bytes out{9};
     AppendContainer(out, image.data(), image.size());
-    EXPECT_EQ(out, Bytes{9} + Header(300) + scrambled);
+    EXPECT_EQ(out, Bytes{9} + Header(300) + Scrambled(image) + DigestTrailer(image));
 }
 
 TEST_F(FirmwareContainer, ImageDependsOnlyOnTheContainerNotItsPosition) {
@@ -127,7 +135,7 @@ TEST_F(FirmwareContainer, DamagedContainerIsNotFoundAndLeavesImageBlank) {
         {"shorter than six bytes", marker},
         {"marker in the last five bytes", Program(100) + marker},
         {"header cut short", Program(10) + Bytes(valid.begin(), valid.begin() + 12)},
-        {"data one byte short", Program(10) + Bytes(valid.begin(), valid.end() - 1)},
+        {"data one byte short", Program(10) + Bytes(valid.begin(), valid.end() - kDigestTrailerSize - 1)},
         {"negative length", Header(0xFFFFFFFFu) + Program(300)},
         {"length fills the whole buffer", Header(kFirmwareImageSize) + Bytes(kFirmwareImageSize)},
         {"first damaged hides second valid", Header(kFirmwareImageSize) + Program(50) + valid},
@@ -144,14 +152,64 @@ TEST_F(FirmwareContainer, FileLargerThanTheBufferIsSearchedOnlyAsFarAsRead) {
     const Bytes container = Container(image);
     const size_t file_size = kExeImageSize + 4096;
 
-    // Ending at the last byte read: found. Ten bytes later: its end was never read.
-    for (size_t past_end : {0, 10}) {
+    // Ending at the last byte read: found. Ten bytes of its image later: its end was never read.
+    for (size_t past_end : {size_t{0}, kDigestTrailerSize + 10}) {
         std::fill(store->ExeImage, store->ExeImage + kExeImageSize, uint8_t{0});
         std::copy(container.begin(), container.end() - static_cast<long>(past_end),
                   store->ExeImage + kExeImageSize - container.size() + past_end);
         const LoadResult result = store->ScanProgramFile(file_size);
         EXPECT_EQ(result.found, past_end == 0) << past_end;
         EXPECT_TRUE(ImageIs(result.found ? image : Bytes{})) << past_end;
+    }
+}
+
+// One bit flipped anywhere in the image or its digest: refused, and nothing of it is left to send.
+TEST_F(FirmwareContainer, ImageThatDoesNotMatchItsDigestIsDamaged) {
+    const Bytes image = Image(5000, 0x31);
+    const size_t image_at = 10 + kContainerHeaderSize;
+    const size_t digest_at = image_at + image.size() + 4;
+    const struct {
+        const char* name;
+        size_t offset;
+        uint8_t bit;
+    } cases[] = {
+        {"image's first byte", image_at, 0x01},
+        {"image's middle byte", image_at + image.size() / 2, 0x10},
+        {"image's last byte", image_at + image.size() - 1, 0x80},
+        {"digest's first byte", digest_at, 0x04},
+        {"digest's last byte", digest_at + kSha256Size - 1, 0x02},
+    };
+    for (const auto& c : cases) {
+        Bytes file = Program(10) + Container(image) + Program(40);
+        file[c.offset] ^= c.bit;
+        ASSERT_TRUE(Load(Container(Image(kFirmwareImageSize - 1, 0x77))).found);
+        const LoadResult result = Load(file);
+        EXPECT_TRUE(!result.found && result.damaged) << c.name;
+        EXPECT_TRUE(ImageIs({})) << c.name;
+    }
+}
+
+// Containers made before the digest, also with a signature after them, load as they always
+// did; so does one whose tag alone was hit, its image being whole.
+TEST_F(FirmwareContainer, ContainerWithoutDigestLoadsAsBefore) {
+    const Bytes image = Image(2000, 0x63);
+    Bytes tag_hit = Container(image);
+    tag_hit[kContainerHeaderSize + image.size() + 1] ^= 0x08;
+    const struct {
+        const char* name;
+        Bytes file;
+        bool has_digest;
+    } cases[] = {
+        {"old form at the end", Program(30) + Header(2000) + Scrambled(image), false},
+        {"old form, then other bytes", Program(30) + Header(2000) + Scrambled(image) + Program(600), false},
+        {"tag hit", Program(30) + tag_hit, false},
+        {"with digest", Program(30) + Container(image) + Program(600), true},
+    };
+    for (const auto& c : cases) {
+        const LoadResult result = Load(c.file);
+        EXPECT_TRUE(result.found && result.length == 2000 && !result.damaged) << c.name;
+        EXPECT_EQ(result.has_digest, c.has_digest) << c.name;
+        EXPECT_TRUE(ImageIs(image)) << c.name;
     }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/firmware_container.h"
+#include "core/sha256.h"
 #include "core/update_lines.h"
 
 namespace {
@@ -92,6 +93,7 @@ struct Row {
     int frames;
     const char* last_line;  // the last line said, or the last note with last_is_note
     bool last_is_note;
+    bool changed_after_check;  // a byte of the image differs from what its SHA-256 was taken of
 };
 
 const Lines kWritten = {"Application in unit: Q42NR",
@@ -108,35 +110,37 @@ TEST(UpdateSession, EachOutcomeHasItsResultExitCodeAndWords) {
     const Answer Y = Answer::Yes;
     const Row rows[] = {
         {"written", "Q42NR", "Q42NR", true, -1, false, false, Y, -1, 0, false, RadioResult::Written, 0, 2,
-         "Repeat programming if required.", false},
+         "Repeat programming if required.", false, false},
         {"no header", "Q42NR", "Q42NR", false, -1, false, false, Y, -1, 0, false, RadioResult::NoHeader, 3, 0,
-         kCannotReadDevice, false},
+         kCannotReadDevice, false, false},
         {"second frame refused", "Q42NR", "Q42NR", true, 1, false, false, Y, -1, 0, false, RadioResult::WriteFailed, 1,
-         1, kWriteFailed, false},
+         1, kWriteFailed, false, false},
         {"other application", "Q42XX", "Q42NR", true, -1, false, false, Y, -1, 0, false, RadioResult::NotWritten, 6, 0,
          "the image is for application Q42XX, the radio's application is Q42NR: not written (--force writes it "
          "anyway)",
-         true},
+         true, false},
         {"image without a name", "", "Q42NR", true, -1, false, false, Y, -1, 0, false, RadioResult::NotWritten, 6, 0,
          "the image carries no Q42 application name (at its offset 16), the radio's application is Q42NR: not "
          "written (--force writes it anyway)",
-         true},
+         true, false},
         {"other application, forced", "Q42XX", "Q42NR", true, -1, true, false, Y, -1, 0, false, RadioResult::Written, 0,
-         2, "Repeat programming if required.", false},
+         2, "Repeat programming if required.", false, false},
         {"nameless radio takes any image", "Q42XX", "", true, -1, false, false, Y, -1, 0, false, RadioResult::Written,
-         0, 2, "Repeat programming if required.", false},
+         0, 2, "Repeat programming if required.", false, false},
         {"info", "Q42NR", "Q42NR", true, -1, false, true, Y, -1, 0, false, RadioResult::NotWritten, 0, 0,
-         "Version: V1.000", false},
+         "Version: V1.000", false, false},
         {"answered no", "Q42NR", "Q42NR", true, -1, false, false, Answer::No, -1, 0, false, RadioResult::NotWritten, 5,
-         0, kNotWritten, true},
+         0, kNotWritten, true, false},
         {"stopped at the question", "Q42NR", "Q42NR", true, -1, false, false, Answer::Stopped, -1, 0, true,
-         RadioResult::NotWritten, 0, 0, kNothingWritten, true},
+         RadioResult::NotWritten, 0, 0, kNothingWritten, true, false},
         {"stop during the header read", "Q42NR", "Q42NR", true, -1, false, false, Y, 0, 1, true,
-         RadioResult::NotWritten, 0, 0, kNothingWritten, true},
+         RadioResult::NotWritten, 0, 0, kNothingWritten, true, false},
         {"one stop during the write", "Q42NR", "Q42NR", true, -1, false, false, Y, 300, 1, false, RadioResult::Written,
-         0, 2, "Repeat programming if required.", false},
+         0, 2, "Repeat programming if required.", false, false},
         {"two stops during the write", "Q42NR", "Q42NR", true, -1, false, false, Y, 300, 2, false, RadioResult::Stopped,
-         130, 1, kStoppedDuringWrite, true},
+         130, 1, kStoppedDuringWrite, true, false},
+        {"image changed since its check", "Q42NR", "Q42NR", true, -1, false, false, Y, -1, 0, false,
+         RadioResult::NotWritten, 8, 0, kImageChangedInMemory, true, true},
     };
     for (const Row& r : rows) {
         static FirmwareStore store;
@@ -149,6 +153,8 @@ TEST(UpdateSession, EachOutcomeHasItsResultExitCodeAndWords) {
         image.length = kTwoBlocks;
         image.force = r.force;
         image.info = r.info;
+        image.sha256 = Sha256Hex(store.FirmwareImage, kTwoBlocks);
+        if (r.changed_after_check) store.FirmwareImage[kTwoBlocks - 1] ^= 0x20;
 
         Radio radio;
         radio.name = r.radio_name;

@@ -120,7 +120,8 @@ case $group in
 update)
     begin "plain image, radio switched on after q42flash started"
     sim_start --image image.bin
-    start_flash --port q42 --image image.bin --yes
+    # The digest as a maker may publish it, in capitals.
+    start_flash --port q42 --image image.bin --sha256 "$(sha256sum image.bin | cut -d' ' -f1 | tr a-f A-F)" --yes
     wait_output "Switch on Q42" 5
     printf 'on\n' >&7
     finish_flash
@@ -247,6 +248,8 @@ input)
     mkfifo pipe.bin
     seq 1 20000 >program.exe
     { printf 'MZ'; seq 1 2000; } >windows.exe
+    "$pack" windows.exe image.bin damaged.exe >/dev/null || fail "q42pack failed"
+    printf 'X' | dd of=damaged.exe bs=1 seek=50000 conv=notrunc status=none
     # case | arguments | exit status | stdout's last line or stderr's text
     while IFS="|" read -r -u 3 name args status said; do
         begin "$name"
@@ -267,6 +270,9 @@ program without container|--port q42 --from windows.exe --yes|2|Cannot locate co
 plain file as program|--port q42 --from program.exe --yes|2|program.exe is not a program file: a plain image is given with --image
 program file as image|--port q42 --image windows.exe --yes|2|windows.exe is a program file, not a plain image: give it with --from
 image as program|--port q42 --from image.bin --yes|2|image.bin is not a program file: a plain image is given with --image
+damaged program|--port q42 --from damaged.exe --yes|8|The firmware inside this program file is damaged: download the program again.
+image not of its SHA-256|--port q42 --image image.bin --sha256 0000000000000000000000000000000000000000000000000000000000000000 --yes|8|the image in image.bin does not match the SHA-256 given with --sha256
+SHA-256 not 64 digits|--port q42 --image image.bin --sha256 12ab --yes|2|--sha256 takes the image's SHA-256 as 64 hexadecimal digits, not 12ab
 image without a name|--port q42 --image program.exe --yes|6|the image carries no Q42 application name (at its offset 16): not written
 no firmware named|--port q42 --yes|2|name the firmware with --image FILE or --from PROGRAM.exe
 not a terminal|--port /dev/null --image image.bin --yes|4|/dev/null is not a serial port

@@ -49,12 +49,24 @@ sums_before=$(cksum program.exe image.bin)
 run "$pack" program.exe image.bin packed.exe
 [ "$code" -eq 0 ] || fail "pack: exit status $code: $(cat err.txt)"
 cmp -s -n "$program_size" program.exe packed.exe || fail "pack: program bytes changed"
-expect_show "show packed" 0 "container: 90488 bytes, version V2.041" packed.exe
+sha=$(sha256sum image.bin | cut -d' ' -f1)
+expect_show "show packed" 0 "container: 90488 bytes, version V2.041, SHA-256 $sha" packed.exe
 expect_show "show plain program" 1 "no firmware container" program.exe
 
-head -c -1 packed.exe >cut.exe
+# The image's SHA-256 follows it: without those 36 bytes, the container of before.
+head -c -36 packed.exe >old.exe
+expect_show "show old" 0 "container: 90488 bytes, version V2.041, no SHA-256 (packed before containers carried one)" \
+    old.exe
+head -c -37 packed.exe >cut.exe
 expect_show "show cut" 1 \
     "damaged firmware container at offset $program_size (the program will not use it)" cut.exe
+cp packed.exe flipped.exe
+at=$((program_size + 13 + 45000))
+byte=$(od -An -tu1 -j "$at" -N 1 packed.exe | tr -d ' ')
+printf '%b' "\\0$(printf '%o' $((byte ^ 1)))" | dd of=flipped.exe bs=1 seek="$at" conv=notrunc status=none
+expect_show "show flipped" 1 \
+    "damaged firmware image at offset $program_size: it does not match its SHA-256 (the program will not use it)" \
+    flipped.exe
 
 # The marker is put together at run time, so the packer's own file does not hold it.
 expect_show "show q42pack" 1 "no firmware container" "$pack"

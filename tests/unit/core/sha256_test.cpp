@@ -1,6 +1,6 @@
 // The digest against the standard's own examples and against sha256sum's answer at the
 // lengths where the padding changes (55, 56 and 64 bytes), where a slip would hide.
-#include "flash/run/sha256.h"
+#include "core/sha256.h"
 
 #include <gtest/gtest.h>
 

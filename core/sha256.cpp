@@ -1,5 +1,5 @@
-// SHA-256 as FIPS 180-4 gives it; the image is hashed once per run, so plainness wins.
-#include "flash/run/sha256.h"
+// SHA-256 as FIPS 180-4 gives it; an image is hashed a few times per run, so plainness wins.
+#include "core/sha256.h"
 
 #include <cstdio>
 
@@ -56,7 +56,7 @@ void Compress(uint32_t state[8], const uint8_t block[64]) {
 
 }  // namespace
 
-std::string Sha256Hex(const uint8_t* data, size_t size) {
+void Sha256(const uint8_t* data, size_t size, uint8_t (&digest)[kSha256Size]) {
     uint32_t state[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                          0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
     size_t done = 0;
@@ -70,11 +70,16 @@ std::string Sha256Hex(const uint8_t* data, size_t size) {
     const uint64_t bits = static_cast<uint64_t>(size) * 8;
     for (int i = 0; i < 8; ++i) tail[tail_size - 1 - i] = static_cast<uint8_t>(bits >> (8 * i));
     for (size_t i = 0; i < tail_size; i += 64) Compress(state, tail + i);
+    for (size_t i = 0; i < kSha256Size; ++i) digest[i] = static_cast<uint8_t>(state[i / 4] >> (24 - 8 * (i % 4)));
+}
 
+std::string Sha256Hex(const uint8_t* data, size_t size) {
+    uint8_t digest[kSha256Size];
+    Sha256(data, size, digest);
     std::string hex;
-    for (const uint32_t word : state) {
-        char digits[9];
-        std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(word));
+    for (const uint8_t byte : digest) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned>(byte));
         hex += digits;
     }
     return hex;
