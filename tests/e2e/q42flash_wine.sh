@@ -229,9 +229,9 @@ ports)
     cd "$folder" || exit 1
     start_flash --port "COM23=工位 七" --image "образ 固件.bin" --yes --record "记录 образ.jsonl"
     finish_flash 120
+    expect_code 0
     cd "$work" || exit 1
     radio_stop C
-    expect_code 0
     expect_flash "$Q42_IMAGE" C
     grep -q '"port":"COM23",.*"position":"工位 七",' "$folder/记录 образ.jsonl" ||
         fail "record: $(cat "$folder"/*.jsonl 2>/dev/null) in [$(ls "$folder")]"
