@@ -266,10 +266,10 @@ ports)
     expect_code 0
     expect_flash "$Q42_IMAGE" C
 
-    begin "--info --json with the image that Q42Update.exe carries (--from): the radio's header, nothing written"
-    cp "$Q42_UPDATE_EXE" Q42Update.exe
+    begin "--info --json with the image that Q42Update.exe carries (--from, a name in Cyrillic): the radio's header, nothing written"
+    cp "$Q42_UPDATE_EXE" "$folder/Q42Update образ.exe"
     radio_start C 23 --image "$Q42_IMAGE" --power-on
-    start_flash --port COM23 --from Q42Update.exe --info --json
+    start_flash --port COM23 --from "$folder/Q42Update образ.exe" --info --json
     finish_flash 60
     radio_stop C
     expect_code 0
