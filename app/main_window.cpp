@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -127,9 +128,10 @@ void TForm1::CreateControls() {
 void TForm1::FormCreate() {
     const std::wstring path = SettingsPath();
     wchar_t value[256];
-    const DWORD length = GetPrivateProfileStringW(kSettingsSection, kPortKey, L"0", value, 256, path.c_str());
+    const DWORD capacity = static_cast<DWORD>(std::size(value));
+    const DWORD length = GetPrivateProfileStringW(kSettingsSection, kPortKey, L"0", value, capacity, path.c_str());
     // A value cut to fit the buffer is not the number that was stored.
-    CommsPortIndex = length + 1 < 256 ? CommsPortIndexFromText(Utf8FromWide(value).c_str()) : 0;
+    CommsPortIndex = length + 1 < capacity ? CommsPortIndexFromText(Utf8FromWide(value).c_str()) : 0;
     Label2.SetCaption("Device Offline");
     Comm1.SetBaudRate(TBaudRate::cbr9600);
     OpenDevicePort(CommsPortIndex);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -175,7 +176,8 @@ bool PortPresent(const std::string& device) {
     // A COM port's name stands in the DOS device table while its device is there; a USB
     // converter's goes when it is unplugged.
     wchar_t target[512];
-    return QueryDosDeviceW(WideFromUtf8(ComIdentity(device)).c_str(), target, 512) != 0;
+    const std::wstring name = WideFromUtf8(ComIdentity(device));
+    return QueryDosDeviceW(name.c_str(), target, static_cast<DWORD>(std::size(target))) != 0;
 }
 
 PortHolderSearch SearchPortHolders(const std::string&) {
