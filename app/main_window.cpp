@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "setup/setup_window.h"
 #include "terminal/terminal_window.h"
 #include "update/update_window.h"
+#include "winports/wide_text.h"
 #include "winui/application.h"
 
 TForm1* Form1 = nullptr;
@@ -21,9 +23,9 @@ uint8_t RxBuffer[kUpdateReadCap];
 
 namespace {
 
-const char kSettingsFile[] = "RADIO.INI";
-const char kSettingsSection[] = "Setup";
-const char kPortKey[] = "CommsPort";
+const wchar_t kSettingsFile[] = L"RADIO.INI";
+const wchar_t kSettingsSection[] = L"Setup";
+const wchar_t kPortKey[] = L"CommsPort";
 
 // The main window's port and the terminal window, as the receive dispatcher sees them.
 class MainWindowReceivePath : public ReceivePath {
@@ -84,19 +86,19 @@ const char* const kInstructions[] = {
 
 const FontSpec kStatusFont{"Arial", 16, true, DEFAULT_CHARSET, VARIABLE_PITCH | FF_SWISS};
 
-std::string SettingsPath() { return ExeDirectory() + kSettingsFile; }
+std::wstring SettingsPath() { return ExeDirectory() + kSettingsFile; }
 
 }  // namespace
 
 StatusReceiver StatusPackets(online_indicator);
 
-std::string DirectoryOfPath(const std::string& path) {
-    std::string directory = path.substr(0, 255);
-    while (!directory.empty() && directory.back() != '\\') directory.pop_back();
+std::wstring DirectoryOfPath(const std::wstring& path) {
+    std::wstring directory = path.substr(0, 255);
+    while (!directory.empty() && directory.back() != L'\\') directory.pop_back();
     return directory;
 }
 
-std::string ExeDirectory() { return DirectoryOfPath(ProgramFilePath()); }
+std::wstring ExeDirectory() { return DirectoryOfPath(ProgramFilePath()); }
 
 TForm1::TForm1() : TForm(MainDesign()) {}
 
@@ -124,11 +126,12 @@ void TForm1::CreateControls() {
 }
 
 void TForm1::FormCreate() {
-    const std::string path = SettingsPath();
-    char value[256];
-    const DWORD length = GetPrivateProfileStringA(kSettingsSection, kPortKey, "0", value, sizeof value, path.c_str());
+    const std::wstring path = SettingsPath();
+    wchar_t value[256];
+    const DWORD capacity = static_cast<DWORD>(std::size(value));
+    const DWORD length = GetPrivateProfileStringW(kSettingsSection, kPortKey, L"0", value, capacity, path.c_str());
     // A value cut to fit the buffer is not the number that was stored.
-    CommsPortIndex = length + 1 < sizeof value ? CommsPortIndexFromText(value) : 0;
+    CommsPortIndex = length + 1 < capacity ? CommsPortIndexFromText(Utf8FromWide(value).c_str()) : 0;
     Label2.SetCaption("Device Offline");
     Comm1.SetBaudRate(TBaudRate::cbr9600);
     OpenDevicePort(CommsPortIndex);
@@ -140,12 +143,12 @@ void TForm1::FormCloseQuery(bool&) { SaveSettingsAndClosePort(); }
 void TForm1::FormEndSession() { SaveSettingsAndClosePort(); }
 
 void TForm1::SaveSettingsAndClosePort() {
-    const std::string path = SettingsPath();
+    const std::wstring path = SettingsPath();
     // A failure keeps the window open: the report reaches the general error report, and
     // the port stays open with it.
-    if (!WritePrivateProfileStringA(kSettingsSection, kPortKey, CommsPortIndexToText(CommsPortIndex).c_str(),
-                                    path.c_str())) {
-        throw std::runtime_error("Unable to write to " + path);
+    if (!WritePrivateProfileStringW(kSettingsSection, kPortKey,
+                                    WideFromUtf8(CommsPortIndexToText(CommsPortIndex)).c_str(), path.c_str())) {
+        throw std::runtime_error("Unable to write to " + Utf8FromWide(path));
     }
     Comm1.Close();
 }

@@ -43,6 +43,6 @@ extern uint8_t RxBuffer[kUpdateReadCap];
 extern StatusReceiver StatusPackets;  // the radio's status packets in normal operation
 
 // The directory of the program file, with its trailing backslash.
-std::string ExeDirectory();
+std::wstring ExeDirectory();
 // The directory part of path: its first 255 characters, cut back to the last backslash.
-std::string DirectoryOfPath(const std::string& path);
+std::wstring DirectoryOfPath(const std::wstring& path);

@@ -1,5 +1,5 @@
 // A Windows handle owned by one object and closed with it. Both "no handle" values
-// (NULL from CreateEventA/CreateThread, INVALID_HANDLE_VALUE from CreateFileA) count as empty.
+// (NULL from CreateEventA/CreateThread, INVALID_HANDLE_VALUE from CreateFileW) count as empty.
 #pragma once
 
 #include "core/unique_handle.h"

@@ -7,6 +7,7 @@
 #include "serial/comm_event_thread.h"
 #include "serial/comm_settings.h"
 #include "serial/comm_writer.h"
+#include "winports/wide_text.h"
 
 #include <system_error>
 
@@ -88,8 +89,8 @@ void TCustomComm::Close() {
 }
 
 void TCustomComm::CreateHandle() {
-    Handle = CreateFileA(DevicePath(device_name_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_OVERLAPPED, nullptr);
+    Handle = CreateFileW(WideFromUtf8(DevicePath(device_name_)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (Handle == INVALID_HANDLE_VALUE) {
         Raise("Error accessing specified device", static_cast<int32_t>(GetLastError()));
     }

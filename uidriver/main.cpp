@@ -3,6 +3,7 @@
 // (q42ui -), one a line, "quoted" words for spaces, # for comments; a script stops at
 // the first command that fails. Exit code: 0 done, 1 failed or timed out, 2 wrong usage.
 #include "uidriver/commands.h"
+#include "winports/wide_text.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -65,15 +66,19 @@ void PrintUsage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// The wide command line, so that a file named outside the ANSI code page reaches the command
+// whole; the commands take UTF-8, as a script's lines are.
+int wmain(int argc, wchar_t** argv) {
     // Plain LF on stdout, whatever reads it on the Linux side.
     _setmode(_fileno(stdout), _O_BINARY);
-    if (argc == 2 && std::string(argv[1]) == "-") return RunScript();
-    if (argc < 2) {
+    Args args;
+    for (int i = 1; i < argc; ++i) args.push_back(Utf8FromWide(argv[i]));
+    if (args.size() == 1 && args[0] == "-") return RunScript();
+    if (args.empty()) {
         PrintUsage();
         return kUsage;
     }
-    const int code = RunCommand(Args(argv + 1, argv + argc));
+    const int code = RunCommand(args);
     if (code == kUsage) PrintUsage();
     return code;
 }

@@ -3,6 +3,7 @@
 #include "uidriver/screen_capture.h"
 
 #include "serial/owned_handle.h"
+#include "winports/wide_text.h"
 #include "winui/gdi.h"
 
 #include <vector>
@@ -71,7 +72,7 @@ bool SaveClientArea(HWND hwnd, const std::string& path, std::string& error) {
     header.bfOffBits = sizeof header + sizeof info;
     header.bfSize = header.bfOffBits + static_cast<DWORD>(pixels.size());
     info.biSizeImage = static_cast<DWORD>(pixels.size());
-    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    OwnedHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         error = "cannot create " + path;

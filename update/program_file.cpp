@@ -7,21 +7,22 @@
 #include <stdexcept>
 
 #include "serial/owned_handle.h"
+#include "winports/wide_text.h"
 #include "winui/application.h"
 
 FirmwareStore ProgramFirmware;
 
 namespace {
 
-[[noreturn]] void RaiseFileError(const char* step, const std::string& path, DWORD error) {
-    throw std::runtime_error(std::string("Cannot ") + step + " the program file " + path +
+[[noreturn]] void RaiseFileError(const char* step, const std::wstring& path, DWORD error) {
+    throw std::runtime_error(std::string("Cannot ") + step + " the program file " + Utf8FromWide(path) +
                              " (Error: " + std::to_string(error) + ")");
 }
 
 }  // namespace
 
-size_t ReadProgramFile(const std::string& path, uint8_t* buffer, size_t capacity) {
-    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+size_t ReadProgramFile(const std::wstring& path, uint8_t* buffer, size_t capacity) {
+    OwnedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) RaiseFileError("open", path, GetLastError());
     LARGE_INTEGER size{};

@@ -14,7 +14,7 @@ extern FirmwareStore ProgramFirmware;
 // Reads the first capacity bytes (or fewer, if the file is shorter) of the file at path into
 // buffer, in one bulk read; returns the file's whole size. Raises a failure that names the
 // file when it cannot be opened, sized, read or closed.
-size_t ReadProgramFile(const std::string& path, uint8_t* buffer, size_t capacity);
+size_t ReadProgramFile(const std::wstring& path, uint8_t* buffer, size_t capacity);
 
 // Reads the running program's file into ProgramFirmware.ExeImage and loads the image from
 // the container that it carries.

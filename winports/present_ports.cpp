@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/unique_handle.h"
+#include "winports/wide_text.h"
 
 namespace {
 
@@ -27,25 +28,26 @@ using DeviceInfoSet = UniqueHandle<DeviceInfoSetTraits>;
 struct RegistryKeyTraits {
     using Value = HKEY;
     static HKEY Empty() { return nullptr; }
-    // SetupDiOpenDevRegKey gives INVALID_HANDLE_VALUE on failure, RegOpenKeyExA no key.
+    // SetupDiOpenDevRegKey gives INVALID_HANDLE_VALUE on failure, RegOpenKeyExW no key.
     static bool Valid(HKEY key) { return key != nullptr && key != INVALID_HANDLE_VALUE; }
     static bool Close(HKEY key) { return RegCloseKey(key) == ERROR_SUCCESS; }
 };
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 
-// A registry string as stored: it need not end in a NUL, and may hold one before its end.
-std::string StoredText(const char* data, DWORD size) {
-    std::string text(data, size);
-    return text.substr(0, text.find('\0'));
+// A registry string as stored, size in bytes: it need not end in a NUL, and may hold one
+// before its end. Read wide, so that a name keeps every character Windows gives.
+std::string StoredText(const wchar_t* data, DWORD size) {
+    const std::wstring text(data, size / sizeof(wchar_t));
+    return Utf8FromWide(text.substr(0, text.find(L'\0')));
 }
 
 std::string PortNameOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
     RegistryKey key(SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE));
     if (!key.Valid()) return std::string();
-    char name[64];
+    wchar_t name[64];
     DWORD type = 0;
     DWORD size = sizeof name;
-    if (RegQueryValueExA(key.Get(), "PortName", nullptr, &type, reinterpret_cast<BYTE*>(name), &size) !=
+    if (RegQueryValueExW(key.Get(), L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(name), &size) !=
             ERROR_SUCCESS ||
         type != REG_SZ) {
         return std::string();
@@ -54,10 +56,10 @@ std::string PortNameOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
 }
 
 std::string FriendlyNameOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
-    char name[512];
+    wchar_t name[512];
     DWORD type = 0;
     DWORD size = 0;
-    if (!SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_FRIENDLYNAME, &type, reinterpret_cast<BYTE*>(name),
+    if (!SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME, &type, reinterpret_cast<BYTE*>(name),
                                            sizeof name, &size) ||
         type != REG_SZ) {
         return std::string();
@@ -67,7 +69,7 @@ std::string FriendlyNameOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
 
 std::vector<PortDevice> PortsClassDevices() {
     std::vector<PortDevice> devices;
-    DeviceInfoSet set(SetupDiGetClassDevsA(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT));
+    DeviceInfoSet set(SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT));
     if (!set.Valid()) return devices;
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
@@ -80,18 +82,18 @@ std::vector<PortDevice> PortsClassDevices() {
 std::vector<std::string> SerialMap() {
     std::vector<std::string> names;
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &opened) !=
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &opened) !=
         ERROR_SUCCESS) {
         return names;
     }
     RegistryKey key(opened);
     for (DWORD i = 0;; ++i) {
-        char value_name[256];
-        DWORD name_size = sizeof value_name;
-        char data[64];
+        wchar_t value_name[256];
+        DWORD name_size = 256;
+        wchar_t data[64];
         DWORD data_size = sizeof data;
         DWORD type = 0;
-        const LONG result = RegEnumValueA(key.Get(), i, value_name, &name_size, nullptr, &type,
+        const LONG result = RegEnumValueW(key.Get(), i, value_name, &name_size, nullptr, &type,
                                           reinterpret_cast<BYTE*>(data), &data_size);
         if (result == ERROR_NO_MORE_ITEMS) break;
         // A name or value too long for a port is no port; the next one may be.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "winports/wide_text.h"
 #include "winui/form.h"
 
 TApplication Application;
@@ -244,7 +245,7 @@ void TApplication::MessageBoxOnce(const std::string& text, UINT type) {
     // Once the program is ending nobody would read it: the box would end at once.
     if (terminated_) return;
     ++message_boxes_;
-    MessageBoxA(MessageOwner(), text.c_str(), title_.c_str(), type);
+    MessageBoxW(MessageOwner(), WideFromUtf8(text).c_str(), WideFromUtf8(title_).c_str(), type);
     --message_boxes_;
     // A quit that came while the box was up ended it and was posted again: record it.
     MSG msg;
@@ -256,10 +257,10 @@ void TApplication::ShowMessage(const std::string& text) { MessageBoxOnce(text, M
 
 void TApplication::ShowException(const std::string& text) { MessageBoxOnce(text, MB_OK | MB_ICONERROR); }
 
-std::string ProgramFilePath() {
-    std::string path(MAX_PATH, '\0');
+std::wstring ProgramFilePath() {
+    std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
         if (length == 0) {
             throw std::runtime_error("Cannot find the program file (Error: " + std::to_string(GetLastError()) + ")");
         }

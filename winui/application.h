@@ -75,7 +75,8 @@ public:
     // as its close does, once; Windows then ends the process.
     void EndSession();
 
-    // A modal message box with a single OK button, titled with the application title.
+    // A modal message box with a single OK button, titled with the application title. Texts
+    // are UTF-8: a path in them keeps every character.
     void ShowMessage(const std::string& text);
     // The general error report: the failure's text in a message box; the program carries on.
     void ShowException(const std::string& text);
@@ -131,4 +132,4 @@ public:
 };
 
 // The full path of the running program file.
-std::string ProgramFilePath();
+std::wstring ProgramFilePath();

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "winports/wide_text.h"
 #include "winui/form.h"
 
 namespace {
@@ -221,9 +222,11 @@ void TListBox::SetItems(const std::vector<std::string>& items) {
         const WindowDC dc(handle_);
         HGDIOBJ old = SelectObject(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageA(handle_, WM_GETFONT, 0, 0)));
         for (const std::string& item : items) {
-            SendMessageA(handle_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+            // Wide, so that a port's name keeps every character Windows gave it.
+            const std::wstring text = WideFromUtf8(item);
+            SendMessageW(handle_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
             SIZE size{0, 0};
-            if (GetTextExtentPoint32A(dc.Get(), item.c_str(), static_cast<int>(item.size()), &size)) {
+            if (GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size)) {
                 widest = std::max(widest, size.cx);
             }
         }

@@ -166,6 +166,11 @@ std::string StopStatusHelp() {
            "Ctrl-C (128 + the signal's number for SIGTERM and SIGHUP)";
 }
 
+void WriteText(FILE* stream, const std::string& text) {
+    std::fputs(text.c_str(), stream);
+    std::fflush(stream);
+}
+
 bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 int TerminalColumns() {

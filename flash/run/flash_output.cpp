@@ -1,6 +1,8 @@
 // q42flash's two kinds of lines; see flash_output.h.
 #include "flash/run/flash_output.h"
 
+#include "flash/run/platform.h"
+
 namespace {
 
 FILE* g_say = stdout;
@@ -11,12 +13,6 @@ void SayOnStandardError() { g_say = stderr; }
 
 FILE* SayStream() { return g_say; }
 
-void Say(const std::string& line) {
-    std::fprintf(g_say, "%s\n", line.c_str());
-    std::fflush(g_say);
-}
+void Say(const std::string& line) { WriteText(g_say, line + "\n"); }
 
-void Complain(const std::string& text) {
-    std::fprintf(stderr, "q42flash: %s\n", text.c_str());
-    std::fflush(stderr);
-}
+void Complain(const std::string& text) { WriteText(stderr, "q42flash: " + text + "\n"); }

@@ -103,6 +103,10 @@ std::string StopStatusHelp();
 
 // --- The person at the terminal and the files --------------------------------------------
 
+// Writes text (UTF-8) to stream and flushes it: a console shows every character, a file or a
+// pipe gets the bytes.
+void WriteText(FILE* stream, const std::string& text);
+
 // Whether stream is a terminal, and the columns of standard error's (80 when it says none).
 bool IsTerminal(FILE* stream);
 int TerminalColumns();

@@ -21,6 +21,52 @@ std::string JsonString(const std::string& raw) {
 
 std::string OptionalString(bool present, const std::string& raw) { return present ? JsonString(raw) : "null"; }
 
+// The length of the well-formed UTF-8 sequence of two or more bytes at text[at], or 0.
+size_t Utf8SequenceAt(const std::string& text, size_t at) {
+    const auto byte = [&](size_t i) { return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u; };
+    const unsigned lead = byte(0);
+    size_t length = 0;
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        // No overlong form, no surrogate.
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (byte(1) < low || byte(1) > high) return 0;
+    for (size_t i = 2; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+    }
+    return length;
+}
+
+// What a person named (a bench position, a label) is kept in UTF-8 as written, in whatever
+// script; a control character or a byte that is not UTF-8 is shown as the radio's are.
+std::string PersonsString(bool present, const std::string& raw) {
+    if (!present) return "null";
+    std::string shown;
+    for (size_t i = 0; i < raw.size();) {
+        const size_t length = Utf8SequenceAt(raw, i);
+        shown += length > 0 ? raw.substr(i, length) : PrintableText(raw.substr(i, 1));
+        i += length > 0 ? length : 1;
+    }
+    std::string out = "\"";
+    for (const char c : shown) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
 }  // namespace
 
 const char* ResultText(RadioResult result) {
@@ -99,8 +145,8 @@ std::string RecordLine(const RadioRecord& r) {
            ",\"image_version\":" + OptionalString(!r.image_version.empty(), r.image_version) + ",\"image_sha256\":\"" +
            r.image_sha256 + "\",\"result\":\"" + ResultText(r.result) + "\"," + figures +
            // Later fields come last, so that a reader that counts fields still finds the first ones.
-           ",\"position\":" + OptionalString(!r.position.empty(), r.position) +
-           ",\"label\":" + OptionalString(!r.label.empty(), r.label) + ",\"exit_code\":" + std::to_string(r.exit_code) +
+           ",\"position\":" + PersonsString(!r.position.empty(), r.position) +
+           ",\"label\":" + PersonsString(!r.label.empty(), r.label) + ",\"exit_code\":" + std::to_string(r.exit_code) +
            "}\n";
 }
 

@@ -10,6 +10,7 @@
 
 #include "flash/win32/port_names.h"
 #include "flash/win32/system_error.h"
+#include "winports/wide_text.h"
 
 namespace {
 
@@ -96,8 +97,8 @@ bool TakeWake() { return g_woken.exchange(false); }
 PortOpenResult Win32SerialPort::Open(const std::string& device, std::string& error, const PortVetting& may_take) {
     Close();
     // No sharing: Windows gives a serial port to one opener, and says so to the next.
-    handle_.Reset(CreateFileA(ComDevicePath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED, nullptr));
+    handle_.Reset(CreateFileW(WideFromUtf8(ComDevicePath(device)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!handle_.Valid()) {
         const DWORD e = GetLastError();
         switch (e) {

@@ -1,5 +1,5 @@
 // A Windows handle in the house's one holder. Both "no handle" values (NULL from
-// CreateEventW and CreateIoCompletionPort, INVALID_HANDLE_VALUE from CreateFileA) are empty.
+// CreateEventW and CreateIoCompletionPort, INVALID_HANDLE_VALUE from CreateFileW) are empty.
 #pragma once
 
 #include <windows.h>

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -19,6 +20,7 @@
 #include "flash/win32/system_error.h"
 #include "flash/win32/win32_handles.h"
 #include "winports/present_ports.h"
+#include "winports/wide_text.h"
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
@@ -71,32 +73,46 @@ private:
     void ReadLines() noexcept {
         try {
             const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-            std::string line;
+            DWORD mode = 0;
+            // A console is read wide: its code page would turn a label's other characters
+            // into "?". A file or a pipe gives its bytes, UTF-8.
+            const bool console = GetConsoleMode(input, &mode) != FALSE;
+            std::wstring line;
             for (;;) {
-                char c = 0;
+                wchar_t c = 0;
                 DWORD n = 0;
-                const bool read = ReadFile(input, &c, 1, &n, nullptr) != FALSE;
+                char byte = 0;
+                const bool read = console ? ReadConsoleW(input, &c, 1, &n, nullptr) != FALSE
+                                          : ReadFile(input, &byte, 1, &n, nullptr) != FALSE;
+                if (!console) c = static_cast<unsigned char>(byte);
                 // Ctrl-C ends a console's read with nothing: the input goes on.
                 if ((!read && GetLastError() == ERROR_OPERATION_ABORTED) || (n == 0 && StopRequests() > 0)) continue;
                 if (!read || n == 0) break;
-                if (c == '\r') continue;
-                if (c != '\n') {
+                if (c == L'\r') continue;
+                if (c != L'\n') {
                     line += c;
                     continue;
                 }
-                Deliver(&line);
+                Deliver(line, console);
                 line.clear();
             }
-            if (!line.empty()) Deliver(&line);
+            if (!line.empty()) Deliver(line, console);
         } catch (...) {
         }
         std::lock_guard<std::mutex> lock(mutex_);
         ended_ = true;
         SetEvent(arrived_.Get());
     }
-    void Deliver(std::string* line) {
+    // A console's line is UTF-16; a file's is bytes, one to each wide character.
+    void Deliver(const std::wstring& line, bool console) {
+        std::string text;
+        if (console) {
+            text = Utf8FromWide(line);
+        } else {
+            for (const wchar_t c : line) text += static_cast<char>(c);
+        }
         std::lock_guard<std::mutex> lock(mutex_);
-        lines_.push_back(*line);
+        lines_.push_back(text);
         SetEvent(arrived_.Get());
     }
 
@@ -134,21 +150,6 @@ private:
     std::string path_;
 };
 
-// Text from the registry (the ANSI code page) as the console shows it (its own code page).
-std::string ForConsole(const std::string& text) {
-    const UINT console = GetConsoleOutputCP();
-    if (console == 0 || console == GetACP() || text.empty()) return text;
-    const int wide_length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (wide_length <= 0) return text;
-    std::wstring wide(static_cast<size_t>(wide_length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], wide_length);
-    const int length = WideCharToMultiByte(console, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return text;
-    std::string converted(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(console, 0, wide.data(), wide_length, &converted[0], length, nullptr, nullptr);
-    return converted;
-}
-
 }  // namespace
 
 std::unique_ptr<SerialPort> OpenSerialPort(const std::string& device, const PortVetting& may_take,
@@ -161,9 +162,8 @@ std::unique_ptr<SerialPort> OpenSerialPort(const std::string& device, const Port
 
 std::vector<PresentPort> PresentPorts() {
     std::vector<PresentPort> present;
-    const bool console = IsTerminal(stdout);
     for (const ListedPort& port : ReadPresentPorts()) {
-        present.push_back({"COM" + std::to_string(port.number), console ? ForConsole(port.text) : port.text});
+        present.push_back({"COM" + std::to_string(port.number), port.text});
     }
     return present;
 }
@@ -175,8 +175,9 @@ std::string ShortPortName(const std::string& device) { return device; }
 bool PortPresent(const std::string& device) {
     // A COM port's name stands in the DOS device table while its device is there; a USB
     // converter's goes when it is unplugged.
-    char target[512];
-    return QueryDosDeviceA(ComIdentity(device).c_str(), target, sizeof target) != 0;
+    wchar_t target[512];
+    const std::wstring name = WideFromUtf8(ComIdentity(device));
+    return QueryDosDeviceW(name.c_str(), target, static_cast<DWORD>(std::size(target))) != 0;
 }
 
 PortHolderSearch SearchPortHolders(const std::string&) {
@@ -245,6 +246,21 @@ bool IsTerminal(FILE* stream) {
            SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != FALSE;
 }
 
+void WriteText(FILE* stream, const std::string& text) {
+    std::fflush(stream);
+    const HANDLE handle = StreamHandle(stream);
+    DWORD mode = 0;
+    if (!GetConsoleMode(handle, &mode)) {
+        std::fputs(text.c_str(), stream);
+        std::fflush(stream);
+        return;
+    }
+    // The console's own wide output: its code page would turn the rest into "?".
+    const std::wstring wide = WideFromUtf8(text);
+    DWORD written = 0;
+    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
+
 int TerminalColumns() {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return kDefaultColumns;
@@ -265,8 +281,8 @@ InputLine ReadInputLine(char* line, size_t capacity) {
 }
 
 bool ReadFileStart(const std::string& path, uint8_t* buffer, size_t capacity, size_t& size, std::string& error) {
-    const WinHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const WinHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         error = "cannot open " + path + " (" + SystemErrorWords(GetLastError()) + ")";
         return false;
@@ -294,8 +310,9 @@ bool ReadFileStart(const std::string& path, uint8_t* buffer, size_t capacity, si
 
 std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, std::string& error) {
     // Not shared for deleting: a record removed while it is written would keep nothing.
-    WinHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    WinHandle file(CreateFileW(WideFromUtf8(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr));
     if (!file.Valid()) {
         error = "cannot open the record " + path + " (" + SystemErrorWords(GetLastError()) + ")";
         return nullptr;

@@ -220,6 +220,22 @@ ports)
 
     # Wine lets a second program open a serial port that one holds; Windows refuses it with
     # ERROR_ACCESS_DENIED, which Wine gives here for a port whose path is a folder.
+    begin "in a folder named outside the ANSI code page: image and record so named, a bench named in Chinese"
+    folder="unicode_образ 固件"
+    mkdir -p "$folder"
+    cp q42flash.exe "$folder/"
+    cp "$Q42_IMAGE" "$folder/образ 固件.bin"
+    radio_start C 23 --image "$Q42_IMAGE" --power-on
+    cd "$folder" || exit 1
+    start_flash --port "COM23=工位 七" --image "образ 固件.bin" --yes --record "记录 образ.jsonl"
+    finish_flash 120
+    expect_code 0
+    cd "$work" || exit 1
+    radio_stop C
+    expect_flash "$Q42_IMAGE" C
+    grep -q '"port":"COM23",.*"position":"工位 七",' "$folder/记录 образ.jsonl" ||
+        fail "record: $(cat "$folder"/*.jsonl 2>/dev/null) in [$(ls "$folder")]"
+
     begin "a port another program holds (access denied) is exit 4, and skipped among several"
     mkdir -p held
     ln -sfn "$work/held" "$Q42_PORTS/com3"
@@ -250,10 +266,10 @@ ports)
     expect_code 0
     expect_flash "$Q42_IMAGE" C
 
-    begin "--info --json with the image that Q42Update.exe carries (--from): the radio's header, nothing written"
-    cp "$Q42_UPDATE_EXE" Q42Update.exe
+    begin "--info --json with the image that Q42Update.exe carries (--from, a name in Cyrillic): the radio's header, nothing written"
+    cp "$Q42_UPDATE_EXE" "$folder/Q42Update образ.exe"
     radio_start C 23 --image "$Q42_IMAGE" --power-on
-    start_flash --port COM23 --from Q42Update.exe --info --json
+    start_flash --port COM23 --from "$folder/Q42Update образ.exe" --info --json
     finish_flash 60
     radio_stop C
     expect_code 0

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Start-up and the settings file: which COM port the program opens, what it says when the
-# port is missing, and what it saves when its main window is closed.
+# port is missing, and what it saves when its main window is closed; the settings file also in
+# a folder named outside the ANSI code page.
 source "$(dirname "$0")/lib.sh"
 e2e_begin
 
@@ -22,7 +23,7 @@ app_stop
 [ "$(e2e_saved_port)" = 0 ] || e2e_fail "saved port: expected 0, saw $(e2e_saved_port)"
 e2e_case_end
 
-e2e_case startup_comms_port_2
+e2e_case "startup_comms_port_2_unicode_образ 固件"
 e2e_ini "[Setup]" "CommsPort=2"
 sim_start com1 1 --mode app
 sim_start com3 3 --mode app

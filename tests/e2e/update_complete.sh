@@ -2,7 +2,8 @@
 # A whole update, as a user does it: the image's version shown, the radio switched on, its
 # name and version read, "Update now"; the radio's flash then equals the packed image, the
 # gauge is full, the five closing lines follow, a new greeting is no longer taken up (the
-# timers have stopped), and reopening shows the previous labels.
+# timers have stopped), and reopening shows the previous labels. The program's folder is named
+# outside the ANSI code page, as a user's Downloads folder may be: it must still read itself.
 source "$(dirname "$0")/lib.sh"
 : "${Q42_IMAGE:?}"
 e2e_begin
@@ -11,7 +12,7 @@ name=$(image_field "$Q42_IMAGE" 17 5)
 version=$(image_field "$Q42_IMAGE" 23 6)
 size=$(stat -c %s "$Q42_IMAGE")
 
-e2e_case update_complete
+e2e_case "update_complete_unicode_образ 固件"
 sim_start radio 1 --image "$Q42_IMAGE" --flash-out "$E2E_WORK/flash.bin"
 app_start
 update_open

@@ -8,6 +8,32 @@
 
 #include "flash/run/update_record.h"
 
+// A person's name for a radio or a bench in any script reaches the record as UTF-8, on every
+// platform alike; what is not UTF-8 is escaped, never written as a broken sequence.
+TEST(RecordLine, KeepsAPersonsUtf8AndEscapesTheRest) {
+    const struct {
+        std::string label;
+        std::string json;
+    } cases[] = {
+        {"\xE6\x94\xB6\xE9\x9F\xB3\xE6\x9C\xBA 7", "\"\xE6\x94\xB6\xE9\x9F\xB3\xE6\x9C\xBA 7\""},  // Chinese
+        {"\xD0\xBE\xD0\xB1\"\\", "\"\xD0\xBE\xD0\xB1\\\"\\\\\""},  // Cyrillic, quote, backslash
+        {"\xF0\x9F\x93\xBB", "\"\xF0\x9F\x93\xBB\""},              // beyond 16 bits
+        {"a\xFF", "\"a\\\\xFF\""},                                 // not UTF-8
+        {"\xE6\x94", "\"\\\\xE6\\\\x94\""},                        // cut short
+        {"\xC0\xAF", "\"\\\\xC0\\\\xAF\""},                        // overlong
+        {"\xED\xA0\x80", "\"\\\\xED\\\\xA0\\\\x80\""},             // a surrogate
+        {"a\tb", "\"a\\\\x09b\""},
+    };
+    for (const auto& c : cases) {
+        RadioRecord record;
+        record.label = c.label;
+        record.position = c.label;
+        const std::string line = RecordLine(record);
+        EXPECT_NE(line.find("\"label\":" + c.json + ","), std::string::npos) << line;
+        EXPECT_NE(line.find("\"position\":" + c.json + ","), std::string::npos) << line;
+    }
+}
+
 TEST(RecordLine, TimeMatchesTheSystemsUtcCalendar) {
     const int64_t instants[] = {0,          -1,         951782399,  951782400,  951868800,  978307199,
                                 1709164800, 1709251199, 2147483648, 4107542400, 4102444799, 4107628800};

@@ -19,24 +19,25 @@
 #include "terminal/terminal_window.h"
 #include "tests/wine/ui/ui_test_support.h"
 #include "update/program_file.h"
+#include "winports/wide_text.h"
 #include "winui/application.h"
 
 namespace {
 
 TEST(ExeDirectoryOf, KeepsTheFirst255CharactersUpToTheLastBackslash) {
-    const std::string long_folder = "C:\\" + std::string(250, 'a') + "\\";  // 254 characters
+    const std::wstring long_folder = L"C:\\" + std::wstring(250, L'a') + L"\\";  // 254 characters
     const struct {
-        std::string path;
-        std::string directory;
+        std::wstring path;
+        std::wstring directory;
     } cases[] = {
-        {"C:\\Program Files\\Q42\\Q42Update.exe", "C:\\Program Files\\Q42\\"},
-        {"Q42Update.exe", ""},
-        {"C:\\Q42Update.exe", "C:\\"},
-        {long_folder + "Q42Update.exe", long_folder},
+        {L"C:\\Program Files\\Q42\\Q42Update.exe", L"C:\\Program Files\\Q42\\"},
+        {L"Q42Update.exe", L""},
+        {L"C:\\Q42Update.exe", L"C:\\"},
+        {long_folder + L"Q42Update.exe", long_folder},
         // The backslash at place 256 is cut off with the name, so the parent is taken.
-        {long_folder + "b\\Q42Update.exe", long_folder},
+        {long_folder + L"b\\Q42Update.exe", long_folder},
     };
-    for (const auto& c : cases) EXPECT_EQ(DirectoryOfPath(c.path), c.directory) << c.path;
+    for (const auto& c : cases) EXPECT_EQ(DirectoryOfPath(c.path), c.directory) << Utf8FromWide(c.path);
 }
 
 TEST(PortMessage, NamesThePortInTheUsersWords) {
@@ -49,15 +50,14 @@ TEST(PortMessage, NamesThePortInTheUsersWords) {
 class ProgramFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char folder[MAX_PATH];
-        char name[MAX_PATH];
-        GetTempPathA(MAX_PATH, folder);
-        GetTempFileNameA(folder, "q42", 0, name);
-        path = name;
+        wchar_t folder[MAX_PATH];
+        GetTempPathW(MAX_PATH, folder);
+        // A name outside every ANSI code page: the program's folder may have one.
+        path = std::wstring(folder) + L"q42_\u043e\u0431\u0440\u0430\u0437_\u56fa\u4ef6.exe";
     }
-    void TearDown() override { DeleteFileA(path.c_str()); }
+    void TearDown() override { DeleteFileW(path.c_str()); }
     void Write(const std::vector<uint8_t>& bytes) const {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         DWORD written = 0;
         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -65,7 +65,7 @@ protected:
         ASSERT_EQ(written, bytes.size());
     }
 
-    std::string path;
+    std::wstring path;
 };
 
 TEST_F(ProgramFileTest, ReadsUpToTheBufferAndGivesTheWholeSize) {
@@ -83,19 +83,19 @@ TEST_F(ProgramFileTest, ReadsUpToTheBufferAndGivesTheWholeSize) {
         EXPECT_EQ(buffer[c.read], 0xEE) << "wrote past the read part, capacity " << c.capacity;
     }
     // Every read closed the file: it opens exclusively again.
-    HANDLE again = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE again = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(again, INVALID_HANDLE_VALUE);
     CloseHandle(again);
 }
 
 TEST_F(ProgramFileTest, AMissingFileRaisesAFailureNamingIt) {
-    DeleteFileA(path.c_str());
+    DeleteFileW(path.c_str());
     uint8_t buffer[16];
     try {
         ReadProgramFile(path, buffer, sizeof buffer);
         ADD_FAILURE() << "no failure for a missing file";
     } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(Utf8FromWide(path)), std::string::npos) << e.what();
     }
 }
 
