@@ -20,6 +20,7 @@
 #include "flash/posix/serial_port.h"
 #include "flash/posix/stop_signal.h"
 #include "flash/run/platform.h"
+#include "flash/run/port_choice.h"
 
 namespace {
 
@@ -66,9 +67,19 @@ private:
 std::unique_ptr<SerialPort> OpenSerialPort(const std::string& device, const PortVetting& may_take,
                                            PortOpenResult& result, std::string& error) {
     auto port = std::make_unique<PosixSerialPort>();
-    result = port->Open(device, error, may_take);
-    if (result != PortOpenResult::Opened) return nullptr;
-    return port;
+    bool refused_by_vetting = false;
+    const PortVetting vetting = [&](std::string& why) {
+        refused_by_vetting = may_take && !may_take(why);
+        return !refused_by_vetting;
+    };
+    result = port->Open(device, error, vetting);
+    if (result == PortOpenResult::Opened) return port;
+    // Taken since the ports were looked over, or by a program /proc hid then: looked for again.
+    if (result == PortOpenResult::Busy && !refused_by_vetting) {
+        const std::string held = HeldByText(device, SearchPortHolders(device));
+        if (!held.empty()) error = held;
+    }
+    return nullptr;
 }
 
 std::vector<PresentPort> PresentPorts() {
@@ -90,16 +101,23 @@ std::string ShortPortName(const std::string& device) {
     return resolved.substr(resolved.rfind('/') + 1);
 }
 
-PortHolderSearch SearchPortHolders(const std::string& device) {
-    const PortHolders found = FindPortHolders(device, HolderRoots{}, getpid());
-    PortHolderSearch search;
-    for (const PortHolder& holder : found.holders) {
-        search.held_by += (search.held_by.empty() ? "" : ", ") + DescribeHolder(holder);
+std::vector<PortHolderSearch> SearchPortHolders(const std::vector<std::string>& devices) {
+    std::vector<PortHolderSearch> searches;
+    for (const PortHolders& found : FindPortHolders(devices, HolderRoots{}, getpid())) {
+        PortHolderSearch search;
+        for (const PortHolder& holder : found.holders) {
+            search.held_by += (search.held_by.empty() ? "" : ", ") + DescribeHolder(holder);
+        }
+        search.processes_visible = found.processes_visible;
+        search.hidden_processes = found.hidden_processes;
+        search.unreadable_lock = found.unreadable_lock;
+        searches.push_back(std::move(search));
     }
-    search.processes_visible = found.processes_visible;
-    search.hidden_processes = found.hidden_processes;
-    search.unreadable_lock = found.unreadable_lock;
-    return search;
+    return searches;
+}
+
+PortHolderSearch SearchPortHolders(const std::string& device) {
+    return SearchPortHolders(std::vector<std::string>{device}).front();
 }
 
 uint64_t MonotonicNs() {

@@ -66,6 +66,8 @@ struct PortHolderSearch {
     std::string unreadable_lock;    // a lock file for the port that names no process
 };
 PortHolderSearch SearchPortHolders(const std::string& device);
+// The same for several ports in one look over the system's processes, one result each.
+std::vector<PortHolderSearch> SearchPortHolders(const std::vector<std::string>& devices);
 
 // --- Time and the wait -------------------------------------------------------------------
 

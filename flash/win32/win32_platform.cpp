@@ -184,6 +184,10 @@ PortHolderSearch SearchPortHolders(const std::string&) {
     return PortHolderSearch{};
 }
 
+std::vector<PortHolderSearch> SearchPortHolders(const std::vector<std::string>& devices) {
+    return std::vector<PortHolderSearch>(devices.size());
+}
+
 uint64_t MonotonicNs() {
     static const uint64_t frequency = [] {
         LARGE_INTEGER f{};
