@@ -1,6 +1,7 @@
 // q42flash's platform on Linux and macOS: the functions of flash/run/platform.h on POSIX.
 // Waits use select, not poll: macOS's poll does not take terminal devices.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/select.h>
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 #include "flash/posix/port_list.h"
 #include "flash/posix/posix_handles.h"
 #include "flash/posix/serial_port.h"
+#include "flash/posix/serial_side.h"
 #include "flash/posix/stop_signal.h"
 #include "flash/run/platform.h"
 #include "flash/run/port_choice.h"
@@ -79,6 +81,12 @@ std::unique_ptr<SerialPort> OpenSerialPort(const std::string& device, const Port
         const std::string held = HeldByText(device, SearchPortHolders(device));
         if (!held.empty()) error = held;
     }
+    // What stands in the way, where the check finds it, says more than the system's error.
+    if (result == PortOpenResult::Missing || result == PortOpenResult::NoPermission) {
+        const bool missing = result == PortOpenResult::Missing;
+        const std::string cause = PortCause(SeeSerialSide(), missing ? device : PortIdentity(device), missing);
+        if (!cause.empty()) error = cause;
+    }
     return nullptr;
 }
 
@@ -99,6 +107,18 @@ std::string ShortPortName(const std::string& device) {
     if (device.rfind("/dev/serial/", 0) != 0) return device;
     const std::string resolved = PortIdentity(device);
     return resolved.substr(resolved.rfind('/') + 1);
+}
+
+SerialSideSeen SeeSerialSide() {
+    CheckingUser user;
+    user.uid = getuid();
+    if (const passwd* entry = getpwuid(user.uid)) user.name = entry->pw_name;
+    const int count = getgroups(0, nullptr);
+    user.groups.resize(count > 0 ? static_cast<size_t>(count) : 0);
+    if (count > 0 && getgroups(count, user.groups.data()) != count) user.groups.clear();
+    user.groups.push_back(getgid());
+    user.self = getpid();
+    return SeeSerialSide("/", user);
 }
 
 std::vector<PortHolderSearch> SearchPortHolders(const std::vector<std::string>& devices) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/serial_check.h"
+
 // --- The serial port -------------------------------------------------------------------
 
 enum class PortOpenResult { Opened, Missing, Busy, NoPermission, NotTerminal, Failed };
@@ -48,6 +50,9 @@ struct PresentPort {
     std::string description;
 };
 std::vector<PresentPort> PresentPorts();
+
+// The serial side as far as the system shows it: the USB converters, the ports, who takes them.
+SerialSideSeen SeeSerialSide();
 
 // What names device, whichever link or alias it is given by, so that one port named twice
 // is seen; and how a person reads it shortest: a stable alias (Linux's /dev/serial/by-id/...)

@@ -188,6 +188,13 @@ std::vector<PortHolderSearch> SearchPortHolders(const std::vector<std::string>& 
     return std::vector<PortHolderSearch>(devices.size());
 }
 
+SerialSideSeen SeeSerialSide() {
+    // The converters without a COM port are not asked of SetupAPI yet: the ports alone.
+    SerialSideSeen seen;
+    for (const PresentPort& port : PresentPorts()) seen.ports.push_back(PortSeen{port.device, "", "", false});
+    return seen;
+}
+
 uint64_t MonotonicNs() {
     static const uint64_t frequency = [] {
         LARGE_INTEGER f{};
