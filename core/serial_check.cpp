@@ -11,11 +11,20 @@ namespace {
 
 // The converters' chips that radio cables carry, by their makers' USB numbers.
 constexpr ConverterChip kChips[] = {
-    {0x0403, 0x6001, "FTDI FT232R"},    {0x0403, 0x6010, "FTDI FT2232"},     {0x0403, 0x6011, "FTDI FT4232"},
-    {0x0403, 0x6014, "FTDI FT232H"},    {0x0403, 0x6015, "FTDI FT-X"},       {0x067b, 0x2303, "Prolific PL2303"},
-    {0x067b, 0x23a3, "Prolific PL2303GC"}, {0x067b, 0x23c3, "Prolific PL2303GT"}, {0x067b, 0x23d3, "Prolific PL2303GL"},
-    {0x1a86, 0x7523, "CH340"},          {0x1a86, 0x5523, "CH341"},           {0x1a86, 0x55d4, "CH9102"},
-    {0x10c4, 0xea60, "Silicon Labs CP210x"}, {0x10c4, 0xea70, "Silicon Labs CP2105"},
+    {0x0403, 0x6001, "FTDI FT232R"},
+    {0x0403, 0x6010, "FTDI FT2232"},
+    {0x0403, 0x6011, "FTDI FT4232"},
+    {0x0403, 0x6014, "FTDI FT232H"},
+    {0x0403, 0x6015, "FTDI FT-X"},
+    {0x067b, 0x2303, "Prolific PL2303"},
+    {0x067b, 0x23a3, "Prolific PL2303GC"},
+    {0x067b, 0x23c3, "Prolific PL2303GT"},
+    {0x067b, 0x23d3, "Prolific PL2303GL"},
+    {0x1a86, 0x7523, "CH340"},
+    {0x1a86, 0x5523, "CH341"},
+    {0x1a86, 0x55d4, "CH9102"},
+    {0x10c4, 0xea60, "Silicon Labs CP210x"},
+    {0x10c4, 0xea70, "Silicon Labs CP2105"},
     {0x10c4, 0xea71, "Silicon Labs CP2108"},
 };
 
@@ -39,8 +48,7 @@ constexpr ProblemWords kProblems[] = {
 constexpr char kProlificRefused[] =
     "Prolific's driver refuses this chip (code 10), as it refuses older and imitation PL2303 chips: use a cable "
     "with another chip (FTDI, CP210x, CH340), or install the older Prolific driver that still takes it";
-constexpr char kBrlttyRemedy[] =
-    "`sudo apt remove brltty`, or unplug and plug in the cable after stopping it";
+constexpr char kBrlttyRemedy[] = "`sudo apt remove brltty`, or unplug and plug in the cable after stopping it";
 constexpr char kModemManagerRemedy[] =
     "stop it (`sudo systemctl stop ModemManager`) or give the converter the udev property "
     "ID_MM_DEVICE_IGNORE=1, then try again";

@@ -32,8 +32,8 @@ struct ConverterSeen {
 // A port present, as the system shows it.
 struct PortSeen {
     std::string port;
-    std::string held_by;       // the programs that have it open, "ModemManager (pid 640)"
-    std::string denied_group;  // the group that may open it, when this user may not
+    std::string held_by;             // the programs that have it open, "ModemManager (pid 640)"
+    std::string denied_group;        // the group that may open it, when this user may not
     bool group_after_login = false;  // the user is in that group, but not in this login yet
 };
 

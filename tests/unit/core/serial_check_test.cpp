@@ -40,9 +40,11 @@ TEST(SerialCheck, ConvertersCauses) {
         std::string trouble;  // a part of it; "" when there is none
     } rows[] = {
         {"has a port", Converter(0x0403, 0x6001, "/dev/ttyUSB0"), "", "an FTDI FT232R converter (0403:6001)", ""},
-        {"taken by brltty", claimed, "", "a CH340 converter (1a86:7523)", "brltty (pid 812) has claimed it; `sudo apt remove brltty`"},
+        {"taken by brltty", claimed, "", "a CH340 converter (1a86:7523)",
+         "brltty (pid 812) has claimed it; `sudo apt remove brltty`"},
         {"taken by another program", other_claim, "", "a CH340", "(pid 91) has claimed it; end it"},
-        {"Prolific refused", prolific, "", "a Prolific PL2303 converter", "Prolific's driver refuses this chip (code 10)"},
+        {"Prolific refused", prolific, "", "a Prolific PL2303 converter",
+         "Prolific's driver refuses this chip (code 10)"},
         {"another chip that cannot start", ftdi_code10, "", "FT232R", "it cannot start (code 10)"},
         {"a code without words", unknown_code, "", "FT232R", "(code 99)"},
         {"another driver", keyboard_driver, "", "Silicon Labs CP210x", "the driver usbhid has taken it"},
@@ -73,10 +75,14 @@ TEST(SerialCheck, PortsCauses) {
     } rows[] = {
         {"free", {"/dev/ttyUSB0", "", "", false}, ""},
         {"ModemManager", {"/dev/ttyUSB0", "ModemManager (pid 640)", "", false}, "probing it for a modem: stop it"},
-        {"ModemManager second", {"/dev/ttyUSB0", "cat (pid 5), ModemManager (pid 640)", "", false}, "ID_MM_DEVICE_IGNORE=1"},
+        {"ModemManager second",
+         {"/dev/ttyUSB0", "cat (pid 5), ModemManager (pid 640)", "", false},
+         "ID_MM_DEVICE_IGNORE=1"},
         {"a name that only starts so", {"/dev/ttyUSB0", "ModemManagerX (pid 3)", "", false}, "has it open: end it"},
         {"outside the group", {"/dev/ttyUSB0", "", "dialout", false}, "`sudo usermod -aG dialout $USER`, then log out"},
-        {"in the group, not this login", {"/dev/ttyUSB0", "", "uucp", true}, "in the group uucp that may open it, but not in this login"},
+        {"in the group, not this login",
+         {"/dev/ttyUSB0", "", "uucp", true},
+         "in the group uucp that may open it, but not in this login"},
     };
     for (const auto& row : rows) {
         const std::string trouble = PortTrouble(row.port);
@@ -98,7 +104,8 @@ TEST(SerialCheck, AFailedOpenNamesWhatTheCheckFound) {
     EXPECT_EQ(PortCause(seen, "/dev/ttyUSB0", true),
               "/dev/ttyUSB0 is missing: a CH340 converter (1a86:7523) is plugged in, but brltty (pid 812) has claimed "
               "it; `sudo apt remove brltty`, or unplug and plug in the cable after stopping it");
-    EXPECT_EQ(PortCause(seen, "/dev/ttyUSB1", false), "/dev/ttyUSB1: minicom (pid 9) has it open: end it, then try again");
+    EXPECT_EQ(PortCause(seen, "/dev/ttyUSB1", false),
+              "/dev/ttyUSB1: minicom (pid 9) has it open: end it, then try again");
     EXPECT_EQ(PortCause(seen, "/dev/ttyS0", false), "");
     seen.converters.pop_back();
     EXPECT_EQ(PortCause(seen, "/dev/ttyUSB0", true), "");

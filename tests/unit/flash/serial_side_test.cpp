@@ -30,7 +30,8 @@ protected:
             tree.Link(interface + "/driver", "../../../../../bus/usb/drivers/" + driver);
         }
         tree.Link("sys/bus/usb/devices/" + name, "../../../devices/pci0000:00/usb1/" + name);
-        tree.Link("sys/bus/usb/devices/" + name + ":1.0", "../../../devices/pci0000:00/usb1/" + name + "/" + name + ":1.0");
+        tree.Link("sys/bus/usb/devices/" + name + ":1.0",
+                  "../../../devices/pci0000:00/usb1/" + name + "/" + name + ":1.0");
         return interface;
     }
     void Process(pid_t pid, const std::string& program) const {
