@@ -122,6 +122,7 @@ std::string PortTrouble(const PortSeen& port) {
         return "you are not in the group " + port.denied_group + " that may open it: `sudo usermod -aG " +
                port.denied_group + " $USER`, then log out and in again";
     }
+    if (!port.may_open) return "you may not open it, nor may a group you could join: ask the computer's administrator";
     if (port.held_by.empty()) return "";
     if (Names(port.held_by, "ModemManager")) {
         return port.held_by + " has it open, probing it for a modem: " + kModemManagerRemedy;

@@ -33,6 +33,7 @@ struct ConverterSeen {
 struct PortSeen {
     std::string port;
     std::string held_by;             // the programs that have it open, "ModemManager (pid 640)"
+    bool may_open = true;            // whether this user may read and write it
     std::string denied_group;        // the group that may open it, when this user may not
     bool group_after_login = false;  // the user is in that group, but not in this login yet
 };

@@ -1,7 +1,6 @@
 // q42flash's platform on Linux and macOS: the functions of flash/run/platform.h on POSIX.
 // Waits use select, not poll: macOS's poll does not take terminal devices.
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/select.h>
 #include <sys/stat.h>
@@ -112,7 +111,6 @@ std::string ShortPortName(const std::string& device) {
 SerialSideSeen SeeSerialSide() {
     CheckingUser user;
     user.uid = getuid();
-    if (const passwd* entry = getpwuid(user.uid)) user.name = entry->pw_name;
     const int count = getgroups(0, nullptr);
     user.groups.resize(count > 0 ? static_cast<size_t>(count) : 0);
     if (count > 0 && getgroups(count, user.groups.data()) != count) user.groups.clear();

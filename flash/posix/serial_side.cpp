@@ -108,25 +108,34 @@ std::string Running(const std::string& proc, const std::string& program) {
     return "";
 }
 
-// The group's name and its listed members, from an /etc/group line for gid.
-bool GroupOf(const std::string& base, gid_t gid, std::string& name, std::vector<std::string>& members) {
-    std::ifstream file(base + "/etc/group");
+// The fields of the line of an /etc/passwd or /etc/group whose third field is id; none when
+// there is no such line. Read as files, not through the C library's lookup, which a static
+// program cannot load.
+std::vector<std::string> EntryOf(const std::string& path, unsigned long id) {
+    std::ifstream file(path);
     std::string line;
     while (std::getline(file, line)) {
         std::vector<std::string> fields;
         std::stringstream parts(line);
         std::string field;
         while (std::getline(parts, field, ':')) fields.push_back(field);
-        if (fields.size() < 3 || fields[2] != std::to_string(gid)) continue;
-        name = fields[0];
-        std::stringstream names(fields.size() > 3 ? fields[3] : "");
-        while (std::getline(names, field, ',')) members.push_back(field);
-        return true;
+        if (fields.size() >= 3 && fields[2] == std::to_string(id)) return fields;
     }
-    return false;
+    return {};
 }
 
-// Fills in the group that may open the node, when this user may not read and write it.
+// The group's name and its listed members.
+bool GroupOf(const std::string& base, gid_t gid, std::string& name, std::vector<std::string>& members) {
+    const std::vector<std::string> fields = EntryOf(base + "/etc/group", gid);
+    if (fields.empty()) return false;
+    name = fields[0];
+    std::stringstream names(fields.size() > 3 ? fields[3] : "");
+    std::string member;
+    while (std::getline(names, member, ',')) members.push_back(member);
+    return true;
+}
+
+// Whether this user may read and write the node, and if not, the group that may.
 void JudgeAccess(const std::string& base, const std::string& node, const CheckingUser& user, PortSeen& port) {
     struct stat st {};
     if (user.uid == 0 || stat((base + node).c_str(), &st) != 0) return;
@@ -134,11 +143,13 @@ void JudgeAccess(const std::string& base, const std::string& node, const Checkin
     const mode_t group_rw = S_IRGRP | S_IWGRP;
     const mode_t wanted = st.st_uid == user.uid ? S_IRUSR | S_IWUSR : in_group ? group_rw : S_IROTH | S_IWOTH;
     if ((st.st_mode & wanted) == wanted) return;
+    port.may_open = false;
     // Only a group that may open it is a way in.
     if (in_group || (st.st_mode & group_rw) != group_rw) return;
     std::vector<std::string> members;
     if (!GroupOf(base, st.st_gid, port.denied_group, members)) port.denied_group = std::to_string(st.st_gid);
-    port.group_after_login = std::find(members.begin(), members.end(), user.name) != members.end();
+    const std::vector<std::string> account = EntryOf(base + "/etc/passwd", user.uid);
+    port.group_after_login = !account.empty() && std::find(members.begin(), members.end(), account[0]) != members.end();
 }
 
 }  // namespace

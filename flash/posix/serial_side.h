@@ -12,7 +12,6 @@
 // The user the check is for: who may open a node depends on these.
 struct CheckingUser {
     uid_t uid = 0;
-    std::string name;
     std::vector<gid_t> groups;  // this login's groups, the primary one included
     pid_t self = 0;             // left out of the holders
 };

@@ -191,7 +191,7 @@ std::vector<PortHolderSearch> SearchPortHolders(const std::vector<std::string>& 
 SerialSideSeen SeeSerialSide() {
     // The converters without a COM port are not asked of SetupAPI yet: the ports alone.
     SerialSideSeen seen;
-    for (const PresentPort& port : PresentPorts()) seen.ports.push_back(PortSeen{port.device, "", "", false});
+    for (const PresentPort& port : PresentPorts()) seen.ports.push_back(PortSeen{port.device, "", true, "", false});
     return seen;
 }
 

@@ -73,15 +73,22 @@ TEST(SerialCheck, PortsCauses) {
         PortSeen port;
         std::string trouble;  // a part of it; "" when there is none
     } rows[] = {
-        {"free", {"/dev/ttyUSB0", "", "", false}, ""},
-        {"ModemManager", {"/dev/ttyUSB0", "ModemManager (pid 640)", "", false}, "probing it for a modem: stop it"},
+        {"free", {"/dev/ttyUSB0", "", true, "", false}, ""},
+        {"ModemManager",
+         {"/dev/ttyUSB0", "ModemManager (pid 640)", true, "", false},
+         "probing it for a modem: stop it"},
         {"ModemManager second",
-         {"/dev/ttyUSB0", "cat (pid 5), ModemManager (pid 640)", "", false},
+         {"/dev/ttyUSB0", "cat (pid 5), ModemManager (pid 640)", true, "", false},
          "ID_MM_DEVICE_IGNORE=1"},
-        {"a name that only starts so", {"/dev/ttyUSB0", "ModemManagerX (pid 3)", "", false}, "has it open: end it"},
-        {"outside the group", {"/dev/ttyUSB0", "", "dialout", false}, "`sudo usermod -aG dialout $USER`, then log out"},
+        {"a name that only starts so",
+         {"/dev/ttyUSB0", "ModemManagerX (pid 3)", true, "", false},
+         "has it open: end it"},
+        {"no group opens it", {"/dev/ttyS0", "", false, "", false}, "ask the computer's administrator"},
+        {"outside the group",
+         {"/dev/ttyUSB0", "", false, "dialout", false},
+         "`sudo usermod -aG dialout $USER`, then log out"},
         {"in the group, not this login",
-         {"/dev/ttyUSB0", "", "uucp", true},
+         {"/dev/ttyUSB0", "", false, "uucp", true},
          "in the group uucp that may open it, but not in this login"},
     };
     for (const auto& row : rows) {
@@ -100,7 +107,7 @@ TEST(SerialCheck, AFailedOpenNamesWhatTheCheckFound) {
     ConverterSeen claimed = Converter(0x1a86, 0x7523, "");
     claimed.claimed_by = "brltty (pid 812)";
     seen.converters.push_back(claimed);
-    seen.ports.push_back(PortSeen{"/dev/ttyUSB1", "minicom (pid 9)", "", false});
+    seen.ports.push_back(PortSeen{"/dev/ttyUSB1", "minicom (pid 9)", true, "", false});
     EXPECT_EQ(PortCause(seen, "/dev/ttyUSB0", true),
               "/dev/ttyUSB0 is missing: a CH340 converter (1a86:7523) is plugged in, but brltty (pid 812) has claimed "
               "it; `sudo apt remove brltty`, or unplug and plug in the cable after stopping it");

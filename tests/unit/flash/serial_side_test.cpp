@@ -72,7 +72,8 @@ TEST_F(SerialSideTest, ConvertersPortsAndTheirTakers) {
     struct stat node {};
     ASSERT_EQ(stat(tree.Path("dev/ttyUSB0").c_str(), &node), 0);
     tree.File("etc/group", "root:x:1:\ndialout:x:" + std::to_string(node.st_gid) + ":alice,bob\n");
-    const CheckingUser alice{1000, "alice", {1000}, 1};
+    tree.File("etc/passwd", "alice:x:1000:1000::/home/alice:/bin/sh\ncarol:x:1001:1001::/home/carol:/bin/sh\n");
+    const CheckingUser alice{1000, {1000}, 1};
     const SerialSideSeen seen = SeeSerialSide(tree.root(), alice);
 
     const struct {
@@ -95,15 +96,16 @@ TEST_F(SerialSideTest, ConvertersPortsAndTheirTakers) {
     ASSERT_EQ(seen.ports.size(), 1u);
     EXPECT_EQ(seen.ports[0].port, "/dev/ttyUSB0");
     EXPECT_EQ(seen.ports[0].held_by, "ModemManager (pid 640), mini\\x1B[2Jcom (pid 700)");
+    EXPECT_FALSE(seen.ports[0].may_open);
     EXPECT_EQ(seen.ports[0].denied_group, "dialout");
     EXPECT_TRUE(seen.ports[0].group_after_login);
     EXPECT_EQ(seen.brltty, "brltty (pid 812)");
     EXPECT_EQ(seen.modem_manager, "ModemManager (pid 640)");
 
     // In the group in this login, or another user not listed in it.
-    const CheckingUser member{1000, "alice", {1000, node.st_gid}, 1};
-    EXPECT_EQ(SeeSerialSide(tree.root(), member).ports[0].denied_group, "");
-    const CheckingUser carol{1001, "carol", {1001}, 1};
+    const CheckingUser member{1000, {1000, node.st_gid}, 1};
+    EXPECT_TRUE(SeeSerialSide(tree.root(), member).ports[0].may_open);
+    const CheckingUser carol{1001, {1001}, 1};
     EXPECT_FALSE(SeeSerialSide(tree.root(), carol).ports[0].group_after_login);
 }
 
