@@ -4,6 +4,7 @@
 #include "core/printable_text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <iterator>
 
@@ -28,7 +29,11 @@ constexpr ConverterChip kChips[] = {
     {0x10c4, 0xea71, "Silicon Labs CP2108"},
 };
 
-constexpr const char* kSerialDrivers[] = {"ftdi_sio", "pl2303", "ch341", "cp210x", "cdc_acm", "usbserial_generic"};
+// Linux's drivers, then the services of Windows' own and the chip makers' drivers.
+constexpr const char* kSerialDrivers[] = {
+    "ftdi_sio", "pl2303", "ch341",    "cp210x",       "cdc_acm",  "usbserial_generic", "usbser",
+    "FTDIBUS",  "Ser2pl", "Ser2pl64", "CH341SER_A64", "CH341SER", "silabser",
+};
 
 // Device Manager's problem codes that a converter shows, in the user's words.
 struct ProblemWords {
@@ -66,6 +71,22 @@ bool Names(const std::string& holders, const std::string& program) {
 
 bool IsProlific(const ConverterSeen& converter) { return converter.vendor == 0x067b; }
 
+// The four hex digits after key ("VID_") in id, whatever their case.
+bool HexAfter(const std::string& id, const std::string& key, uint16_t& value) {
+    std::string upper = id;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const size_t at = upper.find(key);
+    if (at == std::string::npos || upper.size() < at + key.size() + 4) return false;
+    unsigned number = 0;
+    for (size_t i = at + key.size(); i < at + key.size() + 4; ++i) {
+        const char c = upper[i];
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+        number = number * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : c - 'A' + 10);
+    }
+    value = static_cast<uint16_t>(number);
+    return true;
+}
+
 }  // namespace
 
 const ConverterChip* FindConverterChip(uint16_t vendor, uint16_t product) {
@@ -77,6 +98,25 @@ const ConverterChip* FindConverterChip(uint16_t vendor, uint16_t product) {
 
 bool IsSerialDriver(const std::string& driver) {
     return std::find(std::begin(kSerialDrivers), std::end(kSerialDrivers), driver) != std::end(kSerialDrivers);
+}
+
+bool ConverterFromAnswer(const UsbDeviceAnswer& answer, ConverterSeen& converter) {
+    for (const std::string& id : answer.hardware_ids) {
+        if (id.size() < 4 || !std::equal(id.begin(), id.begin() + 4, "USB\\", [](char a, char b) {
+                return std::toupper(static_cast<unsigned char>(a)) == b;
+            })) {
+            continue;
+        }
+        ConverterSeen seen;
+        if (!HexAfter(id, "VID_", seen.vendor) || !HexAfter(id, "PID_", seen.product)) continue;
+        if (FindConverterChip(seen.vendor, seen.product) == nullptr && !IsSerialDriver(answer.service)) return false;
+        seen.driver = answer.service;
+        seen.port = answer.port;
+        seen.problem_code = answer.problem_code;
+        converter = seen;
+        return true;
+    }
+    return false;
 }
 
 std::string ConverterText(const ConverterSeen& converter) {

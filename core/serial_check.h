@@ -45,6 +45,16 @@ struct SerialSideSeen {
     std::string modem_manager;  // "ModemManager (pid 640)" while it runs
 };
 
+// One present USB device as Windows' SetupAPI answers for it.
+struct UsbDeviceAnswer {
+    std::vector<std::string> hardware_ids;  // "USB\VID_067B&PID_2303&REV_0300", most exact first
+    std::string service;                    // the driver's service bound to it; "" when none is
+    std::string port;                       // its PortName, or its child's ("COM3"); "" when none
+    int problem_code = 0;                   // CM_Get_DevNode_Status's, when DN_HAS_PROBLEM
+};
+// The converter such a device is; false when it is none (a known chip, or a serial driver's).
+bool ConverterFromAnswer(const UsbDeviceAnswer& answer, ConverterSeen& converter);
+
 // "a CH340 converter (1a86:7523, serial A1B2)".
 std::string ConverterText(const ConverterSeen& converter);
 // Why a converter has no port, with what to do; "" when it has one.

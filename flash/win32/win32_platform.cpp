@@ -19,6 +19,7 @@
 #include "flash/win32/system_error.h"
 #include "flash/win32/win32_handles.h"
 #include "winports/present_ports.h"
+#include "winports/usb_devices.h"
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
@@ -189,8 +190,12 @@ std::vector<PortHolderSearch> SearchPortHolders(const std::vector<std::string>& 
 }
 
 SerialSideSeen SeeSerialSide() {
-    // The converters without a COM port are not asked of SetupAPI yet: the ports alone.
     SerialSideSeen seen;
+    for (const UsbDeviceAnswer& answer : ReadUsbDevices()) {
+        ConverterSeen converter;
+        if (ConverterFromAnswer(answer, converter)) seen.converters.push_back(converter);
+    }
+    // Windows opens a port for any user, and tells a busy one at the open.
     for (const PresentPort& port : PresentPorts()) seen.ports.push_back(PortSeen{port.device, "", true, "", false});
     return seen;
 }

@@ -67,6 +67,50 @@ TEST(SerialCheck, ConvertersCauses) {
     }
 }
 
+// SetupAPI's answers as Windows 10 gave them for converters, and for devices that are none.
+TEST(SerialCheck, WindowsAnswers) {
+    const struct {
+        UsbDeviceAnswer answer;
+        bool converter;
+        std::string text;     // the converter as said
+        std::string trouble;  // a part of its trouble; "" when there is none
+    } rows[] = {
+        {{{"USB\\VID_067B&PID_2303&REV_0300", "USB\\VID_067B&PID_2303"}, "Ser2pl", "", 10},
+         true,
+         "a Prolific PL2303 converter (067b:2303)",
+         "Prolific's driver refuses this chip (code 10)"},
+        {{{"USB\\VID_1A86&PID_7523&REV_0264", "USB\\VID_1A86&PID_7523"}, "", "", 28},
+         true,
+         "a CH340 converter (1a86:7523)",
+         "no driver is installed for it (code 28)"},
+        {{{"USB\\VID_0403&PID_6001&REV_0600", "USB\\VID_0403&PID_6001"}, "FTDIBUS", "COM5", 0},
+         true,
+         "an FTDI FT232R converter (0403:6001)",
+         ""},
+        {{{"usb\\vid_10c4&pid_ea60&rev_0100"}, "silabser", "COM4", 0}, true, "a Silicon Labs CP210x converter", ""},
+        // An unknown chip that Windows' own serial driver took.
+        {{{"USB\\VID_2E8A&PID_000A&REV_0100&MI_00"}, "usbser", "COM7", 0}, true, "a USB converter (2e8a:000a)", ""},
+        {{{"USB\\VID_046D&PID_C52B&REV_1211"}, "HidUsb", "", 0}, false, "", ""},
+        {{{"USB\\ROOT_HUB30"}, "USBHUB3", "", 0}, false, "", ""},
+        {{{"USB\\VID_10C4&PID_EA6"}, "", "", 28}, false, "", ""},
+        {{{"HID\\VID_1A86&PID_7523"}, "", "", 0}, false, "", ""},
+    };
+    for (const auto& row : rows) {
+        const std::string first = row.answer.hardware_ids.front();
+        ConverterSeen converter;
+        ASSERT_EQ(ConverterFromAnswer(row.answer, converter), row.converter) << first;
+        if (!row.converter) continue;
+        EXPECT_EQ(converter.port, row.answer.port) << first;
+        EXPECT_NE(ConverterText(converter).find(row.text), std::string::npos) << first;
+        const std::string trouble = ConverterTrouble(converter, SerialSideSeen{});
+        if (row.trouble.empty()) {
+            EXPECT_EQ(trouble, "") << first;
+        } else {
+            EXPECT_NE(trouble.find(row.trouble), std::string::npos) << first << ": " << trouble;
+        }
+    }
+}
+
 TEST(SerialCheck, PortsCauses) {
     const struct {
         const char* what;
