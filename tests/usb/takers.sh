@@ -2,7 +2,8 @@
 # The programs that take a converter or its port, staged in the guest: the converter's
 # interface taken from ftdi_sio through usbfs by a program named brltty, and its port held by
 # one named ModemManager. --check names each with what to do (exit status 4), and an update
-# on the port names the cause instead of "no such file".
+# on the port names the cause instead of "no such file", as does one listening on the port
+# when brltty takes the converter away from it.
 # shellcheck source=tests/usb/lib.sh
 source "$(dirname "$0")/lib.sh"
 : "${Q42_USB_CLAIM:?}"
@@ -19,9 +20,13 @@ echo $! >/out/modem.pid
 sleep 0.5
 flash modem --check
 kill "$(cat /out/modem.pid)"
+sleep 0.5
+flash_start listening --port /dev/ttyUSB0 --image small.bin --yes --wait 10
+sleep 1
 usb=$(cd -P /sys/class/tty/ttyUSB0/device && cd ../.. && pwd -P)
 /bench/brltty "$(printf /dev/bus/usb/%03d/%03d "$(cat "$usb/busnum")" "$(cat "$usb/devnum")")" >/out/brltty.out &
 echo $! >/out/brltty.pid
+flash_wait
 i=0
 while [ -e /dev/ttyUSB0 ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
 flash claimed --check
@@ -53,5 +58,6 @@ expect_line claimed "$converter, without a port"
 expect_line claimed "brltty (pid $brltty) has claimed it; \`sudo apt remove brltty\`"
 expect_line listed "$converter, without a port: brltty (pid $brltty) has claimed it"
 expect_out_code update 4
+expect_out_err listening "/dev/ttyUSB0 is missing: $converter is plugged in, but brltty (pid $brltty) has claimed it"
 expect_out_err update "/dev/ttyUSB0 is missing: $converter is plugged in, but brltty (pid $brltty) has claimed it"
 end_checks "usb takers"
