@@ -2,9 +2,10 @@
 // one's status and its children's ports. A property that cannot be read is left empty.
 #include "winports/usb_devices.h"
 
+#include <windows.h>
+// Both need windows.h before them.
 #include <cfgmgr32.h>
 #include <setupapi.h>
-#include <windows.h>
 
 #include <string>
 

@@ -7,9 +7,7 @@
 #include "flash/posix/path_text.h"
 #include "flash/posix/port_holders.h"
 #include "flash/posix/port_list.h"
-#include "flash/posix/posix_handles.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <algorithm>
 #include <climits>
@@ -20,14 +18,9 @@
 
 namespace {
 
-std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    const UniqueDir dir(opendir(folder.c_str()));
-    if (!dir.Valid()) return names;
-    while (const dirent* entry = readdir(dir.Get())) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
+// A folder's names in their sorted order, so that the check says the same each time.
+std::vector<std::string> SortedEntries(const std::string& folder) {
+    std::vector<std::string> names = FolderEntries(folder);
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -48,10 +41,10 @@ std::string DriverOf(const std::string& folder) {
 
 // The port a USB interface's driver made: ttyUSB0 (usb-serial) or tty/ttyACM0 (ACM).
 std::string PortOf(const std::string& interface) {
-    for (const std::string& name : FolderEntries(interface)) {
+    for (const std::string& name : SortedEntries(interface)) {
         if (name.rfind("ttyUSB", 0) == 0) return "/dev/" + name;
     }
-    for (const std::string& name : FolderEntries(interface + "/tty")) return "/dev/" + name;
+    for (const std::string& name : SortedEntries(interface + "/tty")) return "/dev/" + name;
     return "";
 }
 
@@ -73,7 +66,7 @@ struct Converter {
 
 std::vector<Converter> Converters(const std::string& base) {
     const std::string folder = base + "/sys/bus/usb/devices/";
-    const std::vector<std::string> entries = FolderEntries(folder);
+    const std::vector<std::string> entries = SortedEntries(folder);
     std::vector<Converter> converters;
     for (const std::string& device : entries) {
         if (device.find(':') != std::string::npos) continue;
