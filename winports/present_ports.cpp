@@ -11,28 +11,10 @@
 
 #include <string>
 
-#include "core/unique_handle.h"
+#include "winports/setupapi_handles.h"
 #include "winports/wide_text.h"
 
 namespace {
-
-// The device list and the registry key in the house's one holder.
-struct DeviceInfoSetTraits {
-    using Value = HDEVINFO;
-    static HDEVINFO Empty() { return INVALID_HANDLE_VALUE; }
-    static bool Valid(HDEVINFO set) { return set != INVALID_HANDLE_VALUE; }
-    static bool Close(HDEVINFO set) { return SetupDiDestroyDeviceInfoList(set) != FALSE; }
-};
-using DeviceInfoSet = UniqueHandle<DeviceInfoSetTraits>;
-
-struct RegistryKeyTraits {
-    using Value = HKEY;
-    static HKEY Empty() { return nullptr; }
-    // SetupDiOpenDevRegKey gives INVALID_HANDLE_VALUE on failure, RegOpenKeyExW no key.
-    static bool Valid(HKEY key) { return key != nullptr && key != INVALID_HANDLE_VALUE; }
-    static bool Close(HKEY key) { return RegCloseKey(key) == ERROR_SUCCESS; }
-};
-using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 
 // A registry string as stored, size in bytes: it need not end in a NUL, and may hold one
 // before its end. Read wide, so that a name keeps every character Windows gives.

@@ -16,17 +16,14 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
+#include <tuple>
 
 namespace {
 
 bool AllDigits(const std::string& text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// A device is the same one when it has the same device number, whichever node opened it.
-bool SameFile(const struct stat& a, const struct stat& b) {
-    if (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode)) return a.st_rdev == b.st_rdev;
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // The number N of /dev/pts/N, or -1 when the port is not a pseudo-terminal.
@@ -37,24 +34,33 @@ long PtyIndex(const std::string& resolved) {
     return AllDigits(number) ? std::strtol(number.c_str(), nullptr, 10) : -1;
 }
 
-// Whether the open file fd of a process is the master side of pseudo-terminal index. A
-// kernel that does not say which terminal a master belongs to (before Linux 4.20) makes every
-// master count, so that the radio's own end is never taken for a competitor.
-bool IsMasterOf(const std::string& process, const std::string& fd, long index) {
+// A device is the same one when it has the same device number, whichever node opened it.
+using FileKey = std::tuple<bool, dev_t, ino_t>;
+FileKey KeyOf(const struct stat& st) {
+    if (S_ISCHR(st.st_mode)) return FileKey{true, st.st_rdev, 0};
+    return FileKey{false, st.st_dev, st.st_ino};
+}
+
+constexpr long kEveryMaster = -2;
+
+// The pseudo-terminal whose master side the open file fd of a process is: its index, -1 when
+// it is none, or kEveryMaster from a kernel that does not say which terminal a master
+// belongs to (before Linux 4.20), so that the radio's own end is never taken for a competitor.
+long MasterOf(const std::string& process, const std::string& fd) {
     char target[PATH_MAX];
     const ssize_t n = readlink((process + "/fd/" + fd).c_str(), target, sizeof target - 1);
-    if (n <= 0) return false;
+    if (n <= 0) return -1;
     target[n] = '\0';
-    if (LastPart(target) != "ptmx") return false;
+    if (LastPart(target) != "ptmx") return -1;
     std::ifstream info(process + "/fdinfo/" + fd);
     std::string field;
     while (info >> field) {
         if (field != "tty-index:") continue;
         long value = -1;
         info >> value;
-        return value == index;
+        return value;
     }
-    return true;
+    return kEveryMaster;
 }
 
 std::string ProgramName(const std::string& proc, pid_t pid) {
@@ -78,17 +84,20 @@ pid_t LockPid(const std::string& path) {
     return 0;
 }
 
-void ScanOpenFiles(const std::string& device, const HolderRoots& roots, pid_t self, PortHolders& found) {
-    struct stat wanted {};
-    if (stat(device.c_str(), &wanted) != 0) return;
-    char resolved[PATH_MAX];
-    const long pty = realpath(device.c_str(), resolved) != nullptr ? PtyIndex(resolved) : -1;
+// The devices looked for, by what identifies each: a port may be named twice, by two names.
+struct Wanted {
+    std::map<FileKey, std::vector<size_t>> by_file;
+    std::map<long, std::vector<size_t>> by_pty;
+};
 
+void ScanOpenFiles(const Wanted& wanted, const HolderRoots& roots, pid_t self, std::vector<PortHolders>& found) {
+    if (wanted.by_file.empty()) return;
     const UniqueDir proc(opendir(roots.proc.c_str()));
     if (!proc.Valid()) {
-        found.processes_visible = false;
+        for (PortHolders& one : found) one.processes_visible = false;
         return;
     }
+    int hidden_processes = 0;
     while (const dirent* entry = readdir(proc.Get())) {
         const std::string pid_text = entry->d_name;
         if (!AllDigits(pid_text)) continue;
@@ -98,22 +107,37 @@ void ScanOpenFiles(const std::string& device, const HolderRoots& roots, pid_t se
         const UniqueDir fds(opendir((process + "/fd").c_str()));
         if (!fds.Valid()) {
             // A process that has just ended is no holder; one this user may not look into may be.
-            if (errno == EACCES || errno == EPERM) ++found.hidden_processes;
+            if (errno == EACCES || errno == EPERM) ++hidden_processes;
             continue;
         }
-        bool holds = false;
-        bool device_side = false;
+        std::set<size_t> holds;
         while (const dirent* fd_entry = readdir(fds.Get())) {
             const std::string fd = fd_entry->d_name;
-            if (!AllDigits(fd)) continue;
             struct stat open_file {};
-            if (stat((process + "/fd/" + fd).c_str(), &open_file) == 0 && SameFile(open_file, wanted)) holds = true;
-            if (pty >= 0 && IsMasterOf(process, fd, pty)) device_side = true;
+            if (!AllDigits(fd) || stat((process + "/fd/" + fd).c_str(), &open_file) != 0) continue;
+            const auto same = wanted.by_file.find(KeyOf(open_file));
+            if (same != wanted.by_file.end()) holds.insert(same->second.begin(), same->second.end());
         }
-        if (holds && !device_side) found.holders.push_back(PortHolder{pid, ProgramName(roots.proc, pid), ""});
+        if (holds.empty()) continue;
+        std::set<long> masters;
+        if (!wanted.by_pty.empty()) {
+            rewinddir(fds.Get());
+            while (const dirent* fd_entry = readdir(fds.Get())) {
+                if (AllDigits(fd_entry->d_name)) masters.insert(MasterOf(process, fd_entry->d_name));
+            }
+        }
+        const std::string program = ProgramName(roots.proc, pid);
+        for (const auto& pty : wanted.by_pty) {
+            if (masters.count(pty.first) == 0 && masters.count(kEveryMaster) == 0) continue;
+            for (const size_t device : pty.second) holds.erase(device);
+        }
+        for (const size_t device : holds) found[device].holders.push_back(PortHolder{pid, program, ""});
     }
-    std::sort(found.holders.begin(), found.holders.end(),
-              [](const PortHolder& a, const PortHolder& b) { return a.pid < b.pid; });
+    for (PortHolders& one : found) {
+        one.hidden_processes = hidden_processes;
+        std::sort(one.holders.begin(), one.holders.end(),
+                  [](const PortHolder& a, const PortHolder& b) { return a.pid < b.pid; });
+    }
 }
 
 bool Alive(pid_t pid, const HolderRoots& roots, bool processes_visible) {
@@ -145,10 +169,20 @@ void ScanLockFiles(const std::string& device, const HolderRoots& roots, pid_t se
 
 }  // namespace
 
-PortHolders FindPortHolders(const std::string& device, const HolderRoots& roots, pid_t self) {
-    PortHolders found;
-    ScanOpenFiles(device, roots, self, found);
-    ScanLockFiles(device, roots, self, found);
+std::vector<PortHolders> FindPortHolders(const std::vector<std::string>& devices, const HolderRoots& roots,
+                                         pid_t self) {
+    Wanted wanted;
+    for (size_t i = 0; i < devices.size(); ++i) {
+        struct stat st {};
+        if (stat(devices[i].c_str(), &st) != 0) continue;
+        wanted.by_file[KeyOf(st)].push_back(i);
+        char resolved[PATH_MAX];
+        const long pty = realpath(devices[i].c_str(), resolved) != nullptr ? PtyIndex(resolved) : -1;
+        if (pty >= 0) wanted.by_pty[pty].push_back(i);
+    }
+    std::vector<PortHolders> found(devices.size());
+    ScanOpenFiles(wanted, roots, self, found);
+    for (size_t i = 0; i < devices.size(); ++i) ScanLockFiles(devices[i], roots, self, found[i]);
     return found;
 }
 

@@ -25,10 +25,11 @@ struct HolderRoots {
     std::string lock_dir = "/run/lock";
 };
 
-// Looks for the holders of device (a path or a symlink to one), leaving out self and, on a
-// pseudo-terminal, the processes that hold its master side: that is the device's own end
-// (a simulated radio), not a competitor.
-PortHolders FindPortHolders(const std::string& device, const HolderRoots& roots, pid_t self);
+// Looks for the holders of each of devices (paths or symlinks to them), in one walk over the
+// processes whatever their number, leaving out self and, on a pseudo-terminal, the processes
+// that hold its master side: that is the device's own end (a simulated radio), not a
+// competitor. One result for each device, in their order.
+std::vector<PortHolders> FindPortHolders(const std::vector<std::string>& devices, const HolderRoots& roots, pid_t self);
 
 // "cat (pid 4711)", "minicom (pid 4711, /run/lock/LCK..ttyUSB0)".
 std::string DescribeHolder(const PortHolder& holder);

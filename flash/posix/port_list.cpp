@@ -3,9 +3,7 @@
 #include "flash/posix/port_list.h"
 
 #include "flash/posix/path_text.h"
-#include "flash/posix/posix_handles.h"
 
-#include <dirent.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cctype>
@@ -13,17 +11,6 @@
 #include <cstdlib>
 
 namespace {
-
-std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    const UniqueDir dir(opendir(folder.c_str()));
-    if (!dir.Valid()) return names;
-    while (const dirent* entry = readdir(dir.Get())) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    return names;
-}
 
 // The path with every symlink followed, or "" when it leads nowhere.
 std::string Resolved(const std::string& path) {

@@ -18,8 +18,10 @@
 #include "flash/posix/port_list.h"
 #include "flash/posix/posix_handles.h"
 #include "flash/posix/serial_port.h"
+#include "flash/posix/serial_side.h"
 #include "flash/posix/stop_signal.h"
 #include "flash/run/platform.h"
+#include "flash/run/port_choice.h"
 
 namespace {
 
@@ -66,9 +68,25 @@ private:
 std::unique_ptr<SerialPort> OpenSerialPort(const std::string& device, const PortVetting& may_take,
                                            PortOpenResult& result, std::string& error) {
     auto port = std::make_unique<PosixSerialPort>();
-    result = port->Open(device, error, may_take);
-    if (result != PortOpenResult::Opened) return nullptr;
-    return port;
+    bool refused_by_vetting = false;
+    const PortVetting vetting = [&](std::string& why) {
+        refused_by_vetting = may_take && !may_take(why);
+        return !refused_by_vetting;
+    };
+    result = port->Open(device, error, vetting);
+    if (result == PortOpenResult::Opened) return port;
+    // Taken since the ports were looked over, or by a program /proc hid then: looked for again.
+    if (result == PortOpenResult::Busy && !refused_by_vetting) {
+        const std::string held = HeldByText(device, SearchPortHolders(device));
+        if (!held.empty()) error = held;
+    }
+    // What stands in the way, where the check finds it, says more than the system's error.
+    if (result == PortOpenResult::Missing || result == PortOpenResult::NoPermission) {
+        const bool missing = result == PortOpenResult::Missing;
+        const std::string cause = PortCause(SeeSerialSide(), missing ? device : PortIdentity(device), missing);
+        if (!cause.empty()) error = cause;
+    }
+    return nullptr;
 }
 
 std::vector<PresentPort> PresentPorts() {
@@ -90,16 +108,34 @@ std::string ShortPortName(const std::string& device) {
     return resolved.substr(resolved.rfind('/') + 1);
 }
 
-PortHolderSearch SearchPortHolders(const std::string& device) {
-    const PortHolders found = FindPortHolders(device, HolderRoots{}, getpid());
-    PortHolderSearch search;
-    for (const PortHolder& holder : found.holders) {
-        search.held_by += (search.held_by.empty() ? "" : ", ") + DescribeHolder(holder);
+SerialSideSeen SeeSerialSide() {
+    CheckingUser user;
+    user.uid = getuid();
+    const int count = getgroups(0, nullptr);
+    user.groups.resize(count > 0 ? static_cast<size_t>(count) : 0);
+    if (count > 0 && getgroups(count, user.groups.data()) != count) user.groups.clear();
+    user.groups.push_back(getgid());
+    user.self = getpid();
+    return SeeSerialSide("/", user);
+}
+
+std::vector<PortHolderSearch> SearchPortHolders(const std::vector<std::string>& devices) {
+    std::vector<PortHolderSearch> searches;
+    for (const PortHolders& found : FindPortHolders(devices, HolderRoots{}, getpid())) {
+        PortHolderSearch search;
+        for (const PortHolder& holder : found.holders) {
+            search.held_by += (search.held_by.empty() ? "" : ", ") + DescribeHolder(holder);
+        }
+        search.processes_visible = found.processes_visible;
+        search.hidden_processes = found.hidden_processes;
+        search.unreadable_lock = found.unreadable_lock;
+        searches.push_back(std::move(search));
     }
-    search.processes_visible = found.processes_visible;
-    search.hidden_processes = found.hidden_processes;
-    search.unreadable_lock = found.unreadable_lock;
-    return search;
+    return searches;
+}
+
+PortHolderSearch SearchPortHolders(const std::string& device) {
+    return SearchPortHolders(std::vector<std::string>{device}).front();
 }
 
 uint64_t MonotonicNs() {

@@ -31,6 +31,9 @@ struct Option {
 constexpr Option kOptions[] = {
     {"--list-ports", nullptr, &FlashOptions::list_ports, nullptr, nullptr, nullptr, nullptr,
      "show the serial ports present and what each is (none is opened)"},
+    {"--check", nullptr, &FlashOptions::check, nullptr, nullptr, nullptr, nullptr,
+     "check the USB serial converters and the ports (none is opened):\n"
+     "say what keeps the radio's port from q42flash and what to do"},
     {"--port", "DEVICE", nullptr, nullptr, nullptr, &FlashOptions::ports, nullptr,
      "the port the radio's cable is on: /dev/ttyUSB0 on Linux,\n"
      "/dev/cu.usbserial-... on macOS, COM3 on Windows. Given more\n"
@@ -85,7 +88,7 @@ constexpr char kUsageHead[] =
     "                [--force] [--info] [--wait SECONDS] [--all] [--repeat [--count N]]\n"
     "                [--skip-current] [--ask-label] [--bell] [--record FILE] [--json]\n"
     "                [--sha256 DIGEST]\n"
-    "       q42flash --list-ports\n"
+    "       q42flash --list-ports | --check\n"
     "       q42flash --help | --version\n"
     "Writes new firmware into a Q42 radio through a serial port (9600 baud 8N1).\n";
 
@@ -164,9 +167,9 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
             return false;
         }
     }
-    if (options.list_ports) {
+    if (options.list_ports || options.check) {
         if (argc == 2) return true;
-        error = "--list-ports takes no other option";
+        error = std::string(options.check ? "--check" : "--list-ports") + " takes no other option";
         return false;
     }
     if (options.ports.empty()) {

@@ -29,6 +29,7 @@ struct FlashOptions {
     bool help = false;
     bool version = false;     // --version
     bool list_ports = false;  // --list-ports: show the serial ports present and end
+    bool check = false;       // --check: say what stands between the user and the ports, and end
 };
 
 // Parses argv[1..argc-1]; on failure says why in error.

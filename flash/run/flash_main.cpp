@@ -16,6 +16,7 @@
 #include "flash/run/flash_output.h"
 #include "flash/run/image_input.h"
 #include "flash/run/platform.h"
+#include "flash/run/port_check.h"
 #include "flash/run/port_choice.h"
 #include "flash/run/radio_bench.h"
 
@@ -27,6 +28,7 @@ FirmwareStore g_store;
 int ListPorts() {
     const std::vector<PresentPort> ports = PresentPorts();
     for (const PresentPort& port : ports) Say(port.description);
+    SayConvertersWithoutPort();
     if (ports.empty()) Complain("no serial ports found: is the converter plugged in?");
     return kExitWritten;
 }
@@ -116,6 +118,7 @@ int RunFlash(int argc, const char* const* argv) {
         return kExitWritten;
     }
     if (options.list_ports) return ListPorts();
+    if (options.check) return CheckSerialSide();
 
     if (options.json) SayOnStandardError();
     Run run(options);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/q42_protocol.h"
+#include "core/serial_check.h"
 
 namespace {
 
@@ -83,7 +84,11 @@ std::string LostLineText(const SerialLinkHost& host, const std::string& device, 
         // A USB converter's node goes with it, a moment after the kernel has hung its line up;
         // the node of a line whose far end closed stays. Up to 500 ms are given for that.
         for (int i = 0; i < 10 && PortPresent(device); ++i) WaitForPorts(nullptr, 0, MonotonicNs() + 50'000'000);
-        if (!PortPresent(device)) return port + " has gone: its USB converter was unplugged, or lost its power";
+        if (!PortPresent(device)) {
+            // Taken from its driver by a program, the converter is still there without its port.
+            const std::string cause = PortCause(SeeSerialSide(), port, true);
+            return cause.empty() ? port + " has gone: its USB converter was unplugged, or lost its power" : cause;
+        }
         return "the line on " + port + " hung up: is the cable or converter still plugged in?";
     }
     if (host.send_failed()) return port + " did not take all that was sent to the radio";

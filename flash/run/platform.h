@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/serial_check.h"
+
 // --- The serial port -------------------------------------------------------------------
 
 enum class PortOpenResult { Opened, Missing, Busy, NoPermission, NotTerminal, Failed };
@@ -49,6 +51,9 @@ struct PresentPort {
 };
 std::vector<PresentPort> PresentPorts();
 
+// The serial side as far as the system shows it: the USB converters, the ports, who takes them.
+SerialSideSeen SeeSerialSide();
+
 // What names device, whichever link or alias it is given by, so that one port named twice
 // is seen; and how a person reads it shortest: a stable alias (Linux's /dev/serial/by-id/...)
 // as the kernel's own name, any other as given.
@@ -66,6 +71,8 @@ struct PortHolderSearch {
     std::string unreadable_lock;    // a lock file for the port that names no process
 };
 PortHolderSearch SearchPortHolders(const std::string& device);
+// The same for several ports in one look over the system's processes, one result each.
+std::vector<PortHolderSearch> SearchPortHolders(const std::vector<std::string>& devices);
 
 // --- Time and the wait -------------------------------------------------------------------
 

@@ -49,11 +49,17 @@ bool OpenCandidates(const std::vector<PortCandidate>& candidates, ListenedPorts&
     const bool several = candidates.size() > 1;
     int hidden_processes = 0;
     bool processes_visible = true;
-    for (const PortCandidate& candidate : candidates) {
+    // Looked for before the ports are opened (from an open until the raw settings, the
+    // kernel's line discipline echoes what arrives, a radio's status packets, back out), and
+    // for all of them at once: a look over every process's open files for each port took
+    // seconds with hundreds of ports.
+    std::vector<std::string> devices;
+    for (const PortCandidate& candidate : candidates) devices.push_back(candidate.device);
+    const std::vector<PortHolderSearch> searches = SearchPortHolders(devices);
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        const PortCandidate& candidate = candidates[i];
         const std::string& device = candidate.device;
-        // Looked for before the port is opened: from the open until the raw settings, the
-        // kernel's line discipline echoes what arrives (a radio's status packets) back out.
-        const PortHolderSearch found = SearchPortHolders(device);
+        const PortHolderSearch& found = searches[i];
         const auto not_held = [&](std::string& error) {
             hidden_processes = std::max(hidden_processes, found.hidden_processes);
             processes_visible = processes_visible && found.processes_visible;

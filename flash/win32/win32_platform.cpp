@@ -20,6 +20,7 @@
 #include "flash/win32/system_error.h"
 #include "flash/win32/win32_handles.h"
 #include "winports/present_ports.h"
+#include "winports/usb_devices.h"
 #include "winports/wide_text.h"
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
@@ -183,6 +184,21 @@ bool PortPresent(const std::string& device) {
 PortHolderSearch SearchPortHolders(const std::string&) {
     // Windows opens a serial port for one program only, and the open says so: no search.
     return PortHolderSearch{};
+}
+
+std::vector<PortHolderSearch> SearchPortHolders(const std::vector<std::string>& devices) {
+    return std::vector<PortHolderSearch>(devices.size());
+}
+
+SerialSideSeen SeeSerialSide() {
+    SerialSideSeen seen;
+    for (const UsbDeviceAnswer& answer : ReadUsbDevices()) {
+        ConverterSeen converter;
+        if (ConverterFromAnswer(answer, converter)) seen.converters.push_back(converter);
+    }
+    // Windows opens a port for any user, and tells a busy one at the open.
+    for (const PresentPort& port : PresentPorts()) seen.ports.push_back(PortSeen{port.device, "", true, "", false});
+    return seen;
 }
 
 uint64_t MonotonicNs() {

@@ -206,6 +206,14 @@ ports)
     expect_code 0
     [ "$(grep -o 'COM[0-9]*' out.txt | paste -sd' ')" = "$(prefix_ports | paste -sd' ')" ] ||
         fail "listed [$(cat out.txt)], the prefix has [$(prefix_ports | paste -sd' ')]"
+
+    begin "--check: the prefix's ports ready and no converter (Wine shows no USB device), none opened"
+    start_flash --check
+    finish_flash 30
+    expect_code 0
+    [ "$(grep -o '^COM[0-9]*: ready$' out.txt | grep -o 'COM[0-9]*' | paste -sd' ')" = "$(prefix_ports | paste -sd' ')" ] &&
+        [ "$(wc -l <out.txt)" -eq "$(prefix_ports | wc -l)" ] && [ ! -s err.txt ] ||
+        fail "checked [$(cat out.txt)] [$(cat err.txt)], the prefix has [$(prefix_ports | paste -sd' ')]"
     expect_nothing_sent B
     radio_stop B
 

@@ -35,8 +35,11 @@ protected:
         tree.File("proc/" + std::to_string(pid) + "/fdinfo/" + std::to_string(fd),
                   "pos:\t0\nflags:\t02\nmnt_id:\t24\nino:\t90\n" + tty_index);
     }
-    PortHolders Find(const std::string& device) const {
-        return FindPortHolders(tree.Path(device), HolderRoots{tree.Path("proc"), tree.Path("lock")}, kSelf);
+    // All the devices in one look, as q42flash looks over its ports.
+    std::vector<PortHolders> Find(const std::vector<std::string>& devices) const {
+        std::vector<std::string> paths;
+        for (const std::string& device : devices) paths.push_back(tree.Path(device));
+        return FindPortHolders(paths, HolderRoots{tree.Path("proc"), tree.Path("lock")}, kSelf);
     }
 
     FakeTree tree;
@@ -78,8 +81,13 @@ TEST_F(PortHoldersTest, OpenFilesAndLockFiles) {
         {"dev/ttyUSB4", {"cu (pid 710, " + tree.Path("lock/LCK..ttyUSB4") + ")"}, false},
         {"dev/other", {"bash (pid 200)"}, false},
     };
-    for (const auto& row : rows) {
-        const PortHolders found = Find(row.device);
+    std::vector<std::string> devices;
+    for (const auto& row : rows) devices.push_back(row.device);
+    const std::vector<PortHolders> results = Find(devices);
+    ASSERT_EQ(results.size(), devices.size());
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const auto& row = rows[i];
+        const PortHolders& found = results[i];
         EXPECT_EQ(Named(found), row.holders) << row.device;
         EXPECT_EQ(!found.unreadable_lock.empty(), row.unreadable_lock) << row.device;
         EXPECT_TRUE(found.processes_visible);
@@ -89,23 +97,28 @@ TEST_F(PortHoldersTest, OpenFilesAndLockFiles) {
 
 TEST_F(PortHoldersTest, PseudoTerminalsOwnEndIsNoCompetitor) {
     tree.File("dev/pts/7", "");
+    tree.File("dev/pts/17", "");
     // The simulated radio: the master of pts 7, and its own handle on the slave side.
     Process(400, "q42sim");
     Master(400, 4, "tty-index:\t7\n");
     Open(400, 5, tree.Path("dev/pts/7"));
     Process(500, "cat");
     Open(500, 3, tree.Path("dev/pts/7"));
-    // The master of another terminal does not make a holder of this one its own end.
+    // The end of another terminal, looked over in the same walk, does not make a holder of
+    // this one its own end.
     Process(600, "screen");
     Master(600, 4, "tty-index:\t17\n");
     Open(600, 5, tree.Path("dev/pts/7"));
-    EXPECT_EQ(Named(Find("dev/pts/7")), (std::vector<std::string>{"cat (pid 500)", "screen (pid 600)"}));
+    Open(600, 6, tree.Path("dev/pts/17"));
+    const std::vector<PortHolders> found = Find({"dev/pts/7", "dev/pts/17"});
+    EXPECT_EQ(Named(found[0]), (std::vector<std::string>{"cat (pid 500)", "screen (pid 600)"}));
+    EXPECT_EQ(Named(found[1]), std::vector<std::string>{});
 }
 
 TEST_F(PortHoldersTest, WithoutProcTheLockFilesStillCount) {
     tree.File("dev/ttyUSB0", "");
     tree.File("lock/LCK..ttyUSB0", std::to_string(getpid()) + "\n");
-    const PortHolders found = Find("dev/ttyUSB0");
+    const PortHolders found = Find({"dev/ttyUSB0"}).front();
     EXPECT_FALSE(found.processes_visible);
     EXPECT_EQ(Named(found), (std::vector<std::string>{"a program (pid " + std::to_string(getpid()) + ", " +
                                                       tree.Path("lock/LCK..ttyUSB0") + ")"}));
