@@ -80,7 +80,7 @@ bool HexAfter(const std::string& id, const std::string& key, uint16_t& value) {
     unsigned number = 0;
     for (size_t i = at + key.size(); i < at + key.size() + 4; ++i) {
         const char c = upper[i];
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
         number = number * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : c - 'A' + 10);
     }
     value = static_cast<uint16_t>(number);

@@ -1,8 +1,8 @@
 // The device list and the registry key in the house's one holder.
 #pragma once
 
-#include <windows.h>
 #include <setupapi.h>
+#include <windows.h>
 
 #include "core/unique_handle.h"
 
