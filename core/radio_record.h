@@ -47,4 +47,7 @@ struct RadioRecord {
     int64_t bytes = 0;   // image bytes those frames carried
     double seconds = 0;  // from the greeting to the end
     int exit_code = 0;
+    // Why a write failed or no header came: "refused", "no answer", "hung up", "gone" or
+    // "not sent"; "" for any other result.
+    std::string reason;
 };

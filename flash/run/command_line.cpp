@@ -153,6 +153,11 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
         }
         const std::string given = argv[++i];
         if (option->text != nullptr) options.*(option->text) = given;
+        // DEVICE=NAME names a bench position; a device's own name holds no "=".
+        if (option->list == &FlashOptions::ports && given.front() == '=') {
+            error = arg + " " + given + " names no device before its \"=\"";
+            return false;
+        }
         if (option->list != nullptr) (options.*(option->list)).push_back(given);
         if (option->number != nullptr && !ParseWholeNumber(given, options.*(option->number))) {
             error = arg + " takes " + option->number_words + " from 1 to 999999, not " + given;

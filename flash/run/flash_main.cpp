@@ -4,6 +4,7 @@
 #include "flash/run/flash_main.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "core/q42_protocol.h"
 #include "core/update_lines.h"
 #include "flash/run/command_line.h"
+#include "flash/run/console_bench.h"
 #include "flash/run/flash_output.h"
 #include "flash/run/image_input.h"
 #include "flash/run/platform.h"
@@ -23,6 +25,14 @@ namespace {
 
 // The program file is read back into a 4 MiB buffer: static storage, not the stack.
 FirmwareStore g_store;
+
+// What a run keeps across its radios.
+struct Run {
+    explicit Run(const FlashOptions& given) : options(given) {}
+    const FlashOptions& options;
+    SessionImage image;
+    std::unique_ptr<AppendFile> record;
+};
 
 int ListPorts() {
     const std::vector<PresentPort> ports = PresentPorts();
@@ -114,7 +124,18 @@ int RunFlash(int argc, const char* const* argv) {
         Complain("no serial ports found for --port auto: is the converter plugged in?");
         return kExitPortUnusable;
     }
-    ListenedPorts ports;
+    ConsoleSystem system;
+    ListenedPorts ports(system);
     if (!OpenCandidates(candidates, ports, Complain)) return kExitPortUnusable;
-    return ServeRadios(run, ports);
+    std::vector<std::string> names;
+    for (size_t i = 0; i < ports.size(); ++i) names.push_back(PrintableText(ports.at(i).shown));
+    ConsoleDisplay display(names, options.all, run.image);
+    StandardOutputLines json;
+    ConsoleLabels labels;
+    TerminalBell bell;
+    const BenchGiven given{system, display, run.record.get(), options.json ? &json : nullptr, &labels, &bell};
+    const BenchEnd end = RunBench(options, run.image, ports, given);
+    if (!end.by_signal) return end.exit_code;
+    ports.CloseAll();
+    EndByStopSignal();
 }

@@ -12,8 +12,8 @@ constexpr uint64_t kTickNs = uint64_t{kTickMs} * 1'000'000;
 
 }  // namespace
 
-SerialLinkHost::SerialLinkHost(SerialPort& port)
-    : port_(&port), start_ns_(MonotonicNs()), next_tick_ns_(start_ns_ + kTickNs) {}
+SerialLinkHost::SerialLinkHost(SerialPort& port, BenchSystem& system)
+    : port_(&port), system_(system), start_ns_(system.NowNs()), next_tick_ns_(start_ns_ + kTickNs) {}
 
 void SerialLinkHost::Attach(SerialPort& port) {
     port_ = &port;
@@ -41,9 +41,9 @@ void SerialLinkHost::Pass() {
     DeliverDueTicks();
 }
 
-bool SerialLinkHost::Terminated() const { return StopRequests() >= 2; }
+bool SerialLinkHost::Terminated() const { return system_.StopRequests() >= 2; }
 
-uint64_t SerialLinkHost::ElapsedMs() const { return (MonotonicNs() - start_ns_) / 1'000'000; }
+uint64_t SerialLinkHost::ElapsedMs() const { return (system_.NowNs() - start_ns_) / 1'000'000; }
 
 bool SleepUntilDue(SerialLinkHost* const* hosts, size_t count, SerialPort** ports) {
     uint64_t next_tick_ns = UINT64_MAX;
@@ -52,7 +52,7 @@ bool SleepUntilDue(SerialLinkHost* const* hosts, size_t count, SerialPort** port
         // A line that has hung up stays readable; only the ticks are waited for then.
         ports[i] = hosts[i]->hung_up_ ? nullptr : hosts[i]->port_;
     }
-    return WaitForPorts(ports, count, next_tick_ns);
+    return count > 0 && hosts[0]->system_.Wait(ports, count, next_tick_ns);
 }
 
 void SerialLinkHost::TakeArrivedBytes() {
@@ -71,19 +71,20 @@ void SerialLinkHost::TakeArrivedBytes() {
 }
 
 void SerialLinkHost::DeliverDueTicks() {
-    const uint64_t now = MonotonicNs();
+    const uint64_t now = system_.NowNs();
     while (now >= next_tick_ns_) {
         link.LinkTick();
         next_tick_ns_ += kTickNs;
     }
 }
 
-std::string LostLineText(const SerialLinkHost& host, const std::string& device, const std::string& port) {
+std::string LostLineText(const SerialLinkHost& host, BenchSystem& system, const std::string& device,
+                         const std::string& port) {
     if (host.hung_up()) {
         // A USB converter's node goes with it, a moment after the kernel has hung its line up;
         // the node of a line whose far end closed stays. Up to 500 ms are given for that.
-        for (int i = 0; i < 10 && PortPresent(device); ++i) WaitForPorts(nullptr, 0, MonotonicNs() + 50'000'000);
-        if (!PortPresent(device)) return port + " has gone: its USB converter was unplugged, or lost its power";
+        for (int i = 0; i < 10 && system.PortPresent(device); ++i) system.Wait(nullptr, 0, system.NowNs() + 50'000'000);
+        if (!system.PortPresent(device)) return port + " has gone: its USB converter was unplugged, or lost its power";
         return "the line on " + port + " hung up: is the cable or converter still plugged in?";
     }
     if (host.send_failed()) return port + " did not take all that was sent to the radio";

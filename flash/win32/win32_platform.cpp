@@ -203,8 +203,7 @@ bool WaitForPorts(SerialPort* const* ports, size_t count, uint64_t until_ns) {
         TakeCompletions(wait_ms);
         if (TakeWake()) return true;
         for (size_t i = 0; i < count; ++i) {
-            // Every port here was opened by OpenSerialPort above.
-            if (ports[i] != nullptr && static_cast<const Win32SerialPort*>(ports[i])->HasNews()) return false;
+            if (PortHasNews(ports[i])) return false;
         }
         const uint64_t now = MonotonicNs();
         if (now >= until_ns) return false;
