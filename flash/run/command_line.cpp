@@ -132,7 +132,7 @@ std::string FlashUsage() {
 bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
+        if (arg == "--help" || arg == "-h" || arg == "/?") {
             options.help = true;
             return true;
         }

@@ -102,8 +102,8 @@ private:
 ConsoleDisplay::ConsoleDisplay(const std::vector<std::string>& ports, bool board, const SessionImage& image)
     : ports_(ports), image_(image) {
     if (board) {
-        board_ = std::make_unique<BatchBoard>(ports_, SayStream(), stderr, IsTerminal(stderr),
-                                              !IsTerminal(SayStream()), TerminalColumns);
+        board_ = std::make_unique<BatchBoard>(ports_, SayStream(), stderr, IsTerminal(stderr), !IsTerminal(SayStream()),
+                                              TerminalColumns);
     }
 }
 
@@ -135,11 +135,19 @@ std::unique_ptr<SessionDisplay> ConsoleDisplay::RadioDisplay(size_t port) {
 Answer ConsoleDisplay::Ask(const std::string& question) { return AskToWrite(question); }
 
 InputLine ConsoleLabels::Read(std::string& label) {
+    // A label is kept up to kLabelLength characters; a longer one is said to be cut, not cut
+    // silently.
+    constexpr size_t kLabelLength = 255;
     std::fprintf(stderr, "Scan or type the radio's label: ");
     std::fflush(stderr);
-    char line[256];
+    char line[kLabelLength + 2];
     const InputLine read = ReadInputLine(line, sizeof line);
     label = read == InputLine::Read ? line : "";
+    if (label.size() > kLabelLength) {
+        label.resize(kLabelLength);
+        Complain("the label is longer than " + std::to_string(kLabelLength) + " characters: its first " +
+                 std::to_string(kLabelLength) + " are kept");
+    }
     return read;
 }
 

@@ -52,6 +52,7 @@ TEST(CommandLine, EachRuleFillsOrRefuses) {
         {{"--list-ports"}, "", "list-ports "},
         {{"--port", "COM3", "--help", "--nonsense"}, "", "port=COM3 help "},
         {{"-h"}, "", "help "},
+        {{"/?"}, "", "help "},
         {{"--version", "--nonsense"}, "", "version "},
         {{"--list-ports", "--yes"}, "--list-ports takes no other option", ""},
         {{"--image", "i"}, "name the radio's port with --port DEVICE (q42flash --list-ports shows the ports)", ""},
