@@ -165,6 +165,12 @@ std::string StopStatusHelp() {
            "Ctrl-C (128 + the signal's number for SIGTERM and SIGHUP)";
 }
 
+std::string ComputerName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return "";
+    return name;
+}
+
 bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 int TerminalColumns() {

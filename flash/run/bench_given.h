@@ -71,7 +71,8 @@ public:
 };
 
 // Everything given, for one run. record and json may be nullptr (no --record, no --json);
-// labels is asked only with --ask-label, bell only with --bell.
+// labels is asked only with --ask-label, bell only with --bell. run and computer go into
+// every record line, so that a day's lines from several PCs can be merged and counted.
 struct BenchGiven {
     BenchSystem& system;
     BenchDisplay& display;
@@ -79,4 +80,6 @@ struct BenchGiven {
     AppendFile* json = nullptr;
     LabelReader* labels = nullptr;
     Bell* bell = nullptr;
+    std::string run;
+    std::string computer;
 };

@@ -395,6 +395,8 @@ void RadioBench::Append(AppendFile* file, const std::string& line) {
 
 void RadioBench::Keep(RadioRecord& row) {
     row.unix_seconds = system_.UnixSeconds();
+    row.run = given_.run;
+    row.computer = given_.computer;
     const std::string line = RecordLine(row);
     Append(given_.record, line);
     Append(given_.json, line);

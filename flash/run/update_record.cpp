@@ -118,7 +118,8 @@ std::string RecordLine(const RadioRecord& r) {
            // Later fields come last, so that a reader that counts fields still finds the first ones.
            ",\"position\":" + OptionalString(!r.position.empty(), r.position) +
            ",\"label\":" + OptionalString(!r.label.empty(), r.label) +
-           ",\"reason\":" + OptionalString(!r.reason.empty(), r.reason) +
+           ",\"reason\":" + OptionalString(!r.reason.empty(), r.reason) + ",\"run\":" + JsonString(r.run) +
+           ",\"pc\":" + OptionalString(!r.computer.empty(), r.computer) +
            ",\"exit_code\":" + std::to_string(r.exit_code) + "}\n";
 }
 

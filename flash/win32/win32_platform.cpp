@@ -233,6 +233,16 @@ std::string StopStatusHelp() {
            "Ctrl-C or Ctrl-Break, 129 with the console closed or the session ended";
 }
 
+std::string ComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &length)) return "";
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(std::max(bytes, 0)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(length), text.data(), bytes, nullptr, nullptr);
+    return text;
+}
+
 bool IsTerminal(FILE* stream) {
     const HANDLE handle = StreamHandle(stream);
     DWORD mode = 0;

@@ -579,7 +579,7 @@ TEST(RadioBench, DecidesRowsExitCodeAndRecord) {
         image.version = "V2.000";
         image.skip_current = c.options.skip_current;
 
-        const BenchGiven given{system, display, &record, nullptr, &labels, nullptr};
+        const BenchGiven given{system, display, &record, nullptr, &labels, nullptr, "1765400000-0badcafe", "BENCH-PC"};
         const BenchEnd end = RunBench(c.options, image, ports, given);
 
         EXPECT_FALSE(system.overran);
@@ -593,6 +593,8 @@ TEST(RadioBench, DecidesRowsExitCodeAndRecord) {
             results.push_back(Field(line, "result") + (reason == "null" ? "" : ", " + reason));
             // This image has no digest: null, as a missing version is.
             EXPECT_EQ(Field(line, "image_sha256"), "null");
+            EXPECT_EQ(Field(line, "run"), "1765400000-0badcafe");
+            EXPECT_EQ(Field(line, "pc"), "BENCH-PC");
         }
         EXPECT_EQ(results, c.results);
         if (c.count_line[0] != '\0') {
