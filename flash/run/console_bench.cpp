@@ -51,8 +51,10 @@ public:
         Complain(text);
     }
     void WriteBegins(const RadioRecord& radio, uint64_t now_ms) override {
-        progress_.emplace(image_.length, image_.FramesToSend(), IsTerminal(stderr), RadioLabel(radio),
-                          PrintableText(radio.port), TerminalColumns);
+        // A bench position is called by its name wherever one is given.
+        const std::string port = PrintableText(radio.position.empty() ? radio.port : radio.position);
+        progress_.emplace(image_.length, image_.FramesToSend(), IsTerminal(stderr), port + " " + RadioName(radio), port,
+                          TerminalColumns);
         progress_->Start(now_ms);
     }
     void WriteProgress(const WriteTally& tally, uint64_t now_ms) override {
@@ -77,7 +79,7 @@ public:
     void Line(const std::string& text) override { board_.Show(row_, text); }
     void Note(const std::string& text) override { board_.Note(name_ + ": " + text); }
     void WriteBegins(const RadioRecord& radio, uint64_t now_ms) override {
-        label_ = RadioLabel(radio);
+        label_ = name_ + " " + RadioName(radio);
         meter_ = ProgressMeter(image_.length, image_.FramesToSend());
         meter_.Start(now_ms);
     }

@@ -634,6 +634,8 @@ ROWS
     sim_stop
     expect_code 0
     expect_err "Scan or type the radio's label"
+    # The position's name in the progress too, as in every other line.
+    expect_err "bench1: written "
     # The bench position names the port in the table; the record keeps the device too.
     grep -Eq '^bench1 +V2.041 +V2.041 +written ' err.txt || fail "no row for bench1: $(cat err.txt)"
     [ "$(grep -o '"port":"q42",.*"position":"bench1","label":[^,]*' label.jsonl | sed 's/.*"label"://' | paste -sd' ')" = \
