@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/q42_protocol.h"
+
 namespace {
 
 constexpr size_t kMarkerSize = 5;
 constexpr size_t kLengthOffset = 5;
-constexpr size_t kVersionOffset = 22;
-constexpr size_t kMaxVersionLength = 6;
+constexpr size_t kVersionOffset = kVersionField;
+constexpr size_t kMaxVersionLength = kVersionLength;
 constexpr uint8_t kDigestTag[4] = {'S', '2', '5', '6'};
 
 // The marker is put together at run time from two pieces, so that the program file never

@@ -48,4 +48,9 @@ struct RadioRecord {
     int64_t bytes = 0;   // image bytes those frames carried
     double seconds = 0;  // from the greeting to the end
     int exit_code = 0;
+    std::string run;       // the q42flash run's id, one per run
+    std::string computer;  // the PC's name, or ""
+    // Why a write failed or no header came: "refused", "no answer", "hung up", "gone" or
+    // "not sent"; "" for any other result.
+    std::string reason;
 };

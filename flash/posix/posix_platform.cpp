@@ -153,9 +153,8 @@ bool WaitForPorts(SerialPort* const* ports, size_t count, uint64_t until_ns) {
     FD_SET(wake, &readable);
     int highest = wake;
     for (size_t i = 0; i < count; ++i) {
-        if (ports[i] == nullptr) continue;
-        // Every port here was opened by OpenSerialPort above.
-        const int fd = static_cast<const PosixSerialPort*>(ports[i])->fd();
+        const int fd = PortDescriptor(ports[i]);
+        if (fd < 0) continue;
         FD_SET(fd, &readable);
         highest = std::max(highest, fd);
     }
@@ -205,6 +204,12 @@ std::string StopStatusHelp() {
 void WriteText(FILE* stream, const std::string& text) {
     std::fputs(text.c_str(), stream);
     std::fflush(stream);
+}
+
+std::string ComputerName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return "";
+    return name;
 }
 
 bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }

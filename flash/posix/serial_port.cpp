@@ -9,8 +9,13 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 namespace {
+
+// The descriptor of each open port, found by the port itself: the wait is handed ports as the
+// run knows them.
+std::map<const SerialPort*, int> g_descriptors;
 
 // How long a write may find the port's queue full before the rest is given up.
 constexpr long kWriteStallSeconds = 1;
@@ -112,11 +117,18 @@ PortOpenResult PosixSerialPort::Open(const std::string& device, std::string& err
     // What came before q42flash listened is stale: a greeting in it was for a bootloader that
     // has stopped waiting for its answer, and answering it would swallow the next one.
     tcflush(fd, TCIFLUSH);
+    g_descriptors[this] = fd;
     return PortOpenResult::Opened;
+}
+
+int PortDescriptor(const SerialPort* port) {
+    const auto found = g_descriptors.find(port);
+    return found == g_descriptors.end() ? -1 : found->second;
 }
 
 void PosixSerialPort::Close() {
     if (!fd_.Valid()) return;
+    g_descriptors.erase(this);
     if (settings_changed_) tcsetattr(fd_.Get(), TCSADRAIN, &saved_);
     if (exclusive_set_) ioctl(fd_.Get(), TIOCNXCL);
     fd_.Reset();  // also releases the lock

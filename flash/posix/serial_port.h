@@ -20,11 +20,12 @@ public:
     long Read(uint8_t* buffer, size_t capacity) override;
     bool Write(const uint8_t* data, size_t count) override;
 
-    int fd() const { return fd_.Get(); }
-
 private:
     UniqueFd fd_;
     bool settings_changed_ = false;
     bool exclusive_set_ = false;
     termios saved_{};
 };
+
+// The descriptor of a port that OpenSerialPort opened and that is still open, else -1.
+int PortDescriptor(const SerialPort* port);

@@ -140,7 +140,7 @@ std::string FlashUsage() {
 bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
+        if (arg == "--help" || arg == "-h" || arg == "/?") {
             options.help = true;
             return true;
         }
@@ -161,6 +161,11 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
         }
         const std::string given = argv[++i];
         if (option->text != nullptr) options.*(option->text) = given;
+        // DEVICE=NAME names a bench position; a device's own name holds no "=".
+        if (option->list == &FlashOptions::ports && given.front() == '=') {
+            error = arg + " " + given + " names no device before its \"=\"";
+            return false;
+        }
         if (option->list != nullptr) (options.*(option->list)).push_back(given);
         if (option->number != nullptr && !ParseWholeNumber(given, options.*(option->number))) {
             error = arg + " takes " + option->number_words + " from 1 to 999999, not " + given;

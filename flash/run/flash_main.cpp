@@ -4,6 +4,8 @@
 #include "flash/run/flash_main.h"
 
 #include <cstdio>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "core/sha256.h"
 #include "core/update_lines.h"
 #include "flash/run/command_line.h"
+#include "flash/run/console_bench.h"
 #include "flash/run/flash_output.h"
 #include "flash/run/image_input.h"
 #include "flash/run/platform.h"
@@ -24,6 +27,14 @@ namespace {
 
 // The program file is read back into a 4 MiB buffer: static storage, not the stack.
 FirmwareStore g_store;
+
+// What a run keeps across its radios.
+struct Run {
+    explicit Run(const FlashOptions& given) : options(given) {}
+    const FlashOptions& options;
+    SessionImage image;
+    std::unique_ptr<AppendFile> record;
+};
 
 int ListPorts() {
     const std::vector<PresentPort> ports = PresentPorts();
@@ -92,6 +103,15 @@ bool LoadImage(const FlashOptions& options, Run& run, int& exit_code) {
     return true;
 }
 
+// One id per run: the start's Unix time and 32 random bits, unique across a shop's PCs.
+std::string RunId(BenchSystem& system) {
+    std::random_device random;
+    char id[48];
+    std::snprintf(id, sizeof id, "%lld-%08x", static_cast<long long>(system.UnixSeconds()),
+                  static_cast<unsigned>(random()));
+    return id;
+}
+
 // An image that names no application is no Q42 image: refused before any radio greets.
 bool JudgeImageAtStart(const Run& run, int& exit_code) {
     if (run.image.length == 0 || ImageName(run.image.bytes, run.image.length, nullptr)) return true;
@@ -146,7 +166,19 @@ int RunFlash(int argc, const char* const* argv) {
         Complain("no serial ports found for --port auto: is the converter plugged in?");
         return kExitPortUnusable;
     }
-    ListenedPorts ports;
+    ConsoleSystem system;
+    ListenedPorts ports(system);
     if (!OpenCandidates(candidates, ports, Complain)) return kExitPortUnusable;
-    return ServeRadios(run, ports);
+    std::vector<std::string> names;
+    for (size_t i = 0; i < ports.size(); ++i) names.push_back(PrintableText(ports.at(i).shown));
+    ConsoleDisplay display(names, options.all, run.image);
+    StandardOutputLines json;
+    ConsoleLabels labels;
+    TerminalBell bell;
+    const BenchGiven given{system,  display, run.record.get(), options.json ? &json : nullptr,
+                           &labels, &bell,   RunId(system),    ComputerName()};
+    const BenchEnd end = RunBench(options, run.image, ports, given);
+    if (!end.by_signal) return end.exit_code;
+    ports.CloseAll();
+    EndByStopSignal();
 }

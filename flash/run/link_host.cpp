@@ -13,8 +13,8 @@ constexpr uint64_t kTickNs = uint64_t{kTickMs} * 1'000'000;
 
 }  // namespace
 
-SerialLinkHost::SerialLinkHost(SerialPort& port)
-    : port_(&port), start_ns_(MonotonicNs()), next_tick_ns_(start_ns_ + kTickNs) {}
+SerialLinkHost::SerialLinkHost(SerialPort& port, BenchSystem& system)
+    : port_(&port), system_(system), start_ns_(system.NowNs()), next_tick_ns_(start_ns_ + kTickNs) {}
 
 void SerialLinkHost::Attach(SerialPort& port) {
     port_ = &port;
@@ -42,9 +42,9 @@ void SerialLinkHost::Pass() {
     DeliverDueTicks();
 }
 
-bool SerialLinkHost::Terminated() const { return StopRequests() >= 2; }
+bool SerialLinkHost::Terminated() const { return system_.StopRequests() >= 2; }
 
-uint64_t SerialLinkHost::ElapsedMs() const { return (MonotonicNs() - start_ns_) / 1'000'000; }
+uint64_t SerialLinkHost::ElapsedMs() const { return (system_.NowNs() - start_ns_) / 1'000'000; }
 
 bool SleepUntilDue(SerialLinkHost* const* hosts, size_t count, SerialPort** ports) {
     uint64_t next_tick_ns = UINT64_MAX;
@@ -53,7 +53,7 @@ bool SleepUntilDue(SerialLinkHost* const* hosts, size_t count, SerialPort** port
         // A line that has hung up stays readable; only the ticks are waited for then.
         ports[i] = hosts[i]->hung_up_ ? nullptr : hosts[i]->port_;
     }
-    return WaitForPorts(ports, count, next_tick_ns);
+    return count > 0 && hosts[0]->system_.Wait(ports, count, next_tick_ns);
 }
 
 void SerialLinkHost::TakeArrivedBytes() {
@@ -72,21 +72,22 @@ void SerialLinkHost::TakeArrivedBytes() {
 }
 
 void SerialLinkHost::DeliverDueTicks() {
-    const uint64_t now = MonotonicNs();
+    const uint64_t now = system_.NowNs();
     while (now >= next_tick_ns_) {
         link.LinkTick();
         next_tick_ns_ += kTickNs;
     }
 }
 
-std::string LostLineText(const SerialLinkHost& host, const std::string& device, const std::string& port) {
+std::string LostLineText(const SerialLinkHost& host, BenchSystem& system, const std::string& device,
+                         const std::string& port) {
     if (host.hung_up()) {
         // A USB converter's node goes with it, a moment after the kernel has hung its line up;
         // the node of a line whose far end closed stays. Up to 500 ms are given for that.
-        for (int i = 0; i < 10 && PortPresent(device); ++i) WaitForPorts(nullptr, 0, MonotonicNs() + 50'000'000);
-        if (!PortPresent(device)) {
+        for (int i = 0; i < 10 && system.PortPresent(device); ++i) system.Wait(nullptr, 0, system.NowNs() + 50'000'000);
+        if (!system.PortPresent(device)) {
             // Taken from its driver by a program, the converter is still there without its port.
-            const std::string cause = PortCause(SeeSerialSide(), port, true);
+            const std::string cause = PortCause(system.SerialSide(), port, true);
             return cause.empty() ? port + " has gone: its USB converter was unplugged, or lost its power" : cause;
         }
         return "the line on " + port + " hung up: is the cable or converter still plugged in?";

@@ -1,6 +1,6 @@
 // Drives the bootloader link over a serial port: what arrives goes to HandleBootByte, and
 // LinkTick runs once for each 10 ms that has passed on the monotonic clock, so the link's
-// tick-counted waits (500 and 300 ticks) hold in real time. Every byte received goes to the
+// tick-counted waits (500 and 300 ticks) hold in the clock's time. Every byte received goes to the
 // link, as in the Windows program while its update window is up.
 #pragma once
 
@@ -9,11 +9,12 @@
 #include <string>
 
 #include "core/boot_link.h"
+#include "flash/run/bench_given.h"
 #include "flash/run/platform.h"
 
 class SerialLinkHost final : public LinkHost {
 public:
-    explicit SerialLinkHost(SerialPort& port);
+    SerialLinkHost(SerialPort& port, BenchSystem& system);
 
     void SendToDevice(const uint8_t* data, uint16_t count) override;
     // For the link's blocking forms: a pass that first sleeps until a byte or a tick is due.
@@ -32,7 +33,7 @@ public:
     // host serves the port opened anew, its clock and ticks going on.
     void Attach(SerialPort& port);
 
-    // Milliseconds on the monotonic clock since the host was made.
+    // Milliseconds on the system's clock since the host was made.
     uint64_t ElapsedMs() const;
     bool hung_up() const { return hung_up_; }
     bool send_failed() const { return send_failed_; }
@@ -45,6 +46,7 @@ private:
     void DeliverDueTicks();
 
     SerialPort* port_;
+    BenchSystem& system_;
     uint64_t start_ns_;
     uint64_t next_tick_ns_;
     bool hung_up_ = false;
@@ -62,4 +64,5 @@ bool SleepUntilDue(SerialLinkHost* const* hosts, size_t count, SerialPort** port
 // Why the radio went silent when its line did: its port gone (the converter unplugged), hung
 // up, or would not take what was sent, port naming device as the user reads it; "" when the
 // line is fine.
-std::string LostLineText(const SerialLinkHost& host, const std::string& device, const std::string& port);
+std::string LostLineText(const SerialLinkHost& host, BenchSystem& system, const std::string& device,
+                         const std::string& port);

@@ -1,17 +1,12 @@
 // Opening the ports listened on; see listened_ports.h.
 #include "flash/run/listened_ports.h"
 
-bool ListenedPorts::Add(const PortCandidate& candidate, std::string& error, const PortVetting& may_take) {
-    PortOpenResult result = PortOpenResult::Failed;
-    std::unique_ptr<SerialPort> port = OpenSerialPort(candidate.device, may_take, result, error);
-    if (port == nullptr) return false;
-    ports_.push_back(std::make_unique<ListenedPort>(candidate, std::move(port)));
-    return true;
+void ListenedPorts::Take(const PortCandidate& candidate, std::unique_ptr<SerialPort> opened) {
+    ports_.push_back(std::make_unique<ListenedPort>(candidate, std::move(opened), system_));
 }
 
-bool ListenedPort::Reopen(std::string& error, const PortVetting& may_take) {
-    PortOpenResult result = PortOpenResult::Failed;
-    std::unique_ptr<SerialPort> opened = OpenSerialPort(device, may_take, result, error);
+bool ListenedPort::Reopen(BenchSystem& system, std::string& error) {
+    std::unique_ptr<SerialPort> opened = system.Reopen(device, error);
     if (opened == nullptr) return false;
     port = std::move(opened);
     host.Attach(*port);
@@ -20,4 +15,16 @@ bool ListenedPort::Reopen(std::string& error, const PortVetting& may_take) {
 
 void ListenedPorts::CloseAll() {
     for (const auto& listened : ports_) listened->port->Close();
+}
+
+std::string ListenedPorts::Listing() const {
+    std::string text;
+    for (size_t i = 0; i < ports_.size(); ++i) {
+        const ListenedPort& port = *ports_[i];
+        text += (i == 0                   ? ""
+                 : i + 1 == ports_.size() ? " and "
+                                          : ", ") +
+                (port.position.empty() ? port.device : port.position);
+    }
+    return text;
 }

@@ -114,6 +114,10 @@ std::string StopStatusHelp();
 // pipe gets the bytes.
 void WriteText(FILE* stream, const std::string& text);
 
+// The computer's name as the system gives it, "" when it gives none: the record's lines of
+// several PCs are told apart by it.
+std::string ComputerName();
+
 // Whether stream is a terminal, and the columns of standard error's (80 when it says none).
 bool IsTerminal(FILE* stream);
 int TerminalColumns();

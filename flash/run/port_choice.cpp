@@ -2,6 +2,7 @@
 #include "flash/run/port_choice.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "flash/run/command_line.h"
 #include "flash/run/platform.h"
@@ -29,12 +30,16 @@ bool CandidatePorts(const std::vector<std::string>& given, std::vector<PortCandi
     };
     for (const std::string& text : given) {
         if (text == kAutoPort) {
-            for (const PresentPort& present : PresentPorts()) add(PortCandidate{present.device, "", false});
+            for (const PresentPort& present : PresentPorts()) {
+                add(PortCandidate{present.device, "", false, ShortPortName(present.device)});
+            }
             continue;
         }
         // DEVICE=NAME names a bench position; a device's own name holds no "=".
         const size_t equals = text.find('=');
-        PortCandidate port{text.substr(0, equals), equals == std::string::npos ? "" : text.substr(equals + 1), true};
+        const std::string device = text.substr(0, equals);
+        PortCandidate port{device, equals == std::string::npos ? "" : text.substr(equals + 1), true,
+                           ShortPortName(device)};
         if (!add(std::move(port))) return false;
     }
     return true;
@@ -72,7 +77,12 @@ bool OpenCandidates(const std::vector<PortCandidate>& candidates, ListenedPorts&
             return error.empty();
         };
         std::string error;
-        if (listener.Add(candidate, error, not_held)) continue;
+        PortOpenResult result = PortOpenResult::Failed;
+        std::unique_ptr<SerialPort> port = OpenSerialPort(device, not_held, result, error);
+        if (port != nullptr) {
+            listener.Take(candidate, std::move(port));
+            continue;
+        }
         if (!several) {
             note(error);
             return false;
@@ -93,12 +103,4 @@ bool OpenCandidates(const std::vector<PortCandidate>& candidates, ListenedPorts&
              " processes of other users: if the radio's greeting does not come, one of them may hold " + which);
     }
     return true;
-}
-
-std::string Listing(const ListenedPorts& listener) {
-    std::string text;
-    for (size_t i = 0; i < listener.size(); ++i) {
-        text += (i == 0 ? "" : i + 1 == listener.size() ? " and " : ", ") + listener.device(i);
-    }
-    return text;
 }

@@ -21,6 +21,3 @@ bool OpenCandidates(const std::vector<PortCandidate>& candidates, ListenedPorts&
 
 // Why device cannot be taken while the programs found hold it; "" when none does.
 std::string HeldByText(const std::string& device, const PortHolderSearch& found);
-
-// "A, B and C": the ports listened on.
-std::string Listing(const ListenedPorts& listener);

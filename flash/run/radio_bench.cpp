@@ -1,24 +1,16 @@
 // Each port is a slot that goes from listening to its radio's session and back (with
 // --repeat), moved on after every pass over all the ports. What differs between one radio
-// and --all is said here as the policy it is: where the words go (plain lines, or the board
-// of one line per port), when the question is asked, and what a greeting on one port does
-// to the others.
+// and --all is said here as the policy it is: when the question is asked, what a greeting on
+// one port does to the others, and which rows the table gets.
 #include "flash/run/radio_bench.h"
 
 #include <cstdio>
-#include <ctime>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/printable_text.h"
 #include "core/update_lines.h"
-#include "flash/run/batch_board.h"
-#include "flash/run/flash_output.h"
-#include "flash/run/port_choice.h"
-#include "flash/run/progress_display.h"
-#include "flash/run/question.h"
 #include "flash/run/update_record.h"
 
 namespace {
@@ -30,96 +22,51 @@ enum class Stage { Listening, Updating, PortGone, Finished };
 std::string NoGreetingText(const std::string& port, long seconds) {
     const std::string within = " within " + std::to_string(seconds) + " s";
     if (port.empty())
-        return "no greeting from the radio" + within + ": is it switched on, and its port 1 on the cable?";
+        return "no greeting from the radio" + within +
+               ": is its port 1 on the cable, and was it switched on after q42flash said it waits? (one switched on "
+               "before is heard only when switched off and on again)";
     return "no greeting on " + port + within;
 }
 
-// One radio's words as plain lines: the window's on standard output, q42flash's own and the
-// progress on standard error.
-class PlainDisplay final : public SessionDisplay {
-public:
-    explicit PlainDisplay(const SessionImage& image) : image_(image) {}
-
-    void Line(const std::string& text) override { Say(text); }
-    void Note(const std::string& text) override {
-        if (progress_) progress_->Finish();
-        Complain(text);
-    }
-    void WriteBegins(const RadioRecord& radio, uint64_t now_ms) override {
-        progress_.emplace(image_.length, image_.FramesToSend(), IsTerminal(stderr), RadioLabel(radio),
-                          PrintableText(radio.port), TerminalColumns);
-        progress_->Start(now_ms);
-    }
-    void WriteProgress(const WriteTally& tally, uint64_t now_ms) override {
-        progress_->Update(tally.covered, tally.frames, now_ms);
-    }
-    void WriteEnds() override {
-        progress_->Finish();
-        progress_.reset();
-    }
-
-private:
-    const SessionImage& image_;
-    std::optional<ProgressDisplay> progress_;
-};
-
-// One port's radio on the board of several.
-class BoardDisplay final : public SessionDisplay {
-public:
-    BoardDisplay(BatchBoard& board, size_t row, std::string name, const SessionImage& image)
-        : board_(board), row_(row), name_(std::move(name)), image_(image), meter_(0, 0) {}
-
-    void Line(const std::string& text) override { board_.Show(row_, text); }
-    void Note(const std::string& text) override { board_.Note(name_ + ": " + text); }
-    void WriteBegins(const RadioRecord& radio, uint64_t now_ms) override {
-        label_ = RadioLabel(radio);
-        meter_ = ProgressMeter(image_.length, image_.FramesToSend());
-        meter_.Start(now_ms);
-    }
-    void WriteProgress(const WriteTally& tally, uint64_t now_ms) override {
-        ProgressFigures figures = meter_.Measure(tally.covered, tally.frames, now_ms);
-        figures.label = label_.c_str();
-        board_.Progress(row_, figures);
-    }
-    void WriteEnds() override {}
-
-private:
-    BatchBoard& board_;
-    size_t row_;
-    std::string name_;
-    const SessionImage& image_;
-    std::string label_;
-    ProgressMeter meter_;
-};
+// Why the radio's write failed or its header did not come, for the record: the line, else
+// the byte the radio sent instead of its answer, else its silence.
+std::string FailureReason(const SerialLinkHost& host, bool port_present) {
+    if (host.hung_up()) return port_present ? "hung up" : "gone";
+    if (host.send_failed()) return "not sent";
+    return host.link.RxExpected == 0 ? "refused" : "no answer";
+}
 
 // The question of one radio: asked once, after the first radio's header (--repeat covers
 // the next ones); with --yes, or once asked for the batch, never.
 class RunQuestion final : public SessionQuestion {
 public:
-    RunQuestion(const Run& run, bool asked) : run_(run), answered_yes_(asked || run.options.yes) {}
+    RunQuestion(const FlashOptions& options, const SessionImage& image, BenchDisplay& display, bool asked)
+        : options_(options), image_(image), display_(display), answered_yes_(asked || options.yes) {}
 
     Answer MayWrite() override {
         if (answered_yes_) return Answer::Yes;
-        const Answer answer =
-            AskToWrite("Write the image (" + std::to_string(run_.image.length) + " bytes) into the radio" +
-                       (run_.options.repeat ? " and each next one?" : "?"));
+        const Answer answer = display_.Ask("Write the image (" + std::to_string(image_.length) +
+                                           " bytes) into the radio" + (options_.repeat ? " and each next one?" : "?"));
         answered_yes_ = answer == Answer::Yes;
         return answer;
     }
 
 private:
-    const Run& run_;
+    const FlashOptions& options_;
+    const SessionImage& image_;
+    BenchDisplay& display_;
     bool answered_yes_;
 };
 
 struct Slot {
-    Slot(ListenedPort& port, std::unique_ptr<SessionDisplay> shown, SessionQuestion& question, const Run& run)
+    Slot(ListenedPort& port, std::unique_ptr<SessionDisplay> shown, SessionQuestion& question,
+         const SessionImage& image)
         : listened(port),
-          name(PrintableText(port.device)),
+          name(PrintableText(port.position.empty() ? port.device : port.position)),
           display(std::move(shown)),
-          session(port.host.link, run.image, *display, question) {}
+          session(port.host.link, image, *display, question) {}
     ListenedPort& listened;
-    const std::string name;  // the device as given, as a terminal can show it: the notes' name
+    const std::string name;  // the position's name, else the device as given: the notes' name
     Stage stage = Stage::Listening;
     uint64_t listening_since_ms = 0;
     bool lost = false;  // hung up while listened on
@@ -132,8 +79,8 @@ struct Slot {
 
 class RadioBench {
 public:
-    RadioBench(Run& run, ListenedPorts& ports);
-    int Go();
+    RadioBench(const FlashOptions& options, const SessionImage& image, ListenedPorts& ports, const BenchGiven& given);
+    BenchEnd Go();
 
 private:
     bool AskForTheBatch();
@@ -144,26 +91,23 @@ private:
     void EndRadio(size_t i);
     void EndWithoutRadio(size_t i, RadioResult result, int exit_code);
     void Keep(RadioRecord& row);
+    void Append(AppendFile* file, const std::string& line);
     bool AskLabel();
     void Bell();
     void HearStopRequests();
     void TellWrites();
     bool RadioMayStart() const;
     size_t Listening() const;
-    int End();
+    BenchEnd End();
+    // Stopped with nothing written: said, then the run ends by the stop's signal.
+    BenchEnd StopNow();
 
-    // The run's own words and each port's state line: on the board with --all, plain otherwise.
-    void Note(const std::string& text);
-    void PortLine(size_t i, const std::string& text);
-    void Status(size_t i, const std::string& text);
-    // Stopped with nothing written; and the end by the stop's signal, once that is said.
-    [[noreturn]] void StopNow();
-    [[noreturn]] void EndNow();
-
-    Run& run_;
     const FlashOptions& options_;
+    const SessionImage& image_;
     ListenedPorts& ports_;
-    std::unique_ptr<BatchBoard> board_;  // with --all
+    const BenchGiven& given_;
+    BenchSystem& system_;
+    BenchDisplay& display_;
     std::unique_ptr<RunQuestion> question_;
     std::vector<std::unique_ptr<Slot>> slots_;
     std::vector<SerialLinkHost*> hosts_;  // the pass's, kept so that a pass allocates nothing
@@ -171,87 +115,56 @@ private:
     int radios_started_ = 0;
     int stops_heard_ = 0;
     int writes_told_ = 0;
-    bool record_lost_ = false;  // a record line could not be written whole: no new radio starts
-    std::string label_;         // the next radio's, with --ask-label (one radio at a time)
+    bool record_lost_ = false;    // a record line could not be written whole: no new radio starts
+    bool by_signal_ = false;      // the run ends by the stop's signal, as soon as the pass is over
+    bool label_stopped_ = false;  // a stop came at the label's prompt: no new radio starts
+    std::string label_;           // the next radio's, with --ask-label (one radio at a time)
 };
 
-RadioBench::RadioBench(Run& run, ListenedPorts& ports) : run_(run), options_(run.options), ports_(ports) {
-    std::vector<std::string> names;
-    for (size_t i = 0; i < ports.size(); ++i) names.push_back(PrintableText(ports.at(i).shown));
-    if (options_.all) {
-        board_ = std::make_unique<BatchBoard>(names, SayStream(), stderr, IsTerminal(stderr), !IsTerminal(SayStream()),
-                                              TerminalColumns);
-    }
-    question_ = std::make_unique<RunQuestion>(run, options_.all);
+RadioBench::RadioBench(const FlashOptions& options, const SessionImage& image, ListenedPorts& ports,
+                       const BenchGiven& given)
+    : options_(options), image_(image), ports_(ports), given_(given), system_(given.system), display_(given.display) {
+    question_ = std::make_unique<RunQuestion>(options, image, display_, options_.all);
     for (size_t i = 0; i < ports.size(); ++i) {
-        std::unique_ptr<SessionDisplay> display;
-        if (board_) {
-            display = std::make_unique<BoardDisplay>(*board_, i, names[i], run.image);
-        } else {
-            display = std::make_unique<PlainDisplay>(run.image);
-        }
-        slots_.push_back(std::make_unique<Slot>(ports.at(i), std::move(display), *question_, run));
+        slots_.push_back(std::make_unique<Slot>(ports.at(i), display_.RadioDisplay(i), *question_, image));
     }
     hosts_.reserve(slots_.size());
     wait_ports_.resize(slots_.size());
 }
 
-void RadioBench::Note(const std::string& text) {
-    if (board_) return board_->Note(text);
-    // One radio: through its display, so that a note ends the progress bar's line first.
-    for (const auto& slot : slots_) {
-        if (slot->stage == Stage::Updating) return slot->display->Note(text);
-    }
-    Complain(text);
-}
-
-void RadioBench::PortLine(size_t i, const std::string& text) {
-    if (board_) return board_->Show(i, text);
-    Say(text);
-}
-
-void RadioBench::Status(size_t i, const std::string& text) {
-    if (board_) board_->Status(i, text);
-}
-
-void RadioBench::StopNow() {
-    Complain(kNothingWritten);
-    EndNow();
-}
-
-void RadioBench::EndNow() {
-    ports_.CloseAll();
-    EndByStopSignal();
+BenchEnd RadioBench::StopNow() {
+    display_.Note(kNothingWritten);
+    by_signal_ = true;
+    return BenchEnd{kExitWritten, true};
 }
 
 bool RadioBench::AskForTheBatch() {
     if (options_.yes || options_.info) return true;
-    const std::string question = "Write the image (" + std::to_string(run_.image.length) +
-                                 " bytes) into every radio that greets on " + Listing(ports_) +
+    const std::string question = "Write the image (" + std::to_string(image_.length) +
+                                 " bytes) into every radio that greets on " + ports_.Listing() +
                                  (options_.repeat ? ", and each next one?" : "?");
-    switch (AskToWrite(question)) {
+    switch (display_.Ask(question)) {
     case Answer::Yes:
         return true;
     case Answer::Stopped:
         StopNow();
+        return false;
     case Answer::No:
         break;
     }
-    Complain(kNotWritten);
+    display_.Note(kNotWritten);
     return false;
 }
 
-int RadioBench::Go() {
-    if (options_.all && !AskForTheBatch()) return kExitNotConfirmed;
-    if (!AskLabel()) StopNow();
-    Say(kSwitchOn);
-    const std::string waiting = " on " + Listing(ports_) + " (Ctrl-C stops)";
-    if (board_) {
-        for (size_t i = 0; i < slots_.size(); ++i) Status(i, kWaitingForGreeting);
-        Note("waiting for the radios' greetings" + waiting);
-    } else {
-        Complain(kWaitingForGreeting + waiting);
+BenchEnd RadioBench::Go() {
+    if (options_.all && !AskForTheBatch()) {
+        return by_signal_ ? BenchEnd{kExitWritten, true} : BenchEnd{kExitNotConfirmed};
     }
+    if (!AskLabel()) return StopNow();
+    display_.Line(kSwitchOn);
+    const std::string waiting = " on " + ports_.Listing() + " (Ctrl-C stops)";
+    for (size_t i = 0; i < slots_.size(); ++i) display_.Status(i, kWaitingForGreeting);
+    display_.Note((options_.all ? "waiting for the radios' greetings" : kWaitingForGreeting) + waiting);
     for (auto& slot : slots_) slot->listening_since_ms = slot->listened.host.ElapsedMs();
 
     for (;;) {
@@ -263,7 +176,7 @@ int RadioBench::Go() {
         SleepUntilDue(hosts_.data(), hosts_.size(), wait_ports_.data());
         Pass();
         HearStopRequests();
-        for (size_t i = 0; i < slots_.size(); ++i) {
+        for (size_t i = 0; i < slots_.size() && !by_signal_; ++i) {
             switch (slots_[i]->stage) {
             case Stage::Listening:
                 Listen(i);
@@ -278,6 +191,7 @@ int RadioBench::Go() {
                 break;
             }
         }
+        if (by_signal_) return BenchEnd{kExitWritten, true};
         TellWrites();
     }
 }
@@ -289,7 +203,7 @@ void RadioBench::TellWrites() {
     }
     if (writing == writes_told_) return;
     writes_told_ = writing;
-    WritesUnderWay(writing);
+    system_.WritesUnderWay(writing);
 }
 
 void RadioBench::Pass() {
@@ -307,8 +221,7 @@ void RadioBench::Pass() {
             slots_[j]->stage = Stage::Finished;
             slots_[j]->listened.port->Close();
         }
-        Note("the radio greeted on " + slot.listened.device +
-             "; the other ports were closed, nothing was sent on them");
+        display_.Note("the radio greeted on " + slot.name + "; the other ports were closed, nothing was sent on them");
         return;
     }
 }
@@ -320,8 +233,8 @@ size_t RadioBench::Listening() const {
 }
 
 void RadioBench::HearStopRequests() {
-    if (StopRequests() == stops_heard_) return;
-    stops_heard_ = StopRequests();
+    if (system_.StopRequests() == stops_heard_) return;
+    stops_heard_ = system_.StopRequests();
     bool reading = false;
     bool writing = false;
     for (const auto& slot : slots_) {
@@ -329,23 +242,21 @@ void RadioBench::HearStopRequests() {
         reading = reading || slot->session.phase() == UpdateSession::Phase::ReadingHeader;
         writing = writing || slot->session.phase() == UpdateSession::Phase::Writing;
     }
-    if (stops_heard_ == 1 && reading) Note(kStopAfterHeader);
-    if (stops_heard_ == 1 && writing) Note(std::string(kWriteGoesOn) + StopAgainHint());
+    if (stops_heard_ == 1 && reading) display_.Note(kStopAfterHeader);
+    if (stops_heard_ == 1 && writing) display_.Note(std::string(kWriteGoesOn) + system_.StopAgainHint());
 }
 
 bool RadioBench::RadioMayStart() const {
-    return StopRequests() == 0 && !record_lost_ && (options_.count == 0 || radios_started_ < options_.count);
+    return system_.StopRequests() == 0 && !label_stopped_ && !record_lost_ &&
+           (options_.count == 0 || radios_started_ < options_.count);
 }
 
 bool RadioBench::AskLabel() {
     label_.clear();
-    if (!options_.ask_label) return true;
-    std::fprintf(stderr, "Scan or type the radio's label: ");
-    std::fflush(stderr);
-    char line[256];
-    const InputLine read = ReadInputLine(line, sizeof line);
+    if (!options_.ask_label || given_.labels == nullptr) return true;
+    const InputLine read = given_.labels->Read(label_);
     if (read == InputLine::Stopped) return false;
-    if (read == InputLine::Read) label_ = line;
+    if (read != InputLine::Read) label_.clear();
     return true;
 }
 
@@ -354,7 +265,11 @@ void RadioBench::Listen(size_t i) {
     SerialLinkHost& host = slot.listened.host;
     if (!RadioMayStart()) {
         slot.stage = Stage::Finished;
-        Status(i, "no longer listened on");
+        display_.Status(i, "no longer listened on");
+        // Every named port has its row in the table, however the run ends.
+        if (options_.all && slot.listened.named && slot.rows.empty()) {
+            EndWithoutRadio(i, RadioResult::NoRadio, kExitNoRadio);
+        }
         return;
     }
     if (host.hung_up()) {
@@ -366,19 +281,19 @@ void RadioBench::Listen(size_t i) {
             slot.stage = Stage::PortGone;
             slot.gone_since_ms = host.ElapsedMs();
             slot.refusal.clear();
-            Status(i, "gone; waiting for it to come back");
-            Note(LostLineText(host, slot.listened.device, slot.name));
-            Note("waiting for " + slot.name + " to come back (Ctrl-C stops)");
+            display_.Status(i, "gone; waiting for it to come back");
+            display_.Note(LostLineText(host, system_, slot.listened.device, slot.name));
+            display_.Note("waiting for " + slot.name + " to come back (Ctrl-C stops)");
             return;
         }
         slot.lost = true;
         slot.stage = Stage::Finished;
-        Status(i, "hung up");
+        display_.Status(i, "hung up");
         // The last port listened on is judged as the one port: its hang-up ends the wait.
         if (Listening() == 0) {
-            Note(LostLineText(host, slot.listened.device, slot.name));
+            display_.Note(LostLineText(host, system_, slot.listened.device, slot.name));
         } else {
-            Note("the line on " + slot.name + " hung up; no longer listening on it");
+            display_.Note("the line on " + slot.name + " hung up; no longer listening on it");
         }
         // A bench's port whose line went while it waited for a radio is a failure of the bench;
         // one whose radio already failed with the line is told by that radio's row.
@@ -401,15 +316,15 @@ void RadioBench::Listen(size_t i) {
         radio.label = label_;
         slot.session.Begin(radio, now);
         slot.stage = Stage::Updating;
-        Status(i, "reading the radio's header");
+        display_.Status(i, "reading the radio's header");
         return;
     }
     const uint64_t wait_ms = static_cast<uint64_t>(options_.wait_seconds) * 1000;
     if (options_.wait_seconds == 0 || host.link.Acknowledged() || now < slot.listening_since_ms + wait_ms) return;
-    if (board_) {
+    if (options_.all) {
         slot.stage = Stage::Finished;
-        Status(i, "no greeting");
-        Note(NoGreetingText(slot.name, options_.wait_seconds));
+        display_.Status(i, "no greeting");
+        display_.Note(NoGreetingText(slot.name, options_.wait_seconds));
         // A port named for a radio that never had one: the bench is not done.
         if (slot.listened.named && slot.rows.empty()) EndWithoutRadio(i, RadioResult::NoRadio, kExitNoRadio);
         return;
@@ -418,7 +333,7 @@ void RadioBench::Listen(size_t i) {
     for (auto& other : slots_) {
         if (other->stage == Stage::Listening) other->stage = Stage::Finished;
     }
-    Complain(NoGreetingText("", options_.wait_seconds));
+    display_.Note(NoGreetingText("", options_.wait_seconds));
     if (options_.repeat && slot.rows.empty()) EndWithoutRadio(i, RadioResult::NoRadio, kExitNoRadio);
 }
 
@@ -430,40 +345,36 @@ void RadioBench::LookForPort(size_t i) {
         options_.wait_seconds > 0 && now >= slot.gone_since_ms + static_cast<uint64_t>(options_.wait_seconds) * 1000;
     if (!RadioMayStart()) {
         slot.stage = Stage::Finished;
-        Status(i, "no longer listened on");
+        display_.Status(i, "no longer listened on");
         return;
     }
     if (given_up) {
-        Note(slot.name + " did not come back within " + std::to_string(options_.wait_seconds) + " s");
+        display_.Note(slot.name + " did not come back within " + std::to_string(options_.wait_seconds) + " s");
         slot.lost = true;
         slot.stage = Stage::Finished;
-        Status(i, "hung up");
+        display_.Status(i, "hung up");
         EndWithoutRadio(i, RadioResult::HungUp, kExitPortUnusable);
         return;
     }
-    if (!slot.listened.StepDue(now) || !PortPresent(slot.listened.device)) return;
+    if (!slot.listened.StepDue(now) || !system_.PortPresent(slot.listened.device)) return;
     std::string error;
-    const auto not_held = [&slot](std::string& why) {
-        why = HeldByText(slot.listened.device, SearchPortHolders(slot.listened.device));
-        return why.empty();
-    };
-    if (!slot.listened.Reopen(error, not_held)) {
+    if (!slot.listened.Reopen(system_, error)) {
         // Just plugged in, it may still be probed by another program: said once, tried again.
-        if (error != slot.refusal) Note(error + "; trying again");
+        if (error != slot.refusal) display_.Note(error + "; trying again");
         slot.refusal = error;
         return;
     }
-    Note(slot.name + " is back; listening on it again");
+    display_.Note(slot.name + " is back; listening on it again");
     host.link.RestartHandshake();
     slot.stage = Stage::Listening;
     slot.listening_since_ms = now;
-    PortLine(i, kConnectNextRadio);
+    display_.PortLine(i, kConnectNextRadio);
 }
 
 void RadioBench::Update(size_t i) {
     Slot& slot = *slots_[i];
     SerialLinkHost& host = slot.listened.host;
-    const StopState stops{StopRequests(), LastStopSignal()};
+    const StopState stops{system_.StopRequests(), system_.LastStopSignal()};
     LinkStep step = slot.session.Step(stops, host.ElapsedMs());
     // A frame is built with a pass of this port's own between its bytes, as in the window's
     // loop; the other ports wait the millisecond that takes.
@@ -474,26 +385,25 @@ void RadioBench::Update(size_t i) {
     if (step == LinkStep::Over) EndRadio(i);
 }
 
-void RadioBench::Keep(RadioRecord& row) {
-    row.unix_seconds = static_cast<int64_t>(time(nullptr));
-    const std::string line = RecordLine(row);
+void RadioBench::Append(AppendFile* file, const std::string& line) {
     std::string error;
     // After a lost line the radios still under way are tried once more each, as they end.
-    if (run_.record && !run_.record->Append(line, error)) {
-        record_lost_ = true;
-        Note(error + "; no further radio is started");
-    }
-    if (options_.json && (std::fputs(line.c_str(), stdout) < 0 || std::fflush(stdout) != 0)) {
-        // Standard output closed by its reader (--json | head -1) loses the lines as surely.
-        record_lost_ = true;
-        Note("standard output was closed, so the record lines of --json are lost; no further radio is started");
-    }
+    if (file == nullptr || file->Append(line, error)) return;
+    record_lost_ = true;
+    display_.Note(error + "; no further radio is started");
+}
+
+void RadioBench::Keep(RadioRecord& row) {
+    row.unix_seconds = system_.UnixSeconds();
+    row.run = given_.run;
+    row.computer = given_.computer;
+    const std::string line = RecordLine(row);
+    Append(given_.record, line);
+    Append(given_.json, line);
 }
 
 void RadioBench::Bell() {
-    if (!options_.bell) return;
-    std::fputc('\a', stderr);
-    std::fflush(stderr);
+    if (options_.bell && given_.bell != nullptr) given_.bell->Ring();
 }
 
 void RadioBench::EndWithoutRadio(size_t i, RadioResult result, int exit_code) {
@@ -502,8 +412,8 @@ void RadioBench::EndWithoutRadio(size_t i, RadioResult result, int exit_code) {
     row.port = slot.listened.device;
     row.shown_port = slot.listened.shown;
     row.position = slot.listened.position;
-    row.image_version = run_.image.version;
-    row.image_sha256 = run_.image.sha256;
+    row.image_version = image_.version;
+    row.image_sha256 = image_.sha256;
     row.result = result;
     row.exit_code = exit_code;
     Keep(row);
@@ -516,14 +426,15 @@ void RadioBench::EndRadio(size_t i) {
     SerialLinkHost& host = slot.listened.host;
     if (slot.session.abandoned()) {
         slot.stage = Stage::Finished;
-        Status(i, kNothingWritten);
-        if (!board_) EndNow();
+        display_.Status(i, kNothingWritten);
+        if (!options_.all) by_signal_ = true;
         return;
     }
     RadioRecord& radio = slot.session.radio();
     if (radio.result == RadioResult::NoHeader || radio.result == RadioResult::WriteFailed) {
-        const std::string lost = LostLineText(host, slot.listened.device, slot.name);
-        if (!lost.empty()) Note(lost);
+        const std::string lost = LostLineText(host, system_, slot.listened.device, slot.name);
+        if (!lost.empty()) display_.Note(lost);
+        radio.reason = FailureReason(host, system_.PortPresent(slot.listened.device));
     }
     // Let go of a node that has hung up at once, as in Listen.
     if (host.hung_up()) slot.listened.port->Close();
@@ -531,8 +442,11 @@ void RadioBench::EndRadio(size_t i) {
     slot.rows.push_back(radio);
     if (radio.exit_code != kExitWritten) Bell();
 
-    // One radio half-written by a second stop: the process ends by the signal at once.
-    if (!board_ && radio.result == RadioResult::Stopped) EndNow();
+    // One radio half-written by a second stop: the run ends by the signal at once.
+    if (!options_.all && radio.result == RadioResult::Stopped) {
+        by_signal_ = true;
+        return;
+    }
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, " in %.0f s", radio.seconds);
     const std::string verdict = radio.result == RadioResult::Written
@@ -540,20 +454,26 @@ void RadioBench::EndRadio(size_t i) {
                                     : VerdictText(radio) + seconds;
     const bool again = options_.repeat && RadioMayStart() && radio.exit_code != kExitNotConfirmed;
     if (!again) {
-        Status(i, verdict);
+        display_.Status(i, verdict);
         slot.stage = Stage::Finished;
         return;
     }
     host.link.RestartHandshake();
     slot.stage = Stage::Listening;
-    if (!AskLabel()) StopNow();
-    PortLine(i, kConnectNextRadio);
+    if (!AskLabel()) {
+        // A stop at the label's prompt ends the run as a stop while waiting for a greeting does.
+        label_stopped_ = true;
+        display_.Status(i, verdict);
+        slot.stage = Stage::Finished;
+        return;
+    }
+    display_.PortLine(i, kConnectNextRadio);
     // The board keeps the verdict in sight until the next radio greets.
-    Status(i, verdict + "; connect the next radio");
+    display_.Status(i, verdict + "; connect the next radio");
     slot.listening_since_ms = host.ElapsedMs();
 }
 
-int RadioBench::End() {
+BenchEnd RadioBench::End() {
     std::vector<RadioRecord> rows;
     bool all_lost = true;
     for (const auto& slot : slots_) {
@@ -564,33 +484,36 @@ int RadioBench::End() {
     for (const RadioRecord& row : rows) {
         any_radio = any_radio || (row.result != RadioResult::NoRadio && row.result != RadioResult::HungUp);
     }
-    if (!any_radio && StopRequests() > 0) StopNow();
+    if (!any_radio && (system_.StopRequests() > 0 || label_stopped_)) return StopNow();
     const int lost_record = record_lost_ ? kExitRecordLost : kExitWritten;
-    if (!options_.repeat && !board_) {
-        if (rows.empty()) return all_lost ? kExitPortUnusable : kExitNoRadio;
-        return lost_record != kExitWritten ? lost_record : rows.front().exit_code;
+    if (!options_.repeat && !options_.all) {
+        if (rows.empty()) return BenchEnd{all_lost ? kExitPortUnusable : kExitNoRadio};
+        return BenchEnd{lost_record != kExitWritten ? lost_record : rows.front().exit_code};
     }
     if (rows.empty()) {
-        if (board_) Complain("no radio greeted on " + Listing(ports_));
-        return all_lost ? kExitPortUnusable : kExitNoRadio;
+        if (options_.all) display_.Note("no radio greeted on " + ports_.Listing());
+        return BenchEnd{all_lost ? kExitPortUnusable : kExitNoRadio};
     }
-    std::fputs(ResultTable(rows, options_.info ? "read" : "written").c_str(), stderr);
+    display_.Table(ResultTable(rows, options_.info ? "read" : "written"));
     for (const RadioRecord& row : rows) {
-        if (row.result == RadioResult::Stopped) EndNow();
+        if (row.result == RadioResult::Stopped) return BenchEnd{kExitWritten, true};
     }
     Bell();
     if (lost_record != kExitWritten) {
-        Complain("the record is not whole: exit status " + std::to_string(lost_record));
-        return lost_record;
+        display_.Note("the record is not whole: exit status " + std::to_string(lost_record));
+        return BenchEnd{lost_record};
     }
     const int code = RunExitCode(rows);
     if (code != kExitWritten) {
-        Complain("not every radio was written: exit status " + std::to_string(code) +
-                 ", from the first row that failed");
+        display_.Note("not every radio was written: exit status " + std::to_string(code) +
+                      ", from the first row that failed");
     }
-    return code;
+    return BenchEnd{code};
 }
 
 }  // namespace
 
-int ServeRadios(Run& run, ListenedPorts& ports) { return RadioBench(run, ports).Go(); }
+BenchEnd RunBench(const FlashOptions& options, const SessionImage& image, ListenedPorts& ports,
+                  const BenchGiven& given) {
+    return RadioBench(options, image, ports, given).Go();
+}

@@ -91,12 +91,29 @@ const char* ResultText(RadioResult result) {
     return "not written";
 }
 
+namespace {
+
+// The reason of a failure as the count line says it.
+std::string ReasonText(const std::string& reason) {
+    if (reason == "refused") return ": refused by the radio";
+    if (reason == "no answer") return ": no answer within the time-out";
+    if (reason == "hung up") return ": the line hung up";
+    if (reason == "gone") return ": the port has gone";
+    if (reason == "not sent") return ": the port did not take what was sent";
+    return "";
+}
+
+}  // namespace
+
 std::string VerdictText(const RadioRecord& r) {
     switch (r.result) {
     case RadioResult::WriteFailed:
     case RadioResult::Stopped:
-        // The frames the radio acknowledged come before the one that failed.
-        return std::string(ResultText(r.result)) + " at frame " + std::to_string(r.frames);
+        // Frames are counted from 1, as the progress counts them: the one that failed or was
+        // not sent follows those the radio acknowledged.
+        return std::string(ResultText(r.result)) + " at frame " + std::to_string(r.frames + 1) + ReasonText(r.reason);
+    case RadioResult::NoHeader:
+        return ResultText(r.result) + ReasonText(r.reason);
     case RadioResult::NotWritten:
         if (r.exit_code == kExitWrongImage) return "not written: the image is not for its application";
         if (r.exit_code == kExitNotConfirmed) return "not written: not confirmed";
@@ -142,12 +159,15 @@ std::string RecordLine(const RadioRecord& r) {
     return std::string("{\"time\":\"") + time_text + "\",\"port\":" + JsonString(r.port) +
            ",\"application\":" + OptionalString(r.has_name, r.name) +
            ",\"version\":" + OptionalString(r.has_version, r.version) +
-           ",\"image_version\":" + OptionalString(!r.image_version.empty(), r.image_version) + ",\"image_sha256\":\"" +
-           r.image_sha256 + "\",\"result\":\"" + ResultText(r.result) + "\"," + figures +
+           ",\"image_version\":" + OptionalString(!r.image_version.empty(), r.image_version) +
+           ",\"image_sha256\":" + OptionalString(!r.image_sha256.empty(), r.image_sha256) + ",\"result\":\"" +
+           ResultText(r.result) + "\"," + figures +
            // Later fields come last, so that a reader that counts fields still finds the first ones.
            ",\"position\":" + PersonsString(!r.position.empty(), r.position) +
-           ",\"label\":" + PersonsString(!r.label.empty(), r.label) + ",\"exit_code\":" + std::to_string(r.exit_code) +
-           "}\n";
+           ",\"label\":" + PersonsString(!r.label.empty(), r.label) +
+           ",\"reason\":" + OptionalString(!r.reason.empty(), r.reason) + ",\"run\":" + JsonString(r.run) +
+           ",\"pc\":" + PersonsString(!r.computer.empty(), r.computer) +
+           ",\"exit_code\":" + std::to_string(r.exit_code) + "}\n";
 }
 
 std::string ResultTable(const std::vector<RadioRecord>& records, const char* done_word) {
@@ -160,6 +180,7 @@ std::string ResultTable(const std::vector<RadioRecord>& records, const char* don
     std::string table = row;
     std::string failures;
     size_t good = 0;
+    size_t current = 0;
     for (const RadioRecord& r : records) {
         const bool radio = r.result != RadioResult::NoRadio && r.result != RadioResult::HungUp;
         std::snprintf(
@@ -169,14 +190,17 @@ std::string ResultTable(const std::vector<RadioRecord>& records, const char* don
                           : "-",
             r.image_version.empty() ? "-" : PrintableText(r.image_version).c_str(), ResultText(r.result), r.seconds);
         table += row;
-        if (r.exit_code == 0) {
+        if (r.result == RadioResult::AlreadyCurrent) {
+            ++current;
+        } else if (r.exit_code == 0) {
             ++good;
         } else {
             failures += (failures.empty() ? "" : ", ") + shown(r) + " " + VerdictText(r);
         }
     }
-    const size_t failed = records.size() - good;
+    const size_t failed = records.size() - good - current;
     table += std::to_string(good) + " of " + std::to_string(records.size()) + " radios " + done_word;
+    if (current > 0) table += ", " + std::to_string(current) + " already current";
     if (failed > 0) table += "; " + std::to_string(failed) + " failed: " + failures;
     return table + "\n";
 }

@@ -17,8 +17,9 @@ std::string RecordLine(const RadioRecord& record);
 std::string VerdictText(const RadioRecord& record);
 
 // The end table: port, radio version before, image version, result, seconds, one row a
-// radio (or a port without one) in the order given; then the count line, "3 of 4 radios
-// written; 1 failed: COM23 write failed at frame 7", done_word standing for "written".
+// radio (or a port without one) in the order given; then the count line, "3 of 5 radios
+// written, 1 already current; 1 failed: COM23 write failed at frame 8", done_word standing
+// for "written".
 std::string ResultTable(const std::vector<RadioRecord>& records, const char* done_word);
 
 // 0 when every radio was written; otherwise the exit code of the first that was not, in

@@ -27,7 +27,8 @@ constexpr size_t kSendAtBytes = 4096;
 constexpr uint64_t kReadLookNs = 1'000'000;
 
 WinHandle g_completion_port;
-std::map<ULONG_PTR, Win32SerialPort*> g_ports;  // the open ones, by key; the main thread's
+std::map<ULONG_PTR, Win32SerialPort*> g_ports;                 // the open ones, by key; the main thread's
+std::map<const SerialPort*, const Win32SerialPort*> g_waited;  // the same, as the run hands them to the wait
 ULONG_PTR g_next_key = 1;
 std::atomic<bool> g_woken{false};
 uint64_t g_last_look_ns = 0;
@@ -154,6 +155,7 @@ PortOpenResult Win32SerialPort::Open(const std::string& device, std::string& err
         return Refuse(PortOpenResult::Failed, error, "cannot listen on " + device + Reason(e));
     }
     g_ports[key_] = this;
+    g_waited[this] = this;
     StartRead();
     return PortOpenResult::Opened;
 }
@@ -257,6 +259,7 @@ void Win32SerialPort::Close() {
     }
     Send();
     g_ports.erase(key_);
+    g_waited.erase(this);
     if (settings_changed_) {
         // What was written leaves first, at the settings it was written with.
         FlushFileBuffers(port);
@@ -268,4 +271,9 @@ void Win32SerialPort::Close() {
     settings_changed_ = false;
     write_failed_ = false;
     outgoing_.clear();
+}
+
+bool PortHasNews(const SerialPort* port) {
+    const auto found = g_waited.find(port);
+    return found != g_waited.end() && found->second->HasNews();
 }

@@ -63,3 +63,5 @@ void WakeTheWait();
 void TakeCompletions(DWORD timeout_ms);
 // True once after each WakeTheWait: the wait hears it even when a Read took its packet.
 bool TakeWake();
+// Whether a port that OpenSerialPort opened, still open, has news for Read.
+bool PortHasNews(const SerialPort* port);

@@ -220,8 +220,7 @@ bool WaitForPorts(SerialPort* const* ports, size_t count, uint64_t until_ns) {
         TakeCompletions(wait_ms);
         if (TakeWake()) return true;
         for (size_t i = 0; i < count; ++i) {
-            // Every port here was opened by OpenSerialPort above.
-            if (ports[i] != nullptr && static_cast<const Win32SerialPort*>(ports[i])->HasNews()) return false;
+            if (PortHasNews(ports[i])) return false;
         }
         const uint64_t now = MonotonicNs();
         if (now >= until_ns) return false;
@@ -249,6 +248,13 @@ std::string PortHelp() {
 std::string StopStatusHelp() {
     return "130 stopped with\n"
            "Ctrl-C or Ctrl-Break, 129 with the console closed or the session ended";
+}
+
+std::string ComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &length)) return "";
+    return Utf8FromWide(std::wstring(name, length));
 }
 
 bool IsTerminal(FILE* stream) {

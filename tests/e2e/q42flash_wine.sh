@@ -172,7 +172,7 @@ all)
         fail "r2's frames were not refused at frame 7 alone: $(grep '^event ack' r2.events | paste -sd' ')"
     [ "$(grep -Eo '^COM[0-9]+ +[^ ]+ +[^ ]+ +(written|write failed)' err.txt | awk '{print $1, $4}' | paste -sd' ')" = "COM1 written COM2 write COM23 written" ] ||
         fail "the table's rows: $(cat err.txt)"
-    expect_err "2 of 3 radios written; 1 failed: COM2 write failed at frame 7"
+    expect_err "2 of 3 radios written; 1 failed: COM2 write failed at frame 8: refused by the radio"
     [ "$(grep -o '"port":"COM[0-9]*",.*"result":"[a-z ]*","frames":[0-9]*' radios.jsonl | sed 's/,.*"result"/ /' | sort | paste -sd' ')" = \
         '"port":"COM1" :"written","frames":9 "port":"COM2" :"write failed","frames":7 "port":"COM23" :"written","frames":9' ] ||
         fail "record: $(cat radios.jsonl)"

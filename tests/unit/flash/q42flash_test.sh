@@ -74,21 +74,18 @@ release() {
 
 # start_flash ARGS...: q42flash in the background, stdin from answer.txt if there is one.
 flash_pid=""
-flash_start=0
 start_flash() {
     [ -f answer.txt ] || : >answer.txt
     # The background start empties them only later: a wait must not read the last case's lines.
     rm -f out.txt err.txt
-    flash_start=${EPOCHREALTIME/./}
     "$flash" "$@" <answer.txt >out.txt 2>err.txt &
     flash_pid=$!
     power_on_when_listening
 }
-# finish_flash [SECONDS]: its exit status in $code, its run time in $ms.
+# finish_flash [SECONDS]: its exit status in $code.
 finish_flash() {
     stop_pid "$flash_pid" "${1:-30}"
     code=$?
-    ms=$(((${EPOCHREALTIME/./} - flash_start) / 1000))
     rm -f answer.txt
 }
 run_flash() {
@@ -110,7 +107,6 @@ expect_out() {
     [ "$(cat out.txt)" = "$(printf '%s\n' "$@")" ] || fail "printed [$(cat out.txt)], expected [$(printf '%s\n' "$@")]"
 }
 expect_err() { grep -qF -- "$1" err.txt || fail "stderr lacks \"$1\": $(cat err.txt)"; }
-expect_time() { ((ms >= $1 && ms <= $2)) || fail "took $ms ms, expected $1 to $2"; }
 expect_frames() {
     local n
     n=$(grep -c '^event frame ' radio.events)
@@ -154,7 +150,6 @@ update)
     begin "the question, its input failing at every read"
     sim_start --power-on --image image.bin
     rm -f out.txt err.txt
-    flash_start=${EPOCHREALTIME/./}
     "$flash" --port q42 --image image.bin <. >out.txt 2>err.txt &
     flash_pid=$!
     power_on_when_listening
@@ -222,8 +217,9 @@ ROWS
     grep -q '"image_version":null,' info2.jsonl || fail "record: $(cat info2.jsonl)"
     ;;
 faults)
-    # radio | exit status | last line printed | frames the radio saw | least and most ms | on stderr
-    while IFS="|" read -r -u 3 radio status last frames least most said; do
+    # radio | exit status | last line printed | frames the radio saw | on stderr
+    # (when each ends, on the bench's clock, is radio_bench_test's)
+    while IFS="|" read -r -u 3 radio status last frames said; do
         begin "radio $radio"
         # shellcheck disable=SC2086
         sim_start --image image.bin $radio
@@ -232,14 +228,13 @@ faults)
         expect_code "$status"
         [ "$(tail -n 1 out.txt)" = "$last" ] || fail "last line [$(tail -n 1 out.txt)], expected [$last]"
         expect_frames "$frames"
-        expect_time "$least" "$most"
         [ -z "$said" ] || expect_err "$said"
     done 3<<'ROWS'
---power-on --fault nack=5|1|Program write failed - please repeat|6|0|2500|
---power-on --fault no-ack=3|1|Program write failed - please repeat|4|3000|5500|
---power-on --fault hangup=4|1|Program write failed - please repeat|4|3000|5500|q42 has gone: its USB converter was unplugged
---power-on --fault silent-header|3|Cannot read from device. Please try again.|0|5000|7500|
-|3|Switch on Q42|0|1000|2500|no greeting from the radio within 1 s
+--power-on --fault nack=5|1|Program write failed - please repeat|6|
+--power-on --fault no-ack=3|1|Program write failed - please repeat|4|
+--power-on --fault hangup=4|1|Program write failed - please repeat|4|q42 has gone: its USB converter was unplugged
+--power-on --fault silent-header|3|Cannot read from device. Please try again.|0|
+|3|Switch on Q42|0|no greeting from the radio within 1 s
 ROWS
     ;;
 input)
@@ -645,6 +640,8 @@ ROWS
     sim_stop
     expect_code 0
     expect_err "Scan or type the radio's label"
+    # The position's name in the progress too, as in every other line.
+    expect_err "bench1: written "
     # The bench position names the port in the table; the record keeps the device too.
     grep -Eq '^bench1 +V2.041 +V2.041 +written ' err.txt || fail "no row for bench1: $(cat err.txt)"
     [ "$(grep -o '"port":"q42",.*"position":"bench1","label":[^,]*' label.jsonl | sed 's/.*"label"://' | paste -sd' ')" = \
@@ -677,8 +674,6 @@ all)
     finish_flash 60
     for radio in r1 r2 r3 r4; do radio_stop $radio; done
     expect_code 1
-    # One after the other the three writes would take 29 s.
-    expect_time 9000 20000
     expect_flash small.bin r1.events r1.flash
     expect_flash small.bin r3.events r3.flash
     [ "$(sed -n 's/^event ack block=\([0-9]*\) value=\([0-9]*\)$/\1:\2/p' r2.events | paste -sd' ')" = "0:13 1:13 2:13 3:13 4:13 5:13 6:13 7:21" ] ||
@@ -693,7 +688,7 @@ all)
     [ "$(grep -Eo '^r[0-9] +[^ ]+ +[^ ]+ +(written|write failed|no radio)' err.txt | awk '{print $1}' | paste -sd' ')" = "r1 r2 r3 r4" ] ||
         fail "the rows are not r1 to r4 in order: $(cat err.txt)"
     grep -Eq '^r4 +- +V2.041 +no radio ' err.txt || fail "no 'no radio' row for r4: $(cat err.txt)"
-    expect_err "2 of 4 radios written; 2 failed: r2 write failed at frame 7, r4 no radio"
+    expect_err "2 of 4 radios written; 2 failed: r2 write failed at frame 8: refused by the radio, r4 no radio"
     [ "$(grep -o '"port":"r[0-9]",.*"result":"[a-z ]*","frames":[0-9]*' record.jsonl | sed 's/,.*"result"/ /' | sort | paste -sd' ')" = \
         '"port":"r1" :"written","frames":9 "port":"r2" :"write failed","frames":7 "port":"r3" :"written","frames":9 "port":"r4" :"no radio","frames":0' ] ||
         fail "record: $(cat record.jsonl)"
@@ -702,7 +697,7 @@ all)
     done
     grep -qx "r2: Program write failed - please repeat" out.txt || fail "no failure line for r2: $(cat out.txt)"
 
-    begin "--all: Ctrl-C during the writes ends the listening at once and the writes at their end"
+    begin "--all: Ctrl-C during the writes ends the listening at once and the writes at their end; the silent port has its row"
     radio_start r1 --image small.bin --baud 9600 --power-on
     radio_start r2 --image small.bin --baud 9600 --power-on
     radio_start r3 --image small.bin
@@ -714,11 +709,12 @@ all)
     printf 'on\n' >&"${radio_fd[r3]}"
     finish_flash 30
     for radio in r1 r2 r3; do radio_stop $radio; done
-    expect_code 0
+    expect_code 3
     expect_flash small.bin r1.events r1.flash
     expect_flash small.bin r2.events r2.flash
     grep -q '^event greeting' r3.events || fail "r3 never greeted: $(cat r3.events)"
     expect_nothing_sent r3.events
+    grep -Eq '^r3 +- +V2.041 +no radio ' err.txt || fail "no 'no radio' row for r3: $(cat err.txt)"
     ;;
 *)
     sed -n '4p' "$0" >&2
