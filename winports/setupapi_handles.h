@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+// It needs windows.h before it.
 #include <setupapi.h>
 
 #include "core/unique_handle.h"
