@@ -15,6 +15,11 @@ std::string ShownName(const std::string& friendly_name, unsigned number) {
     return friendly_name + " (" + PortName(number) + ")";
 }
 
+std::string Capitalised(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+
 }  // namespace
 
 unsigned ComPortNumber(const std::string& name) {
@@ -47,6 +52,23 @@ std::vector<ListedPort> ListPresentPorts(const std::vector<PortDevice>& devices,
     for (const PortDevice& device : devices) add(ComPortNumber(device.port_name), device.friendly_name);
     for (const std::string& name : serial_map) add(ComPortNumber(name), std::string());
     std::sort(ports.begin(), ports.end(), [](const ListedPort& a, const ListedPort& b) { return a.number < b.number; });
+    return ports;
+}
+
+std::vector<ListedPort> ListWithPortlessConverters(std::vector<ListedPort> ports,
+                                                   const std::vector<UsbDeviceAnswer>& usb_devices) {
+    SerialSideSeen seen;
+    for (const UsbDeviceAnswer& answer : usb_devices) {
+        ConverterSeen converter;
+        if (ConverterFromAnswer(answer, converter) && converter.port.empty()) seen.converters.push_back(converter);
+    }
+    for (const ConverterSeen& converter : seen.converters) {
+        const std::string what = Capitalised(ConverterText(converter));
+        const std::string trouble = ConverterTrouble(converter, seen);
+        const std::string explains = what + " is plugged in, but has no COM port: " + trouble + ".";
+        ports.push_back(ListedPort{0, what + ", without a COM port", explains});
+        ports.push_back(ListedPort{0, "    " + trouble, explains});
+    }
     return ports;
 }
 

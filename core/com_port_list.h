@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/serial_check.h"
+
 // A present device of the Ports class: the PortName of its device key and its friendly
 // name, each empty where the device has none.
 struct PortDevice {
@@ -14,9 +16,12 @@ struct PortDevice {
     std::string friendly_name;
 };
 
+// A row of the list: a port, or one of the two greyed rows of a converter without one.
 struct ListedPort {
-    unsigned number;   // COM<number>, 1 to 256
+    unsigned number;   // COM<number>, 1 to 256; 0 on a converter's rows
     std::string text;  // what the list shows
+    // What choosing a converter's row says instead of opening a port; "" on a port's.
+    std::string explains = "";
 };
 
 // n for a name "COM<n>" (any case, no leading zero) with n from 1 to 256, which is as far
@@ -28,6 +33,12 @@ unsigned ComPortNumber(const std::string& name);
 // it does not already say it; a port without one shows its name alone ("COM23").
 std::vector<ListedPort> ListPresentPorts(const std::vector<PortDevice>& devices,
                                          const std::vector<std::string>& serial_map);
+
+// The ports, then each USB converter plugged in that has no COM port: greyed, on a row of its
+// own with the reason on the row below, so that the user learns why the cable's port is
+// not among them. Devices that are no converter, and converters with a port, add nothing.
+std::vector<ListedPort> ListWithPortlessConverters(std::vector<ListedPort> ports,
+                                                   const std::vector<UsbDeviceAnswer>& usb_devices);
 
 // The place of COM<number> in the list, or -1.
 int PlaceOfPort(const std::vector<ListedPort>& ports, unsigned number);

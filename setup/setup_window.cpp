@@ -7,6 +7,8 @@
 #include "core/settings_value.h"
 #include "device/device_link.h"
 #include "winports/present_ports.h"
+#include "winports/usb_devices.h"
+#include "winui/application.h"
 
 TForm15* Form15 = nullptr;
 
@@ -38,9 +40,13 @@ std::vector<std::string> PortNames() {
     return names;
 }
 
+std::vector<ListedPort> PortsAndPortlessConverters() {
+    return ListWithPortlessConverters(ReadPresentPorts(), ReadUsbDevices());
+}
+
 }  // namespace
 
-TForm15::TForm15() : TForm(SetupDesign()), PresentPorts(ReadPresentPorts) {}
+TForm15::TForm15() : TForm(SetupDesign()), PresentPorts(PortsAndPortlessConverters) {}
 
 void TForm15::CreateControls() {
     LabelStyle wrapped;
@@ -72,8 +78,12 @@ void TForm15::FormDeviceChange() {
 void TForm15::FillPortList() {
     listed_ = PresentPorts();
     std::vector<std::string> texts;
-    for (const ListedPort& port : listed_) texts.push_back(port.text);
-    ListBox1.SetItems(texts);
+    std::vector<bool> greyed;
+    for (const ListedPort& port : listed_) {
+        texts.push_back(port.text);
+        greyed.push_back(!port.explains.empty());
+    }
+    ListBox1.SetItems(texts, greyed);
     ListBox1.SetItemIndex(PlaceOfPort(listed_, CommsPortIndex + 1u));
 }
 
@@ -93,7 +103,14 @@ void TForm15::RadioGroup2Click() {
 void TForm15::ListBox1Click() {
     const int place = ListBox1.ItemIndex();
     if (place < 0) return;
-    const unsigned n = listed_[static_cast<size_t>(place)].number;
+    const ListedPort& chosen = listed_[static_cast<size_t>(place)];
+    if (!chosen.explains.empty()) {
+        // A converter without a port: the port in use stays, and stays selected.
+        ListBox1.SetItemIndex(PlaceOfPort(listed_, CommsPortIndex + 1u));
+        Application.ShowMessage(chosen.explains);
+        return;
+    }
+    const unsigned n = chosen.number;
     OpenDevicePort(static_cast<uint8_t>(n - 1));
     ShowInGroup(n);
 }

@@ -1,8 +1,9 @@
 // The device list and the registry key in the house's one holder.
 #pragma once
 
-#include <setupapi.h>
 #include <windows.h>
+// It needs windows.h before it.
+#include <setupapi.h>
 
 #include "core/unique_handle.h"
 

@@ -209,18 +209,25 @@ void TRadioGroup::Command(HWND from, int code) {
 }
 
 void TListBox::Create(TForm& form, int id, const Bounds& bounds) {
-    handle_ =
-        MakeWindow(form, "LISTBOX", "",
-                   LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_HSCROLL | WS_BORDER | WS_TABSTOP, 0, bounds, id);
+    handle_ = MakeWindow(form, "LISTBOX", "",
+                         LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | WS_VSCROLL |
+                             WS_HSCROLL | WS_BORDER | WS_TABSTOP,
+                         0, bounds, id);
 }
 
-void TListBox::SetItems(const std::vector<std::string>& items) {
+void TListBox::SetItems(const std::vector<std::string>& items, const std::vector<bool>& greyed) {
     SendMessageA(handle_, LB_RESETCONTENT, 0, 0);
     item_index_ = -1;
+    greyed_ = greyed;
     LONG widest = 0;
     {
         const WindowDC dc(handle_);
         HGDIOBJ old = SelectObject(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageA(handle_, WM_GETFONT, 0, 0)));
+        // Drawn by its form, the list takes its items' height from the font only when told.
+        TEXTMETRICW metrics;
+        if (GetTextMetricsW(dc.Get(), &metrics)) {
+            SendMessageA(handle_, LB_SETITEMHEIGHT, 0, MAKELPARAM(metrics.tmHeight, 0));
+        }
         for (const std::string& item : items) {
             // Wide, so that a port's name keeps every character Windows gave it.
             const std::wstring text = WideFromUtf8(item);
@@ -239,6 +246,27 @@ void TListBox::SetItems(const std::vector<std::string>& items) {
 void TListBox::SetItemIndex(int index) {
     SendMessageA(handle_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
     item_index_ = static_cast<int>(SendMessageA(handle_, LB_GETCURSEL, 0, 0));
+}
+
+void TListBox::DrawItem(const DRAWITEMSTRUCT& item) {
+    if (item.itemID == static_cast<UINT>(-1)) {
+        if ((item.itemState & ODS_FOCUS) != 0) DrawFocusRect(item.hDC, &item.rcItem);
+        return;
+    }
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    const bool grey = item.itemID < greyed_.size() && greyed_[item.itemID];
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    SetBkMode(item.hDC, TRANSPARENT);
+    SetTextColor(item.hDC, GetSysColor(grey ? COLOR_GRAYTEXT : selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    const LRESULT length = SendMessageW(handle_, LB_GETTEXTLEN, item.itemID, 0);
+    if (length > 0) {
+        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+        const LRESULT copied = SendMessageW(handle_, LB_GETTEXT, item.itemID, reinterpret_cast<LPARAM>(&text[0]));
+        if (copied > 0) {
+            TextOutW(item.hDC, item.rcItem.left + 2, item.rcItem.top, text.c_str(), static_cast<int>(copied));
+        }
+    }
+    if ((item.itemState & ODS_FOCUS) != 0) DrawFocusRect(item.hDC, &item.rcItem);
 }
 
 void TListBox::Command(HWND, int code) {

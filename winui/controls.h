@@ -37,6 +37,8 @@ public:
     virtual void Command(HWND from, int code) { (void)from, (void)code; }
     // Answers WM_CTLCOLORSTATIC: the background behind the control's text.
     virtual HBRUSH Colour(HDC dc);
+    // Answers WM_DRAWITEM for a control its form draws.
+    virtual void DrawItem(const DRAWITEMSTRUCT& item) { (void)item; }
     // The form's DPI has changed: each window of the control goes to its design place at
     // the new DPI, with the form's new font.
     virtual void ApplyDpi();
@@ -133,16 +135,19 @@ private:
 class TListBox : public TControl {
 public:
     void Create(TForm& form, int id, const Bounds& bounds);
-    // Replaces the items, with nothing selected; wide texts scroll sideways.
-    void SetItems(const std::vector<std::string>& items);
+    // Replaces the items, with nothing selected; wide texts scroll sideways. An item whose
+    // place in greyed is true is drawn greyed.
+    void SetItems(const std::vector<std::string>& items, const std::vector<bool>& greyed = {});
     int ItemIndex() const { return item_index_; }
     // -1 selects nothing.
     void SetItemIndex(int index);
 
     void Command(HWND from, int code) override;
+    void DrawItem(const DRAWITEMSTRUCT& item) override;
 
     std::function<void()> OnClick;
 
 private:
     int item_index_ = -1;
+    std::vector<bool> greyed_;
 };

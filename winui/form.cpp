@@ -261,6 +261,11 @@ LRESULT TForm::HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
             if (timer->Id() == wparam) timer->Tick();
         }
         return 0;
+    case WM_DRAWITEM: {
+        const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+        if (TControl* control = ControlOf(item.hwndItem)) control->DrawItem(item);
+        return TRUE;
+    }
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN: {
         TControl* control = ControlOf(reinterpret_cast<HWND>(lparam));

@@ -1,5 +1,6 @@
-// The setup window's list of ports, from fake answers of the Ports class and the registry's
-// serial map: merging, naming, numbers above 99 and the order.
+// The setup window's list of ports, from fake answers of the Ports class, the registry's
+// serial map and SetupAPI's USB devices: merging, naming, numbers above 99, the order, and
+// the greyed rows of converters without a port.
 #include "core/com_port_list.h"
 
 #include <gtest/gtest.h>
@@ -22,14 +23,22 @@ struct MergeCase {
     const char* what;
     std::vector<PortDevice> devices;
     std::vector<std::string> serial_map;
-    std::vector<std::string> shown;  // "number text"
+    std::vector<std::string> shown;  // "number text", "grey text" for a row that explains
+    std::vector<UsbDeviceAnswer> usb = {};
 };
 
 std::vector<std::string> Shown(const std::vector<ListedPort>& ports) {
     std::vector<std::string> shown;
-    for (const ListedPort& p : ports) shown.push_back(std::to_string(p.number) + " " + p.text);
+    for (const ListedPort& p : ports) {
+        shown.push_back((p.explains.empty() ? std::to_string(p.number) : "grey") + " " + p.text);
+    }
     return shown;
 }
+
+constexpr char kProlificExplained[] =
+    "A Prolific PL2303 converter (067b:2303) is plugged in, but has no COM port: Prolific's driver refuses this "
+    "chip (code 10), as it refuses older and imitation PL2303 chips: use a cable with another chip (FTDI, CP210x, "
+    "CH340), or install the older Prolific driver that still takes it.";
 
 TEST(ListPresentPorts, MergesBothSourcesOncePerPortSortedByNumber) {
     const MergeCase cases[] = {
@@ -59,10 +68,36 @@ TEST(ListPresentPorts, MergesBothSourcesOncePerPortSortedByNumber) {
          {"COM3"},
          {"3 USB Serial Port (COM3)"}},
         {"nothing present", {}, {}, {}},
+        {"a converter its driver refused goes greyed under the ports, its reason below; one with a port and a "
+         "mouse add nothing",
+         {{"COM3", "USB Serial Port (COM3)"}},
+         {"COM3"},
+         {"3 USB Serial Port (COM3)", "grey A Prolific PL2303 converter (067b:2303), without a COM port",
+          "grey     Prolific's driver refuses this chip (code 10), as it refuses older and imitation PL2303 chips: "
+          "use a cable with another chip (FTDI, CP210x, CH340), or install the older Prolific driver that still "
+          "takes it"},
+         {{{"USB\\VID_0403&PID_6001&REV_0600"}, "FTDIBUS", "COM3", 0},
+          {{"USB\\VID_067B&PID_2303&REV_0300"}, "Ser2pl", "", 10},
+          {{"USB\\VID_046D&PID_C077"}, "HidUsb", "", 0}}},
+        {"a converter without a driver, no port present",
+         {},
+         {},
+         {"grey A CH340 converter (1a86:7523), without a COM port",
+          "grey     no driver is installed for it (code 28): install the driver of its chip's maker"},
+         {{{"USB\\VID_1A86&PID_7523"}, "", "", 28}}},
     };
     for (const MergeCase& c : cases) {
-        EXPECT_EQ(Shown(ListPresentPorts(c.devices, c.serial_map)), c.shown) << c.what;
+        EXPECT_EQ(Shown(ListWithPortlessConverters(ListPresentPorts(c.devices, c.serial_map), c.usb)), c.shown)
+            << c.what;
     }
+}
+
+TEST(ListWithPortlessConverters, ChoosingAConvertersRowExplainsWhyItHasNoPort) {
+    const std::vector<ListedPort> listed =
+        ListWithPortlessConverters({}, {{{"USB\\VID_067B&PID_2303&REV_0300"}, "Ser2pl", "", 10}});
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].explains, kProlificExplained);
+    EXPECT_EQ(listed[1].explains, kProlificExplained);
 }
 
 TEST(PlaceOfPort, FindsThePortByNumber) {

@@ -178,10 +178,15 @@ TEST(SetupWindow, ShowingSelectsThePortInUseWithoutReopeningIt) {
 
 // Every choice here fails to open, so each reopen shows one message: no rig test leads
 // COM14 anywhere (a mapped port with nothing behind it), and COM99 is not mapped at all.
+// A converter without a port, on either of its rows, shows its explanation and reopens
+// nothing: a reopen would show a second message.
 TEST(SetupWindow, AChoiceInEitherReopensOnceAndTheOtherFollows) {
     EnsureApplication();
     TForm15 setup;
-    setup.PresentPorts = [] { return FakePorts({14, 99}); };
+    const std::vector<ListedPort> present =
+        ListWithPortlessConverters(FakePorts({14, 99}), {{{"USB\\VID_1A86&PID_7523"}, "", "", 28}});
+    const std::string explained = present.back().explains;
+    setup.PresentPorts = [&present] { return present; };
     setup.Create();
     CommsPortIndex = 0;
     setup.Show();
@@ -193,10 +198,15 @@ TEST(SetupWindow, AChoiceInEitherReopensOnceAndTheOtherFollows) {
         unsigned port;
         int group;
         int list;
+        bool explains;
     } steps[] = {
-        {"COM14 in the list", true, 0, 14, 13, 0},       {"COM99 in the list", true, 1, 99, -1, 1},
-        {"COM14 in the group", false, 13, 14, 13, 0},    {"COM15 in the group", false, 14, 15, 14, -1},
-        {"COM99 in the list again", true, 1, 99, -1, 1},
+        {"COM14 in the list", true, 0, 14, 13, 0, false},
+        {"COM99 in the list", true, 1, 99, -1, 1, false},
+        {"the converter", true, 2, 99, -1, 1, true},
+        {"COM14 in the group", false, 13, 14, 13, 0, false},
+        {"the converter's reason", true, 3, 14, 13, 0, true},
+        {"COM15 in the group", false, 14, 15, 14, -1, false},
+        {"COM99 in the list again", true, 1, 99, -1, 1, false},
     };
     size_t boxes = 0;
     for (const auto& step : steps) {
@@ -206,7 +216,8 @@ TEST(SetupWindow, AChoiceInEitherReopensOnceAndTheOtherFollows) {
             ChooseInGroup(setup, step.choice);
         }
         ASSERT_EQ(catcher.Boxes().size(), ++boxes) << step.what;
-        EXPECT_EQ(catcher.Boxes().back().text, PortNotAvailableMessage(step.port)) << step.what;
+        EXPECT_EQ(catcher.Boxes().back().text, step.explains ? explained : PortNotAvailableMessage(step.port))
+            << step.what;
         EXPECT_EQ(CommsPortIndex, step.port - 1) << step.what;
         EXPECT_FALSE(PortOpen) << step.what;
         EXPECT_EQ(setup.RadioGroup2.ItemIndex(), step.group) << step.what;
