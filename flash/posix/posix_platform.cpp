@@ -252,7 +252,12 @@ bool ReadFileStart(const std::string& path, uint8_t* buffer, size_t capacity, si
         return false;
     }
     struct stat st {};
-    if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    const bool status = fstat(fd.Get(), &st) == 0;
+    if (status && S_ISDIR(st.st_mode)) {
+        error = path + kIsFolder;
+        return false;
+    }
+    if (!status || !S_ISREG(st.st_mode)) {
         error = path + " is not a file (a pipe, terminal or device cannot hold an image)";
         return false;
     }

@@ -5,6 +5,7 @@
 #include "flash/run/platform.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <iterator>
 
@@ -120,6 +121,23 @@ bool ParseWholeNumber(const std::string& text, long& out) {
     return out > 0;
 }
 
+// Windows numbers its ports COM1 to COM256, and opens no other COMn; elsewhere no device is
+// named so, so the name is refused as given on every system rather than looked for.
+constexpr long kHighestComPort = 256;
+
+bool IsComNameOutOfRange(const std::string& port) {
+    const std::string device = port.substr(0, port.find('='));
+    const size_t start = device.compare(0, 4, "\\\\.\\") == 0 ? 4 : 0;
+    if (device.size() <= start + 3) return false;
+    for (size_t i = 0; i < 3; ++i) {
+        if (std::toupper(static_cast<unsigned char>(device[start + i])) != "COM"[i]) return false;
+    }
+    const std::string digits = device.substr(start + 3);
+    if (digits.find_first_not_of("0123456789") != std::string::npos) return false;
+    const long number = digits.size() > 3 ? 0 : std::strtol(digits.c_str(), nullptr, 10);
+    return number < 1 || number > kHighestComPort;
+}
+
 }  // namespace
 
 std::string FlashUsage() {
@@ -164,6 +182,11 @@ bool ParseCommandLine(int argc, const char* const* argv, FlashOptions& options, 
         // DEVICE=NAME names a bench position; a device's own name holds no "=".
         if (option->list == &FlashOptions::ports && given.front() == '=') {
             error = arg + " " + given + " names no device before its \"=\"";
+            return false;
+        }
+        if (option->list == &FlashOptions::ports && IsComNameOutOfRange(given)) {
+            error = arg + " " + given + " names no port: Windows numbers its ports COM1 to COM" +
+                    std::to_string(kHighestComPort);
             return false;
         }
         if (option->list != nullptr) (options.*(option->list)).push_back(given);

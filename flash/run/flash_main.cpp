@@ -73,12 +73,6 @@ bool LoadImage(const FlashOptions& options, Run& run, int& exit_code) {
     const bool plain = !options.image_path.empty();
     const std::string& path = plain ? options.image_path : options.program_path;
     const ImageInput input = plain ? LoadPlainImage(path, g_store) : LoadProgramImage(path, g_store);
-    if (input.outcome == ImageInput::Outcome::NoContainer) {
-        // A plain image given to --from is told the option that fits, alone.
-        if (input.error.empty()) Say(kCannotLocateCode);
-        if (!input.error.empty()) Complain(input.error);
-        return false;
-    }
     if (input.outcome == ImageInput::Outcome::Unreadable) {
         Complain(input.error);
         return false;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/q42_protocol.h"
+#include "core/update_lines.h"
 #include "flash/run/platform.h"
 
 namespace {
@@ -43,9 +44,9 @@ ImageInput LoadProgramImage(const std::string& path, FirmwareStore& store) {
         return input;
     }
     if (!loaded.found) {
-        input.outcome = ImageInput::Outcome::NoContainer;
-        if (!IsProgramFile(store.ExeImage, size))
-            input.error = path + " is not a program file: a plain image is given with --image";
+        input.error = IsProgramFile(store.ExeImage, size)
+                          ? path + " holds no firmware image (" + kCannotLocateCode + ")"
+                          : path + " is not a program file: a plain image is given with --image";
         return input;
     }
     if (loaded.length == 0) {

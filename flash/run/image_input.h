@@ -8,10 +8,10 @@
 #include "core/firmware_container.h"
 
 struct ImageInput {
-    enum class Outcome { Loaded, Unreadable, NoContainer, Damaged };
+    enum class Outcome { Loaded, Unreadable, Damaged };
     Outcome outcome = Outcome::Unreadable;
     int32_t length = 0;  // N when Loaded
-    std::string error;   // why, when Unreadable (or an empty container); a hint with NoContainer
+    std::string error;   // why, when Unreadable
 };
 
 // Fills store.FirmwareImage with 0xFF and the image: 1 to 262,143 bytes, or Unreadable (a

@@ -130,7 +130,8 @@ InputLine ReadInputLine(char* line, size_t capacity);
 
 // Opens path as a regular file and reads its first min(size, capacity) bytes into buffer,
 // size getting the file's whole size; false with the reason in error. A pipe, terminal or
-// device is refused, never waited on.
+// device is refused, never waited on; a folder is named as one (path + kIsFolder).
+inline constexpr char kIsFolder[] = " is a folder, not a file";
 bool ReadFileStart(const std::string& path, uint8_t* buffer, size_t capacity, size_t& size, std::string& error);
 
 // A file that lines are appended to, each whole and on the disk before Append returns, so

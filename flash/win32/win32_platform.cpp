@@ -306,7 +306,11 @@ bool ReadFileStart(const std::string& path, uint8_t* buffer, size_t capacity, si
     const WinHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
-        error = "cannot open " + path + " (" + SystemErrorWords(GetLastError()) + ")";
+        const DWORD reason = GetLastError();
+        // A folder opens only when asked for as one, so its refusal names no folder.
+        const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
+        const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        error = folder ? path + kIsFolder : "cannot open " + path + " (" + SystemErrorWords(reason) + ")";
         return false;
     }
     LARGE_INTEGER length{};

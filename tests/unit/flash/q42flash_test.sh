@@ -241,6 +241,7 @@ input)
     head -c 262144 /dev/zero >too_big.bin
     : >empty.bin
     mkfifo pipe.bin
+    mkdir images
     seq 1 20000 >program.exe
     { printf 'MZ'; seq 1 2000; } >windows.exe
     "$pack" windows.exe image.bin damaged.exe >/dev/null || fail "q42pack failed"
@@ -261,7 +262,8 @@ empty image|--port q42 --image empty.bin --yes|2|empty.bin is empty
 missing image|--port q42 --image nothing.bin --yes|2|cannot open nothing.bin (No such file or directory)
 image a FIFO|--port q42 --image pipe.bin --yes|2|pipe.bin is not a file
 program a FIFO|--port q42 --from pipe.bin --yes|2|pipe.bin is not a file
-program without container|--port q42 --from windows.exe --yes|2|Cannot locate code data
+program without container|--port q42 --from windows.exe --yes|2|q42flash: windows.exe holds no firmware image (Cannot locate code data)
+image a folder|--port q42 --image images --yes|2|q42flash: images is a folder, not a file
 plain file as program|--port q42 --from program.exe --yes|2|program.exe is not a program file: a plain image is given with --image
 program file as image|--port q42 --image windows.exe --yes|2|windows.exe is a program file, not a plain image: give it with --from
 image as program|--port q42 --from image.bin --yes|2|image.bin is not a program file: a plain image is given with --image
