@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "serial/owned_handle.h"
+#include "winports/owned_handle.h"
 
 #include <cstdint>
 #include <functional>

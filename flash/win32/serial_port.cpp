@@ -26,7 +26,7 @@ constexpr size_t kSendAtBytes = 4096;
 // frame it builds; the link's ticks are 10 ms.
 constexpr uint64_t kReadLookNs = 1'000'000;
 
-WinHandle g_completion_port;
+OwnedHandle g_completion_port;
 std::map<ULONG_PTR, Win32SerialPort*> g_ports;                 // the open ones, by key; the main thread's
 std::map<const SerialPort*, const Win32SerialPort*> g_waited;  // the same, as the run hands them to the wait
 ULONG_PTR g_next_key = 1;
