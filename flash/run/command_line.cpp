@@ -89,8 +89,7 @@ constexpr char kUsageHead[] =
     "                [--skip-current] [--ask-label] [--bell] [--record FILE] [--json]\n"
     "                [--sha256 DIGEST]\n"
     "       q42flash --list-ports | --check\n"
-    "       q42flash --help | --version\n"
-    "Writes new firmware into a Q42 radio through a serial port (9600 baud 8N1).\n";
+    "       q42flash --help | --version\n";
 
 constexpr char kUsageStop[] =
     "Switch the radio on after starting q42flash. Ctrl-C ends the wait for the radio;\n"
@@ -123,7 +122,8 @@ bool ParseWholeNumber(const std::string& text, long& out) {
 }  // namespace
 
 std::string FlashUsage() {
-    std::string usage = kUsageHead;
+    std::string usage =
+        kUsageHead + std::string("Writes new firmware into a Q42 radio through a serial port (") + LinkSettingsWords() + ").\n";
     for (const Option& option : kOptions) {
         std::string left = std::string("  ") + option.name + (option.value ? std::string(" ") + option.value : "");
         left.resize(std::max(left.size() + 1, kHelpColumn), ' ');
