@@ -133,7 +133,6 @@ void TForm1::FormCreate() {
     // A value cut to fit the buffer is not the number that was stored.
     CommsPortIndex = length + 1 < capacity ? CommsPortIndexFromText(Utf8FromWide(value).c_str()) : 0;
     Label2.SetCaption("Device Offline");
-    Comm1.SetBaudRate(TBaudRate::cbr9600);
     OpenDevicePort(CommsPortIndex);
 }
 

@@ -13,14 +13,7 @@ work=$build/bench/$2
 rm -rf "$work"
 mkdir -p "$work"
 
-# switch_on_when_listening ERR CONTROL...: the radios are switched on once q42flash says it
-# listens (in its standard error, the file ERR): a greeting before that is stale, and dropped.
-switch_on_when_listening() {
-    local err=$1 i fd
-    shift
-    for ((i = 0; i < 200; i++)); do
-        grep -q 'waiting for the radio' "$err" 2>/dev/null && break
-        sleep 0.05
-    done
-    for fd in "$@"; do printf 'on\n' >&"$fd"; done
-}
+# The radios are switched on once q42flash listens (power_on_when_listening): a greeting
+# before that is stale, and dropped.
+# shellcheck source=tests/lib/radios.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/lib/radios.sh"

@@ -24,7 +24,8 @@ for ((i = 0; i < 100; i++)); do
     sleep 0.05
 done
 
-switch_on_when_listening "$work/flash.err" "$control" &
+power_on_fds=("$control")
+power_on_when_listening "$work/flash.err" &
 # Each line of the program stamped as it comes (bash's clock, no process per line).
 # Its processor time too: the waits for the radio's answers must sleep, not spin.
 (

@@ -49,7 +49,8 @@ batch() {
             sleep 0.05
         done
     done
-    switch_on_when_listening "$dir/flash.err" "${controls[@]}" &
+    power_on_fds=("${controls[@]}")
+    power_on_when_listening "$dir/flash.err" &
     if [ "$program" = linux ]; then
         timeout 900 "$flash" "${ports[@]}" --all --image "$image" --yes --record "$dir/record.jsonl" \
             >"$dir/flash.out" 2>"$dir/flash.err"

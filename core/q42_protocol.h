@@ -8,6 +8,13 @@
 #include <cstddef>
 #include <cstdint>
 
+// The link: 9600 baud, 8 data bits, no parity, one stop bit, no flow control of either kind.
+inline constexpr uint32_t kLinkBaudRate = 9600;
+inline constexpr int kLinkDataBits = 8;
+inline constexpr int kLinkStopBits = 1;
+enum class LinkParity : uint8_t { None, Odd, Even };
+inline constexpr LinkParity kLinkParity = LinkParity::None;
+
 // The greeting "OK\r" at power-on, answered at once with the programming command; the
 // radio's "#" must be the next byte after the greeting's carriage return.
 inline constexpr uint8_t kGreetingFirst = 'O';

@@ -2,6 +2,8 @@
 // first the update window's lines, which q42flash prints too, then q42flash's own.
 #pragma once
 
+#include "core/q42_protocol.h"
+
 inline constexpr char kSwitchOn[] = "Switch on Q42";
 inline constexpr char kProgramVersionLabel[] = "This program contains software version: ";
 inline constexpr char kApplicationInUnit[] = "Application in unit: ";
@@ -25,6 +27,7 @@ inline constexpr const char* kClosingLines[] = {
 // q42flash's words of a stop request, by when it comes.
 inline constexpr char kStopAfterHeader[] =
     "stopping when the radio's header has been read (at most 5 s); nothing will be written";
+static_assert(kHeaderTimeoutMs == 5000, "kStopAfterHeader names the header's time-out");
 inline constexpr char kNothingWritten[] = "stopped; nothing was written";
 // Followed by how to stop at once, in the words of the request that came (StopAgainHint).
 inline constexpr char kWriteGoesOn[] = "the write goes on to its end, since a half-written radio does not start; ";

@@ -3,8 +3,8 @@
 // ended by Close, both on the user-interface thread; nothing else talks to it.
 #pragma once
 
-#include "serial/owned_handle.h"
 #include "serial/serial_comm.h"
+#include "winports/owned_handle.h"
 
 #include <windows.h>
 

@@ -3,9 +3,6 @@
 
 namespace {
 
-constexpr std::array<DWORD, 15> kBaudRates = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
-                                              19200, 38400, 56000, 57600, 115200, 128000, 256000};
-
 // Each option switches one DCB flag; the order is that of TCommOption.
 void ApplyOptions(DCB& block, TCommOptions options) {
     const auto on = [options](TCommOption o) -> DWORD { return (options & OptionBit(o)) ? 1 : 0; };

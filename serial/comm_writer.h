@@ -16,8 +16,8 @@
 //   the line has stopped.
 #pragma once
 
-#include "serial/owned_handle.h"
 #include "serial/transfer_queue.h"
+#include "winports/owned_handle.h"
 
 #include <windows.h>
 

@@ -4,8 +4,10 @@
 
 #include <windows.h>
 
-#include "serial/owned_handle.h"
+#include "core/q42_protocol.h"
+#include "winports/owned_handle.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,6 +34,22 @@ enum class TBaudRate : uint8_t {
 enum class TParity : uint8_t { paNone, paOdd, paEven, paMark, paSpace };
 enum class TStopbits : uint8_t { sb10, sb15, sb20 };
 enum class TDatabits : uint8_t { da4, da5, da6, da7, da8 };
+// The rates in baud, in the enumeration's order.
+inline constexpr std::array<uint32_t, 15> kBaudRates = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                                                        19200, 38400, 56000, 57600, 115200, 128000, 256000};
+
+constexpr TBaudRate BaudRateOf(uint32_t baud) {
+    uint8_t n = 0;
+    while (n + 1u < kBaudRates.size() && kBaudRates[n] != baud) ++n;
+    return static_cast<TBaudRate>(n);
+}
+
+// The port's defaults are the radio's link.
+inline constexpr TBaudRate kLinkTBaudRate = BaudRateOf(kLinkBaudRate);
+static_assert(kBaudRates[static_cast<uint8_t>(kLinkTBaudRate)] == kLinkBaudRate, "the link's rate is not a TBaudRate");
+inline constexpr TParity kLinkTParity = static_cast<TParity>(kLinkParity);
+inline constexpr TStopbits kLinkTStopbits = kLinkStopBits == 2 ? TStopbits::sb20 : TStopbits::sb10;
+inline constexpr TDatabits kLinkTDatabits = static_cast<TDatabits>(kLinkDataBits - 4);
 enum class TFlowControl : uint8_t { fcNone, fcCTS, fcDTR, fcSoftware, fcDefault };
 enum class TCommOption : uint8_t { coParityCheck, coDsrSensitivity, coIgnoreXOff, coErrorChar, coNullStrip };
 // The order of the events is the order in which several events of one wait are dispatched.
@@ -152,10 +170,10 @@ private:
     std::unique_ptr<TCommEventThread> EventThread;
     std::unique_ptr<TCommWriter> Writer;
     TCommEventType monitor_events_ = 0x01FF;  // all nine events
-    TBaudRate baud_rate_ = TBaudRate::cbr9600;
-    TParity parity_ = TParity::paNone;
-    TStopbits stopbits_ = TStopbits::sb10;
-    TDatabits databits_ = TDatabits::da8;
+    TBaudRate baud_rate_ = kLinkTBaudRate;
+    TParity parity_ = kLinkTParity;
+    TStopbits stopbits_ = kLinkTStopbits;
+    TDatabits databits_ = kLinkTDatabits;
     int32_t read_buf_size_ = 4096;
     int32_t write_buf_size_ = 2048;
     int32_t chars_time_out_ = 250;

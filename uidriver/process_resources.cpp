@@ -1,7 +1,7 @@
 // Resource counts of another process, each from the first source that answers.
 #include "uidriver/process_resources.h"
 
-#include "serial/owned_handle.h"
+#include "winports/owned_handle.h"
 
 #include <psapi.h>
 #include <winternl.h>

@@ -2,7 +2,7 @@
 // then written as a bottom-up 24-bit BMP.
 #include "uidriver/screen_capture.h"
 
-#include "serial/owned_handle.h"
+#include "winports/owned_handle.h"
 #include "winports/wide_text.h"
 #include "winui/gdi.h"
 

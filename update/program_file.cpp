@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "serial/owned_handle.h"
+#include "winports/owned_handle.h"
 #include "winports/wide_text.h"
 #include "winui/application.h"
 

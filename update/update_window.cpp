@@ -3,6 +3,7 @@
 // "Update now" being disabled while either runs keep one from starting inside the other.
 #include "update/update_window.h"
 
+#include "core/q42_protocol.h"
 #include "core/update_lines.h"
 #include "device/device_link.h"
 #include "update/program_file.h"
@@ -47,9 +48,9 @@ void TForm11::CreateControls() {
     Gauge1.Create(*this, 1103, Bounds{24, 264, 281, 25});
     Label1.Create(*this, 1104, Bounds{24, 296, 0, 0}, "");
     Label2.Create(*this, 1105, Bounds{24, 312, 0, 0}, "");
-    Timer1.Create(*this, kLinkTimer, 10);
+    Timer1.Create(*this, kLinkTimer, kTickMs);
     Timer1.OnTimer = [this] { Timer1Timer(); };
-    Timer2.Create(*this, kHeaderTimer, 500);
+    Timer2.Create(*this, kHeaderTimer, kLinkStepMs);
     Timer2.OnTimer = [this] { Timer2Timer(); };
     Label3.Create(*this, 1106, Bounds{24, 8, 0, 0}, kProgramVersionLabel);
     Label4.Create(*this, 1107, Bounds{232, 8, 0, 0}, "Label4");

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <map>
 
+#include "core/q42_protocol.h"
+
 namespace {
 
 // The descriptor of each open port, found by the port itself: the wait is handed ports as the
@@ -27,12 +29,24 @@ PortOpenResult Refuse(PortOpenResult result, std::string& error, const std::stri
     return result;
 }
 
-bool IsRaw9600(int fd) {
+// The radio's link in termios' terms, which name each speed and character size.
+constexpr speed_t kLinkSpeed = kLinkBaudRate == 9600    ? B9600
+                               : kLinkBaudRate == 19200 ? B19200
+                               : kLinkBaudRate == 38400 ? B38400
+                                                        : B0;
+static_assert(kLinkSpeed != B0, "the link's rate has no termios speed here");
+constexpr tcflag_t kLinkSize = kLinkDataBits == 8 ? CS8 : kLinkDataBits == 7 ? CS7 : kLinkDataBits == 6 ? CS6 : CS5;
+constexpr tcflag_t kLinkFrame = kLinkSize | (kLinkStopBits == 2 ? CSTOPB : 0) |
+                                (kLinkParity == LinkParity::None  ? 0
+                                 : kLinkParity == LinkParity::Odd ? PARENB | PARODD
+                                                                  : PARENB);
+constexpr tcflag_t kFrameBits = CSIZE | CSTOPB | PARENB | PARODD;
+
+bool IsRawLink(int fd) {
     termios t{};
     if (tcgetattr(fd, &t) != 0) return false;
-    return cfgetospeed(&t) == B9600 && (cfgetispeed(&t) == B9600 || cfgetispeed(&t) == 0) &&
-           (t.c_cflag & CSIZE) == CS8 && (t.c_cflag & (PARENB | CSTOPB | CRTSCTS)) == 0 &&
-           (t.c_iflag & (IXON | IXOFF)) == 0;
+    return cfgetospeed(&t) == kLinkSpeed && (cfgetispeed(&t) == kLinkSpeed || cfgetispeed(&t) == 0) &&
+           (t.c_cflag & (kFrameBits | CRTSCTS)) == kLinkFrame && (t.c_iflag & (IXON | IXOFF)) == 0;
 }
 
 }  // namespace
@@ -100,19 +114,20 @@ PortOpenResult PosixSerialPort::Open(const std::string& device, std::string& err
     }
     termios raw = saved_;
     cfmakeraw(&raw);
-    raw.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    raw.c_cflag |= CS8 | CLOCAL | CREAD;
+    raw.c_cflag &= ~static_cast<tcflag_t>(kFrameBits | CRTSCTS);
+    raw.c_cflag |= kLinkFrame | CLOCAL | CREAD;
     raw.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
-    cfsetispeed(&raw, B9600);
-    cfsetospeed(&raw, B9600);
+    cfsetispeed(&raw, kLinkSpeed);
+    cfsetospeed(&raw, kLinkSpeed);
     // A call that fails may still have applied part of the settings: put them back either way.
     settings_changed_ = true;
-    if (tcsetattr(fd, TCSANOW, &raw) != 0 || !IsRaw9600(fd)) {
+    if (tcsetattr(fd, TCSANOW, &raw) != 0 || !IsRawLink(fd)) {
         const int e = errno;
         Close();
-        return Refuse(PortOpenResult::Failed, error, "cannot set " + device + " to 9600 baud 8N1 (" + Reason(e) + ")");
+        return Refuse(PortOpenResult::Failed, error,
+                      "cannot set " + device + " to " + LinkSettingsWords() + " (" + Reason(e) + ")");
     }
     // What came before q42flash listened is stale: a greeting in it was for a bootloader that
     // has stopped waiting for its answer, and answering it would swallow the next one.

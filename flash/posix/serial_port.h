@@ -1,5 +1,5 @@
 // The radio's serial port on Linux and macOS: a terminal device opened exclusively and
-// non-blocking, set raw 9600 baud 8N1 without flow control; the settings found are put back
+// non-blocking, set raw to the radio's link without flow control; the settings found are put back
 // when it is closed.
 #pragma once
 

@@ -2,6 +2,7 @@
 // where it goes and its help; the usage text (--help) is made from the rows.
 #include "flash/run/command_line.h"
 
+#include "core/firmware_container.h"
 #include "flash/run/platform.h"
 
 #include <algorithm>
@@ -29,6 +30,25 @@ struct Option {
     const char* help;  // lines after the first are shown under it
 };
 
+// The --image help says the image limit, its digits made from the limit's one home.
+struct ImageHelp {
+    char text[80];
+};
+
+constexpr ImageHelp MakeImageHelp() {
+    ImageHelp help{};
+    size_t at = 0;
+    for (const char* c = "the plain firmware image to write (less than "; *c != '\0'; ++c) help.text[at++] = *c;
+    char digits[20]{};
+    size_t count = 0;
+    for (size_t left = kFirmwareImageSize; left > 0; left /= 10) digits[count++] = static_cast<char>('0' + left % 10);
+    while (count > 0) help.text[at++] = digits[--count];
+    for (const char* c = " bytes)"; *c != '\0'; ++c) help.text[at++] = *c;
+    return help;
+}
+
+constexpr ImageHelp kImageHelp = MakeImageHelp();
+
 constexpr Option kOptions[] = {
     {"--list-ports", nullptr, &FlashOptions::list_ports, nullptr, nullptr, nullptr, nullptr,
      "show the serial ports present and what each is (none is opened)"},
@@ -42,8 +62,7 @@ constexpr Option kOptions[] = {
      "q42flash listens on each, sends nothing, and takes the one the\n"
      "radio greets on; DEVICE=NAME names a bench position for the\n"
      "board and the record"},
-    {"--image", "FILE", nullptr, &FlashOptions::image_path, nullptr, nullptr, nullptr,
-     "the plain firmware image to write (less than 262144 bytes)"},
+    {"--image", "FILE", nullptr, &FlashOptions::image_path, nullptr, nullptr, nullptr, kImageHelp.text},
     {"--from", "PROGRAM.exe", nullptr, &FlashOptions::program_path, nullptr, nullptr, nullptr,
      "the image carried inside a packed Q42Update.exe"},
     {"--sha256", "DIGEST", nullptr, &FlashOptions::image_sha256, nullptr, nullptr, nullptr,
@@ -90,8 +109,7 @@ constexpr char kUsageHead[] =
     "                [--skip-current] [--ask-label] [--bell] [--record FILE] [--json]\n"
     "                [--sha256 DIGEST]\n"
     "       q42flash --list-ports | --check\n"
-    "       q42flash --help | --version\n"
-    "Writes new firmware into a Q42 radio through a serial port (9600 baud 8N1).\n";
+    "       q42flash --help | --version\n";
 
 constexpr char kUsageStop[] =
     "Switch the radio on after starting q42flash. Ctrl-C ends the wait for the radio;\n"
@@ -141,7 +159,8 @@ bool IsComNameOutOfRange(const std::string& port) {
 }  // namespace
 
 std::string FlashUsage() {
-    std::string usage = kUsageHead;
+    std::string usage = kUsageHead + std::string("Writes new firmware into a Q42 radio through a serial port (") +
+                        LinkSettingsWords() + ").\n";
     for (const Option& option : kOptions) {
         std::string left = std::string("  ") + option.name + (option.value ? std::string(" ") + option.value : "");
         left.resize(std::max(left.size() + 1, kHelpColumn), ' ');

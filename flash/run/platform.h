@@ -11,13 +11,21 @@
 #include <string>
 #include <vector>
 
+#include "core/q42_protocol.h"
 #include "core/serial_check.h"
 
 // --- The serial port -------------------------------------------------------------------
 
+// "9600 baud 8N1": the radio's link as the port's words name it.
+inline std::string LinkSettingsWords() {
+    constexpr char kParityLetters[] = "NOE";
+    return std::to_string(kLinkBaudRate) + " baud " + std::to_string(kLinkDataBits) +
+           kParityLetters[static_cast<int>(kLinkParity)] + std::to_string(kLinkStopBits);
+}
+
 enum class PortOpenResult { Opened, Missing, Busy, NoPermission, NotTerminal, Failed };
 
-// The radio's port: opened exclusively, raw 9600 baud 8N1 without flow control, never
+// The radio's port: opened exclusively, raw at the radio's link without flow control, never
 // blocking a read, with what had arrived before it was opened dropped; what it was set to
 // is put back when it is closed.
 class SerialPort {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 
+#include "core/q42_protocol.h"
 #include "flash/win32/port_names.h"
 #include "flash/win32/system_error.h"
 #include "winports/wide_text.h"
@@ -26,7 +27,7 @@ constexpr size_t kSendAtBytes = 4096;
 // frame it builds; the link's ticks are 10 ms.
 constexpr uint64_t kReadLookNs = 1'000'000;
 
-WinHandle g_completion_port;
+OwnedHandle g_completion_port;
 std::map<ULONG_PTR, Win32SerialPort*> g_ports;                 // the open ones, by key; the main thread's
 std::map<const SerialPort*, const Win32SerialPort*> g_waited;  // the same, as the run hands them to the wait
 ULONG_PTR g_next_key = 1;
@@ -40,13 +41,13 @@ PortOpenResult Refuse(PortOpenResult result, std::string& error, const std::stri
 
 std::string Reason(DWORD error) { return " (" + SystemErrorWords(error) + ")"; }
 
-// 9600 baud 8N1, binary, no flow control of either kind, DTR and RTS up for a converter
+// The radio's link, binary, no flow control of either kind, DTR and RTS up for a converter
 // that takes its power from them; nothing else of what the port had is kept.
-void MakeRaw9600(DCB& state) {
-    state.BaudRate = CBR_9600;
-    state.ByteSize = 8;
-    state.Parity = NOPARITY;
-    state.StopBits = ONESTOPBIT;
+void MakeRawLink(DCB& state) {
+    state.BaudRate = kLinkBaudRate;
+    state.ByteSize = static_cast<BYTE>(kLinkDataBits);
+    state.Parity = kLinkParity == LinkParity::None ? NOPARITY : kLinkParity == LinkParity::Odd ? ODDPARITY : EVENPARITY;
+    state.StopBits = kLinkStopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
     state.fBinary = TRUE;
     state.fParity = FALSE;
     state.fOutxCtsFlow = FALSE;
@@ -134,7 +135,7 @@ PortOpenResult Win32SerialPort::Open(const std::string& device, std::string& err
     }
 
     DCB raw = saved_state_;
-    MakeRaw9600(raw);
+    MakeRawLink(raw);
     // No time-outs: a read waits for as many bytes as it asks, and each asks for what the
     // port has already taken in, at least one (StartRead).
     COMMTIMEOUTS timeouts{};
@@ -143,7 +144,7 @@ PortOpenResult Win32SerialPort::Open(const std::string& device, std::string& err
     if (!SetCommState(port, &raw) || !SetCommTimeouts(port, &timeouts)) {
         const DWORD e = GetLastError();
         Close();
-        return Refuse(PortOpenResult::Failed, error, "cannot set " + device + " to 9600 baud 8N1" + Reason(e));
+        return Refuse(PortOpenResult::Failed, error, "cannot set " + device + " to " + LinkSettingsWords() + Reason(e));
     }
     // What came before q42flash listened is stale: a greeting in it was for a bootloader that
     // has stopped waiting for its answer, and answering it would swallow the next one.

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "flash/run/platform.h"
-#include "flash/win32/win32_handles.h"
+#include "winports/owned_handle.h"
 
 class Win32SerialPort final : public SerialPort {
 public:
@@ -35,8 +35,8 @@ public:
 private:
     void StartRead();
 
-    WinHandle handle_;
-    WinHandle write_done_;
+    OwnedHandle handle_;
+    OwnedHandle write_done_;
     ULONG_PTR key_ = 0;
     OVERLAPPED read_{};
     bool reading_ = false;

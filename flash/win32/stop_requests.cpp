@@ -9,7 +9,7 @@
 #include "flash/run/platform.h"
 #include "flash/win32/serial_port.h"
 #include "flash/win32/system_error.h"
-#include "flash/win32/win32_handles.h"
+#include "winports/owned_handle.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ constexpr UINT kWritesMessage = WM_APP + 1;
 std::atomic<int> g_requests{0};
 std::atomic<int> g_last_signal{kInterrupt};
 std::atomic<int> g_writes{0};
-WinHandle g_stop_event;
+OwnedHandle g_stop_event;
 std::atomic<HWND> g_session_window{nullptr};
 
 void CountRequest(int signal_number, bool hang_up) {
@@ -124,9 +124,9 @@ bool PrepareStopRequests(std::string& error) {
         return false;
     }
     // Without the window the session's end is not held: the run goes on all the same.
-    const WinHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const OwnedHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!ready.Valid()) return true;
-    const WinHandle thread(CreateThread(nullptr, 0, SessionWindowThread, ready.Get(), 0, nullptr));
+    const OwnedHandle thread(CreateThread(nullptr, 0, SessionWindowThread, ready.Get(), 0, nullptr));
     if (thread.Valid()) WaitForSingleObject(ready.Get(), 5000);
     return true;
 }

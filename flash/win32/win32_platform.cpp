@@ -18,7 +18,7 @@
 #include "flash/win32/serial_port.h"
 #include "flash/win32/stop_requests.h"
 #include "flash/win32/system_error.h"
-#include "flash/win32/win32_handles.h"
+#include "winports/owned_handle.h"
 #include "winports/present_ports.h"
 #include "winports/usb_devices.h"
 #include "winports/wide_text.h"
@@ -118,7 +118,7 @@ private:
     }
 
     bool started_ = false;
-    WinHandle arrived_;
+    OwnedHandle arrived_;
     std::mutex mutex_;
     std::deque<std::string> lines_;
     bool ended_ = false;
@@ -128,7 +128,7 @@ InputReader g_input;
 
 class Win32AppendFile final : public AppendFile {
 public:
-    Win32AppendFile(WinHandle file, std::string path) : file_(std::move(file)), path_(std::move(path)) {}
+    Win32AppendFile(OwnedHandle file, std::string path) : file_(std::move(file)), path_(std::move(path)) {}
 
     bool Append(const std::string& line, std::string& error) override {
         // FILE_APPEND_DATA alone: each write lands whole at the end, even when two runs share
@@ -147,7 +147,7 @@ public:
     }
 
 private:
-    WinHandle file_;
+    OwnedHandle file_;
     std::string path_;
 };
 
@@ -303,8 +303,8 @@ InputLine ReadInputLine(char* line, size_t capacity) {
 }
 
 bool ReadFileStart(const std::string& path, uint8_t* buffer, size_t capacity, size_t& size, std::string& error) {
-    const WinHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const OwnedHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         const DWORD reason = GetLastError();
         // A folder opens only when asked for as one, so its refusal names no folder.
@@ -336,9 +336,9 @@ bool ReadFileStart(const std::string& path, uint8_t* buffer, size_t capacity, si
 
 std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, std::string& error) {
     // Not shared for deleting: a record removed while it is written would keep nothing.
-    WinHandle file(CreateFileW(WideFromUtf8(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr));
+    OwnedHandle file(CreateFileW(WideFromUtf8(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr));
     if (!file.Valid()) {
         error = "cannot open the record " + path + " (" + SystemErrorWords(GetLastError()) + ")";
         return nullptr;

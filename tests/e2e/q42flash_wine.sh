@@ -93,18 +93,7 @@ start_flash() {
     LD_PRELOAD=$Q42_SHIM timeout -k 5 120 "$WINE" q42flash.exe "$@" <answer.txt >out.txt 2>err.txt &
     flash_pid=$!
     pids+=($!)
-    power_on_when_listening
-}
-power_on_when_listening() {
-    local i fd
-    [ ${#power_on_fds[@]} -gt 0 ] || return 0
-    for ((i = 0; i < 600; i++)); do
-        grep -q "waiting for the radio" err.txt 2>/dev/null && break
-        kill -0 "$flash_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    for fd in "${power_on_fds[@]}"; do printf 'on\n' >&"$fd"; done
-    power_on_fds=()
+    power_on_when_listening err.txt "$flash_pid"
 }
 # finish_flash [SECONDS]: its exit status in $code. The console's streams are in text mode,
 # as a Windows program's are: their lines end in CR LF, compared here without the CR.

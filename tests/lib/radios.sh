@@ -20,6 +20,20 @@ begin() {
 # drops what came before it listened, as a greeting nobody answered at once is stale. The
 # radios' control descriptors wait here for whoever starts q42flash.
 power_on_fds=()
+# power_on_when_listening ERR [PID]: switches those radios on once q42flash says, in its
+# standard error ERR, that it waits for the greeting, or once it has ended (PID, when known).
+# At most 30 s, for q42flash.exe's start under Wine.
+power_on_when_listening() {
+    local err=$1 pid=${2:-} i fd
+    [ ${#power_on_fds[@]} -gt 0 ] || return 0
+    for ((i = 0; i < 600; i++)); do
+        grep -q "waiting for the radio" "$err" 2>/dev/null && break
+        [ -z "$pid" ] || kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    for fd in "${power_on_fds[@]}"; do printf 'on\n' >&"$fd"; done
+    power_on_fds=()
+}
 # end_checks GROUP: the script's verdict, from the failures counted.
 end_checks() {
     if [ "$failures" -ne 0 ]; then

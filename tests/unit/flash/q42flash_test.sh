@@ -17,20 +17,6 @@ readonly window_lines=("Application in unit: Q42NR" "Version: V2.041" "Ready to 
     "Disconnect RS232 link from device" "and restart device to verify operation."
     "Repeat programming if required.")
 
-# power_on_when_listening: switches on the radios started with --power-on (radios.sh), once
-# q42flash says it waits for the greeting (or has ended).
-power_on_when_listening() {
-    local i fd
-    [ ${#power_on_fds[@]} -gt 0 ] || return 0
-    for ((i = 0; i < 100; i++)); do
-        grep -q "waiting for the radio" err.txt 2>/dev/null && break
-        kill -0 "$flash_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    for fd in "${power_on_fds[@]}"; do printf 'on\n' >&"$fd"; done
-    power_on_fds=()
-}
-
 # sim_start ARGS...: a fresh radio behind the link q42; its events in radio.events.
 sim_pid=""
 sim_start() {
@@ -80,7 +66,7 @@ start_flash() {
     rm -f out.txt err.txt
     "$flash" "$@" <answer.txt >out.txt 2>err.txt &
     flash_pid=$!
-    power_on_when_listening
+    power_on_when_listening err.txt "$flash_pid"
 }
 # finish_flash [SECONDS]: its exit status in $code.
 finish_flash() {
@@ -152,7 +138,7 @@ update)
     rm -f out.txt err.txt
     "$flash" --port q42 --image image.bin <. >out.txt 2>err.txt &
     flash_pid=$!
-    power_on_when_listening
+    power_on_when_listening err.txt "$flash_pid"
     finish_flash 10
     sim_stop
     expect_code 5

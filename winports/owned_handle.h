@@ -1,5 +1,6 @@
-// A Windows handle owned by one object and closed with it. Both "no handle" values
-// (NULL from CreateEventA/CreateThread, INVALID_HANDLE_VALUE from CreateFileW) count as empty.
+// A Windows handle owned by one object and closed with it, in both programs. Both "no handle"
+// values (NULL from CreateEvent, CreateThread and CreateIoCompletionPort, INVALID_HANDLE_VALUE
+// from CreateFileW) count as empty.
 #pragma once
 
 #include "core/unique_handle.h"
