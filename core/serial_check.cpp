@@ -202,12 +202,20 @@ std::vector<std::string> CheckLines(const SerialSideSeen& seen, bool& in_the_way
     return lines;
 }
 
+namespace {
+
+std::string MissingText(const std::string& port, const ConverterSeen& converter, const SerialSideSeen& seen) {
+    return port + " is missing: " + ConverterText(converter) + " is plugged in, but " +
+           ConverterTrouble(converter, seen);
+}
+
+}  // namespace
+
 std::string PortCause(const SerialSideSeen& seen, const std::string& port, bool missing) {
     if (missing) {
         for (const ConverterSeen& converter : seen.converters) {
             if (!converter.port.empty()) continue;
-            const std::string trouble = ConverterTrouble(converter, seen);
-            return port + " is missing: " + ConverterText(converter) + " is plugged in, but " + trouble;
+            return MissingText(port, converter, seen);
         }
         return "";
     }
@@ -216,4 +224,15 @@ std::string PortCause(const SerialSideSeen& seen, const std::string& port, bool 
     if (found == seen.ports.end()) return "";
     const std::string trouble = PortTrouble(*found);
     return trouble.empty() ? "" : port + ": " + trouble;
+}
+
+std::string TakenCause(const SerialSideSeen& seen, const std::string& port) {
+    for (const ConverterSeen& converter : seen.converters) {
+        const bool taken =
+            !converter.claimed_by.empty() || (!converter.driver.empty() && !IsSerialDriver(converter.driver));
+        if (converter.port.empty() && taken) {
+            return MissingText(port, converter, seen);
+        }
+    }
+    return "";
 }

@@ -70,3 +70,7 @@ std::vector<std::string> CheckLines(const SerialSideSeen& seen, bool& in_the_way
 // up): the trouble of that port, or of the converters without a port when it is missing;
 // "" when it found nothing.
 std::string PortCause(const SerialSideSeen& seen, const std::string& port, bool missing);
+// What took a port that went just now: a program or another driver that claimed its
+// converter; "" otherwise. A converter merely without a driver then is one being unplugged
+// (its driver lets go before it goes) or one just plugged in, and is no cause.
+std::string TakenCause(const SerialSideSeen& seen, const std::string& port);

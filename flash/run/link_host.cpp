@@ -87,7 +87,7 @@ std::string LostLineText(const SerialLinkHost& host, BenchSystem& system, const 
         for (int i = 0; i < 10 && system.PortPresent(device); ++i) system.Wait(nullptr, 0, system.NowNs() + 50'000'000);
         if (!system.PortPresent(device)) {
             // Taken from its driver by a program, the converter is still there without its port.
-            const std::string cause = PortCause(system.SerialSide(), port, true);
+            const std::string cause = TakenCause(system.SerialSide(), port);
             return cause.empty() ? port + " has gone: its USB converter was unplugged, or lost its power" : cause;
         }
         return "the line on " + port + " hung up: is the cable or converter still plugged in?";

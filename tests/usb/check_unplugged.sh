@@ -7,7 +7,10 @@ source "$(dirname "$0")/lib.sh"
 
 cat >guest.sh <<'GUEST'
 # Until 50 runs after the second converter's by-id link has gone.
-i=0
+# The first run is over before the host is told to pull the converter out, so it sees both.
+q42flash --check >/out/check.0 2>&1
+echo $? >>/out/codes
+i=1
 after=0
 echo "bench: checking"
 while [ $i -lt 2000 ] && [ $after -lt 50 ]; do

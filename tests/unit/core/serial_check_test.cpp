@@ -158,6 +158,10 @@ TEST(SerialCheck, AFailedOpenNamesWhatTheCheckFound) {
     EXPECT_EQ(PortCause(seen, "/dev/ttyUSB1", false),
               "/dev/ttyUSB1: minicom (pid 9) has it open: end it, then try again");
     EXPECT_EQ(PortCause(seen, "/dev/ttyS0", false), "");
+    EXPECT_EQ(TakenCause(seen, "/dev/ttyUSB0"), PortCause(seen, "/dev/ttyUSB0", true));
+    // Being unplugged, a converter loses its driver before it goes: that took nothing.
+    seen.converters.back().claimed_by = "";
+    EXPECT_EQ(TakenCause(seen, "/dev/ttyUSB0"), "");
     seen.converters.pop_back();
     EXPECT_EQ(PortCause(seen, "/dev/ttyUSB0", true), "");
 
