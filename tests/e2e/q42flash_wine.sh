@@ -309,7 +309,9 @@ stop)
     printf 'on\n' >&"${radio_fd[r3]}"
     finish_flash 60
     for radio in r1 r2 r3; do radio_stop $radio; done
-    expect_code 0
+    # Every named port gets a row however the run ends: the silent one is "no radio".
+    expect_code 3
+    grep -Eq '^COM3 +- +V2.041 +no radio ' err.txt || fail "no 'no radio' row for COM3: $(cat err.txt)"
     expect_flash small.bin r1
     expect_flash small.bin r2
     expect_nothing_sent r3
@@ -330,7 +332,9 @@ session)
     printf 'on\n' >&"${radio_fd[r3]}"
     finish_flash 60
     for radio in r1 r2 r3; do radio_stop $radio; done
-    expect_code 0
+    # Every named port gets a row however the run ends: the silent one is "no radio".
+    expect_code 3
+    grep -Eq '^COM3 +- +V2.041 +no radio ' err.txt || fail "no 'no radio' row for COM3: $(cat err.txt)"
     expect_flash small.bin r1
     expect_flash small.bin r2
     expect_nothing_sent r3
