@@ -23,7 +23,8 @@ public:
     // How many stop requests have come so far, and the signal of the last one that counted.
     virtual int StopRequests() = 0;
     virtual int LastStopSignal() = 0;
-    // How to make a second request: "Ctrl-C again stops at once".
+    // How to make a request, "Ctrl-C stops", and a second one: "Ctrl-C again stops at once".
+    virtual std::string StopHint() = 0;
     virtual std::string StopAgainHint() = 0;
     // How many radios are being written now, told each time that changes.
     virtual void WritesUnderWay(int count) = 0;

@@ -25,9 +25,8 @@ public:
     }
     void WriteProgress(const WriteTally& tally, uint64_t now_ms) override {
         const ProgressFigures figures = meter_.Measure(tally.covered, tally.frames, now_ms);
-        const int percent = figures.image_bytes > 0
-                                ? static_cast<int>(int64_t{100} * figures.bytes_done / figures.image_bytes)
-                                : 0;
+        const int percent =
+            figures.image_bytes > 0 ? static_cast<int>(int64_t{100} * figures.bytes_done / figures.image_bytes) : 0;
         rows_.SetRow(port_, radio_ + ": writing " + std::to_string(percent) + "%, " + figures.left + " left", percent);
     }
     void WriteEnds() override {}

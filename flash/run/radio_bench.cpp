@@ -164,7 +164,7 @@ BenchEnd RadioBench::Go() {
     }
     if (!AskLabel()) return StopNow();
     display_.Line(kSwitchOn);
-    const std::string waiting = " on " + ports_.Listing() + " (Ctrl-C stops)";
+    const std::string waiting = " on " + ports_.Listing() + " (" + system_.StopHint() + ")";
     for (size_t i = 0; i < slots_.size(); ++i) display_.Status(i, kWaitingForGreeting);
     display_.Note((options_.all ? "waiting for the radios' greetings" : kWaitingForGreeting) + waiting);
     for (auto& slot : slots_) slot->listening_since_ms = slot->listened.host.ElapsedMs();
@@ -285,7 +285,7 @@ void RadioBench::Listen(size_t i) {
             slot.refusal.clear();
             display_.Status(i, "gone; waiting for it to come back");
             display_.Note(LostLineText(host, system_, slot.listened.device, slot.name));
-            display_.Note("waiting for " + slot.name + " to come back (Ctrl-C stops)");
+            display_.Note("waiting for " + slot.name + " to come back (" + system_.StopHint() + ")");
             return;
         }
         slot.lost = true;

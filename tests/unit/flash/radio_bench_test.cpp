@@ -97,6 +97,7 @@ public:
         return due;
     }
     int LastStopSignal() override { return 2; }
+    std::string StopHint() override { return "Ctrl-C stops"; }
     std::string StopAgainHint() override { return "Ctrl-C again stops at once"; }
     void WritesUnderWay(int count) override { most_writes = std::max(most_writes, count); }
     bool PortPresent(const std::string& device) override {
