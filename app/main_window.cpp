@@ -15,7 +15,6 @@
 #include "core/sha256.h"
 #include "core/update_lines.h"
 #include "setup/setup_window.h"
-#include "shop/bench_window.h"
 #include "terminal/terminal_window.h"
 #include "update/program_file.h"
 #include "update/update_window.h"
@@ -143,7 +142,10 @@ void TForm1::FormCreate() {
 void TForm1::FormCloseQuery(bool&) { SaveSettingsAndClosePort(); }
 
 // Windows ends the program after this, without the main window's close.
-void TForm1::FormEndSession() { SaveSettingsAndClosePort(); }
+void TForm1::FormEndSession() {
+    if (bench_ != nullptr) bench_->SessionEnds();
+    SaveSettingsAndClosePort();
+}
 
 void TForm1::SaveSettingsAndClosePort() {
     const std::wstring path = SettingsPath();
@@ -190,14 +192,24 @@ void TForm1::Bench1Click() {
         image.version = loaded.length >= kVersionFieldEnd ? ProgramFirmware.ImageVersion() : "";
         image.sha256 = Sha256Hex(image.bytes, static_cast<size_t>(image.length));
     }
-    // The bench may want this window's port for a radio: let go of it while the bench is open.
+    // The bench may want this window's port for a radio: let go of it while the bench is open,
+    // and take it again after only if it was open (a port not available was said at start).
+    const bool was_open = PortOpen;
     Comm1.Close();
+    PortOpen = false;
     {
         TFormBench bench(SettingsPath(), carried);
         bench.Create();
-        bench.ShowModal();
+        bench_ = &bench;
+        try {
+            bench.ShowModal();
+        } catch (...) {
+            bench_ = nullptr;
+            throw;
+        }
+        bench_ = nullptr;
     }
-    OpenDevicePort(CommsPortIndex);
+    if (was_open) OpenDevicePort(CommsPortIndex);
 }
 
 void TForm1::Updatedevicefirmware1Click() {

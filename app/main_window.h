@@ -8,6 +8,7 @@
 #include "core/receive_dispatcher.h"
 #include "core/status_receiver.h"
 #include "device/device_link.h"
+#include "shop/bench_window.h"
 #include "winui/controls.h"
 #include "winui/form.h"
 
@@ -37,6 +38,7 @@ protected:
 
 private:
     void SaveSettingsAndClosePort();
+    TFormBench* bench_ = nullptr;  // while the bench window is open
 };
 
 extern TForm1* Form1;

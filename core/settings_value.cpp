@@ -62,3 +62,40 @@ uint8_t CommsPortIndexFromText(const char* text) {
 std::string CommsPortIndexToText(uint8_t index) { return std::to_string(index); }
 
 std::string ComPortName(unsigned index) { return "COM" + std::to_string(index + 1); }
+
+std::string SettingsTextFromUtf8(const std::string& text) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::string stored;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && byte != '%') {
+            stored += c;
+        } else {
+            stored += '%';
+            stored += kHex[byte >> 4];
+            stored += kHex[byte & 0xF];
+        }
+    }
+    return stored;
+}
+
+std::string Utf8FromSettingsText(const std::string& stored) {
+    const auto digit = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    std::string text;
+    for (size_t i = 0; i < stored.size(); ++i) {
+        const int high = stored[i] == '%' && i + 2 < stored.size() ? digit(stored[i + 1]) : -1;
+        const int low = high >= 0 ? digit(stored[i + 2]) : -1;
+        if (low < 0) {
+            text += stored[i];
+            continue;
+        }
+        text += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return text;
+}

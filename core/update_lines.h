@@ -32,8 +32,8 @@ inline constexpr char kNothingWritten[] = "stopped; nothing was written";
 // Followed by how to stop at once, in the words of the request that came (StopAgainHint).
 inline constexpr char kWriteGoesOn[] = "the write goes on to its end, since a half-written radio does not start; ";
 inline constexpr char kStoppedDuringWrite[] =
-    "stopped during the write: the radio is half-written and will not start; write it again (run q42flash, then "
-    "switch the radio off and on)";
+    "stopped during the write: the radio is half-written and will not start; write it again (start the update, "
+    "then switch the radio off and on)";
 
 // q42flash's words of one radio and of a run of them.
 inline constexpr char kNotWritten[] = "not written";

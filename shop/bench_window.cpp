@@ -12,6 +12,7 @@
 
 #include "core/image_fit.h"
 #include "core/printable_text.h"
+#include "core/settings_value.h"
 #include "core/update_lines.h"
 #include "winports/present_ports.h"
 #include "winports/wide_text.h"
@@ -61,11 +62,10 @@ std::vector<unsigned> PresentPortNumbers() {
 std::string ReadSetting(const std::wstring& settings, const std::wstring& key, const std::string& otherwise) {
     wchar_t value[1024];
     const DWORD capacity = static_cast<DWORD>(std::size(value));
-    const DWORD length =
-        GetPrivateProfileStringW(kBenchSection, key.c_str(), L"", value, capacity, settings.c_str());
+    const DWORD length = GetPrivateProfileStringW(kBenchSection, key.c_str(), L"", value, capacity, settings.c_str());
     // A value cut to fit is not the one stored.
     if (length == 0 || length + 1 >= capacity) return otherwise;
-    return Utf8FromWide(value);
+    return Utf8FromSettingsText(Utf8FromWide(value));
 }
 
 // The user's documents folder, where a record is looked for first.
@@ -148,7 +148,8 @@ void TFormBench::AddRowsForPresentPorts() {
         if (row->present && row->bench < 0 && row->state.Caption() == "not present") row->state.SetCaption("");
     }
     for (const unsigned number : present) {
-        const bool known = std::any_of(rows_.begin(), rows_.end(), [number](const auto& row) { return row->number == number; });
+        const bool known =
+            std::any_of(rows_.begin(), rows_.end(), [number](const auto& row) { return row->number == number; });
         if (known) continue;
         Row& row = AddRow(number);
         // A port that comes while the bench runs joins at the next Start.
@@ -171,11 +172,12 @@ void TFormBench::FormDeviceChange() { AddRowsForPresentPorts(); }
 
 void TFormBench::SaveSettings() {
     // A setting that cannot be kept is no reason to stop a bench: it is only typed again.
-    WritePrivateProfileStringW(kBenchSection, kRecordKey, WideFromUtf8(record_.Text()).c_str(), settings_.c_str());
+    const auto stored = [](const std::string& text) { return WideFromUtf8(SettingsTextFromUtf8(text)); };
+    WritePrivateProfileStringW(kBenchSection, kRecordKey, stored(record_.Text()).c_str(), settings_.c_str());
     for (const auto& row : rows_) {
         const std::string name = row->name.Text();
         WritePrivateProfileStringW(kBenchSection, WideFromUtf8(row->device).c_str(),
-                                   name.empty() ? nullptr : WideFromUtf8(name).c_str(), settings_.c_str());
+                                   name.empty() ? nullptr : stored(name).c_str(), settings_.c_str());
     }
 }
 
@@ -287,6 +289,13 @@ void TFormBench::Ended() {
     for (const auto& row : rows_) row->bench = -1;
     SetIdleControls(true);
     if (close_when_over_) Close();
+}
+
+void TFormBench::SessionEnds() {
+    // Windows waits 5 s for the program; a frame takes 1.1 s at the link's rate.
+    constexpr DWORD kFramesEndMs = 3000;
+    bench_.StopNowAndWait(kFramesEndMs);
+    SaveSettings();
 }
 
 void TFormBench::FormCloseQuery(bool& can_close) {

@@ -27,6 +27,9 @@ class TFormBench : public TForm {
 public:
     // settings: the settings file, whose "Bench" section keeps the names and the record's path.
     TFormBench(std::wstring settings, CarriedImage carried);
+    // Windows ends the program after this: the writes stop at their next frame and their
+    // lines are recorded, in the seconds Windows gives.
+    void SessionEnds();
 
 protected:
     void CreateControls() override;

@@ -25,10 +25,15 @@ WindowBench::~WindowBench() {
     // The window closes only once the bench is over; a bench still running here is the
     // program's end, and its radios are stopped at their next frame rather than cut off.
     if (!Running()) return;
-    stops_ += 2;
-    WakeTheWait();
-    WaitForSingleObject(thread_.Get(), INFINITE);
+    StopNowAndWait(INFINITE);
     TakeEnd();
+}
+
+void WindowBench::StopNowAndWait(DWORD ms) {
+    if (!Running()) return;
+    if (stops_ < 2) stops_ = 2;
+    WakeTheWait();
+    WaitForSingleObject(thread_.Get(), ms);
 }
 
 bool WindowBench::Start(const std::vector<TickedPort>& ticked, bool skip_current, const SessionImage& image,
@@ -70,8 +75,8 @@ bool WindowBench::Start(const std::vector<TickedPort>& ticked, bool skip_current
     writes_ = 0;
     over_ = false;
     rows_ = std::make_unique<BenchRows>(names, image_);
-    given_.reset(new BenchGiven{*this, *rows_, record_.get(), nullptr, nullptr, this, NewRunId(*this), ComputerName(),
-                                this});
+    given_.reset(
+        new BenchGiven{*this, *rows_, record_.get(), nullptr, nullptr, this, NewRunId(*this), ComputerName(), this});
     // The links' 10 ms ticks, not the system's 15.6 ms ones.
     timeBeginPeriod(1);
     thread_.Reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
@@ -133,7 +138,8 @@ bool WindowBench::PortPresent(const std::string& device) { return ::PortPresent(
 
 std::unique_ptr<SerialPort> WindowBench::Reopen(const std::string& device, std::string& error) {
     PortOpenResult result = PortOpenResult::Failed;
-    return OpenSerialPort(device, [](std::string&) { return true; }, result, error);
+    return OpenSerialPort(
+        device, [](std::string&) { return true; }, result, error);
 }
 
 int64_t WindowBench::UnixSeconds() { return static_cast<int64_t>(time(nullptr)); }

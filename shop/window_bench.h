@@ -38,6 +38,9 @@ public:
     // each write at its next frame.
     void RequestStop();
     int Stops() const { return stops_; }
+    // The program is being ended: each write stops at its next frame, and its record line is
+    // written, within ms at most.
+    void StopNowAndWait(DWORD ms);
     // Started and not yet over.
     bool Running() const { return thread_.Valid(); }
     // The bench is over: its thread is gone and its ports are put back. Then Running is false.
@@ -57,7 +60,8 @@ public:
     uint64_t NowNs() override;
     bool Wait(SerialPort* const* ports, size_t count, uint64_t until_ns) override;
     int StopRequests() override { return stops_; }
-    int LastStopSignal() override { return 0; }
+    // Stop is the window's Ctrl-C: a radio it stops is recorded with Ctrl-C's status, 130.
+    int LastStopSignal() override { return 2; }
     std::string StopHint() override;
     std::string StopAgainHint() override;
     void WritesUnderWay(int count) override { writes_ = count; }

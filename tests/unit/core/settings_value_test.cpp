@@ -83,4 +83,28 @@ TEST(ComPortName, IsOneBasedDecimal) {
     EXPECT_EQ(ComPortName(255), "COM256");
 }
 
+// A bench's names and its record's folder, in any script, through a file kept in the ANSI code
+// page: stored as printable ASCII, read back whole; a value typed by hand reads as typed.
+TEST(SettingsText, KeepsAnyScriptInPrintableAscii) {
+    const struct {
+        const char* text;
+        const char* stored;
+    } cases[] = {
+        {"left bench", "left bench"},
+        {"\xD0\xBB\xD0\xB5\xD0\xB2\xD1\x8B\xD0\xB9", "%D0%BB%D0%B5%D0%B2%D1%8B%D0%B9"},
+        {"C:\\Users\\\xE5\xB7\xA6\\r.jsonl", "C:\\Users\\%E5%B7%A6\\r.jsonl"},
+        {"100% done", "100%25 done"},
+        {"tab\there;=", "tab%09here;="},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SettingsTextFromUtf8(c.text), c.stored);
+        EXPECT_EQ(Utf8FromSettingsText(c.stored), c.text);
+    }
+    const struct {
+        const char* stored;
+        const char* text;
+    } by_hand[] = {{"50%", "50%"}, {"%4", "%4"}, {"%zz%41", "%zzA"}, {"%e5%b7%a6", "\xE5\xB7\xA6"}};
+    for (const auto& c : by_hand) EXPECT_EQ(Utf8FromSettingsText(c.stored), c.text) << c.stored;
+}
+
 }  // namespace
