@@ -36,12 +36,13 @@ const wchar_t kRecordFile[] = L"\\Q42 bench record.jsonl";
 const wchar_t kBenchRunning[] =
     L"The Q42 bench is writing firmware into radios. Shutting down now could leave a radio unable to start.";
 
-FormDesign BenchDesign(size_t rows) {
+// The height is set once the rows are known (FitHeightToRows).
+FormDesign BenchDesign() {
     FormDesign design;
     design.class_name = "TFormBench";
     design.caption = "Q42 Bench";
     design.width = kClientWidth;
-    design.height = kRowsTop + static_cast<int>(rows) * kRowHeight + 8;
+    design.height = kRowsTop;
     design.size = FormSize::Client;
     design.position = FormPosition::ScreenCenter;
     design.colour = COLOR_BTNFACE;
@@ -89,7 +90,7 @@ std::string ImageLine(const CarriedImage& carried) {
 }  // namespace
 
 TFormBench::TFormBench(std::wstring settings, CarriedImage carried)
-    : TForm(BenchDesign(PresentPortNumbers().size())), settings_(std::move(settings)), carried_(std::move(carried)) {}
+    : TForm(BenchDesign()), settings_(std::move(settings)), carried_(std::move(carried)) {}
 
 void TFormBench::CreateControls() {
     image_line_.Create(*this, 1401, Bounds{8, 8, 0, 0}, ImageLine(carried_));
@@ -112,6 +113,7 @@ void TFormBench::CreateControls() {
     poll_.Create(*this, kPollTimer, kPollMs);
     poll_.OnTimer = [this] { Poll(); };
     AddRowsForPresentPorts();
+    FitHeightToRows();
 }
 
 void TFormBench::FormShow() { poll_.SetEnabled(true); }
@@ -160,12 +162,7 @@ void TFormBench::AddRowsForPresentPorts() {
 }
 
 void TFormBench::FitHeightToRows() {
-    if (Handle() == nullptr) return;
-    RECT frame{0, 0, Scale(kClientWidth), Scale(kRowsTop + static_cast<int>(rows_.size()) * kRowHeight + 8)};
-    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)));
-    SetWindowPos(Handle(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetDesignClientHeight(kRowsTop + static_cast<int>(rows_.size()) * kRowHeight + 8);
 }
 
 void TFormBench::FormDeviceChange() { AddRowsForPresentPorts(); }

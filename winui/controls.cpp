@@ -22,8 +22,9 @@ Bounds ScaleBounds(const Bounds& design, int dpi) {
 HWND TControl::MakeWindow(TForm& form, const char* window_class, const std::string& text, DWORD style, DWORD ex_style,
                           const Bounds& bounds, int id) {
     const Bounds placed = ScaleBounds(bounds, form.Dpi());
+    // A control added to a scrolled form goes where its neighbours have been scrolled to.
     HWND hwnd = CreateWindowExA(ex_style, window_class, text.c_str(), style | WS_CHILD | WS_VISIBLE, placed.left,
-                                placed.top, placed.width, placed.height, form.Handle(),
+                                placed.top - form.ScrolledBy(), placed.width, placed.height, form.Handle(),
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
     if (hwnd == nullptr) {
         throw std::runtime_error("Cannot create the control \"" + text +

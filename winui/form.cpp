@@ -4,6 +4,7 @@
 
 #include <dbt.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -132,13 +133,96 @@ void TForm::Create() {
     Application.Guard([this] { FormCreate(); });
 }
 
+void TForm::SetDesignClientHeight(int design_height) {
+    const SIZE frame = FrameSize(design_.style, design_.menu != nullptr, design_.ex_style, kDesignDpi);
+    design_.height = design_height + (design_.size == FormSize::Client ? 0 : frame.cy);
+    fits_work_area_ = true;
+    FitToWorkArea();
+}
+
+void TForm::FitToWorkArea() {
+    if (handle_ == nullptr) return;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(handle_, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    const RECT& work = monitor.rcWork;
+    const SIZE client = DesignClientSize();
+    const SIZE frame = FrameSize(design_.style, design_.menu != nullptr, design_.ex_style, dpi_);
+    const int height = Scale(client.cy);
+    const int room = work.bottom - work.top - frame.cy;
+    const bool scrolls = height > room;
+    const int shown = scrolls ? room : height;
+    // The scroll bar takes its width from the client area: the window widens by it.
+    const int width = Scale(client.cx) + frame.cx + (scrolls ? GetSystemMetrics(SM_CXVSCROLL) : 0);
+    RECT placed;
+    GetWindowRect(handle_, &placed);
+    const int top = placed.top + shown + frame.cy > work.bottom ? work.bottom - shown - frame.cy : placed.top;
+    if (!scrolls) ScrollTo(0);
+    ShowScrollBar(handle_, SB_VERT, scrolls ? TRUE : FALSE);
+    SetWindowPos(handle_, nullptr, placed.left, top > work.top ? top : work.top, width, shown + frame.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SCROLLINFO range{};
+    range.cbSize = sizeof range;
+    range.fMask = SIF_RANGE | SIF_PAGE;
+    range.nMax = height - 1;
+    range.nPage = static_cast<UINT>(shown);
+    SetScrollInfo(handle_, SB_VERT, &range, TRUE);
+    ScrollTo(scroll_y_);
+}
+
+void TForm::ScrollTo(int y) {
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE;
+    const int most = GetScrollInfo(handle_, SB_VERT, &info) ? info.nMax + 1 - static_cast<int>(info.nPage) : 0;
+    y = std::max(0, std::min(y, most));
+    if (y == scroll_y_) return;
+    ScrollWindowEx(handle_, 0, scroll_y_ - y, nullptr, nullptr, nullptr, nullptr,
+                   SW_SCROLLCHILDREN | SW_INVALIDATE | SW_ERASE);
+    scroll_y_ = y;
+    info.fMask = SIF_POS;
+    info.nPos = y;
+    SetScrollInfo(handle_, SB_VERT, &info, TRUE);
+}
+
+void TForm::Scrolled(int request) {
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_ALL;
+    if (!GetScrollInfo(handle_, SB_VERT, &info)) return;
+    const int line = Scale(20);
+    const int page = static_cast<int>(info.nPage);
+    switch (request) {
+    case SB_LINEUP:
+        return ScrollTo(scroll_y_ - line);
+    case SB_LINEDOWN:
+        return ScrollTo(scroll_y_ + line);
+    case SB_PAGEUP:
+        return ScrollTo(scroll_y_ - page);
+    case SB_PAGEDOWN:
+        return ScrollTo(scroll_y_ + page);
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION:
+        return ScrollTo(info.nTrackPos);
+    case SB_TOP:
+        return ScrollTo(0);
+    case SB_BOTTOM:
+        return ScrollTo(info.nMax);
+    default:
+        return;
+    }
+}
+
 void TForm::ChangeDpi(int dpi, const RECT& bounds) {
+    // The controls go back to their design places, which assume nothing scrolled.
+    ScrollTo(0);
     dpi_ = dpi;
     // The controls still use the old font until each has been given the new one.
     const OwnedFont old_font = std::exchange(font_, OwnedFont(design_.font, dpi_));
     for (TControl* control : controls_) control->ApplyDpi();
     SetWindowPos(handle_, nullptr, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
+    if (fits_work_area_) FitToWorkArea();
     RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
@@ -295,6 +379,13 @@ LRESULT TForm::HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_CHAR:
         FormKeyPress(static_cast<char>(wparam));
+        return 0;
+    case WM_VSCROLL:
+        Scrolled(LOWORD(wparam));
+        return 0;
+    case WM_MOUSEWHEEL:
+        if (!fits_work_area_) return DefWindowProcA(handle_, message, wparam, lparam);
+        ScrollTo(scroll_y_ - GET_WHEEL_DELTA_WPARAM(wparam) * 3 * Scale(20) / WHEEL_DELTA);
         return 0;
     case WM_DPICHANGED:
         // Windows suggests where the window goes, its size already scaled.

@@ -57,6 +57,11 @@ public:
     int Scale(int design) const { return ScaleToDpi(design, dpi_); }
     // The client area's size in design pixels (at 96 DPI), whatever the display's DPI.
     SIZE DesignClientSize() const;
+    // The client area is now design_height tall (a form whose rows grow); where that is more
+    // than its display's work area holds, the form shows what fits and scrolls vertically.
+    void SetDesignClientHeight(int design_height);
+    // How far the client area is scrolled down, in the display's pixels.
+    int ScrolledBy() const { return scroll_y_; }
     COLORREF Colour() const { return colour_; }
     HBRUSH Brush() const { return brush_; }
 
@@ -99,6 +104,9 @@ private:
     // The display's DPI has changed (or differs from the one the window was made for): the
     // fonts and every control are made again from the design, the window takes bounds.
     void ChangeDpi(int dpi, const RECT& bounds);
+    void FitToWorkArea();
+    void ScrollTo(int y);
+    void Scrolled(int request);
     void HandleClose();
     void Hide();
     TControl* ControlOf(HWND hwnd) const;
@@ -112,6 +120,8 @@ private:
     std::vector<TControl*> controls_;
     std::vector<TTimer*> timers_;
     bool showing_ = false;
+    bool fits_work_area_ = false;  // SetDesignClientHeight was called: the form may scroll
+    int scroll_y_ = 0;
     bool modal_ = false;
     bool close_requested_ = false;
 };
