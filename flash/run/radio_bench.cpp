@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/printable_text.h"
+#include "core/radio_record.h"
 #include "core/update_lines.h"
-#include "flash/run/update_record.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Formats the record of each radio's update and the table of a run's radios.
-#include "flash/run/update_record.h"
+#include "core/radio_record.h"
 
 #include <algorithm>
 #include <cstdio>
