@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <random>
 
 #include "core/printable_text.h"
 
@@ -210,4 +211,11 @@ int RunExitCode(const std::vector<RadioRecord>& records) {
         if (r.exit_code != 0) return r.exit_code;
     }
     return 0;
+}
+
+std::string NewRunId(int64_t unix_seconds) {
+    std::random_device random;
+    char id[48];
+    std::snprintf(id, sizeof id, "%lld-%08x", static_cast<long long>(unix_seconds), static_cast<unsigned>(random()));
+    return id;
 }

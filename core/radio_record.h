@@ -50,7 +50,7 @@ struct RadioRecord {
     int64_t bytes = 0;   // image bytes those frames carried
     double seconds = 0;  // from the greeting to the end
     int exit_code = 0;
-    std::string run;       // the q42flash run's id, one per run
+    std::string run;       // the run's id, one per q42flash run or Q42Update start
     std::string computer;  // the PC's name, or ""
     // Why a write failed or no header came: "refused", "no answer", "hung up", "gone" or
     // "not sent"; "" for any other result.
@@ -75,3 +75,6 @@ std::string ResultTable(const std::vector<RadioRecord>& records, const char* don
 // 0 when every radio was written; otherwise the exit code of the first that was not, in
 // the table's order.
 int RunExitCode(const std::vector<RadioRecord>& records);
+
+// One id per run: the start's Unix time and 32 random bits, unique across a shop's PCs.
+std::string NewRunId(int64_t unix_seconds);

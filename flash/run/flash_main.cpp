@@ -5,13 +5,13 @@
 
 #include <cstdio>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "core/firmware_container.h"
 #include "core/printable_text.h"
 #include "core/q42_protocol.h"
+#include "core/radio_record.h"
 #include "core/sha256.h"
 #include "core/update_lines.h"
 #include "flash/run/command_line.h"
@@ -97,15 +97,6 @@ bool LoadImage(const FlashOptions& options, Run& run, int& exit_code) {
     return true;
 }
 
-// One id per run: the start's Unix time and 32 random bits, unique across a shop's PCs.
-std::string RunId(BenchSystem& system) {
-    std::random_device random;
-    char id[48];
-    std::snprintf(id, sizeof id, "%lld-%08x", static_cast<long long>(system.UnixSeconds()),
-                  static_cast<unsigned>(random()));
-    return id;
-}
-
 // An image that names no application is no Q42 image: refused before any radio greets.
 bool JudgeImageAtStart(const Run& run, int& exit_code) {
     if (run.image.length == 0 || ImageName(run.image.bytes, run.image.length, nullptr)) return true;
@@ -169,8 +160,9 @@ int RunFlash(int argc, const char* const* argv) {
     StandardOutputLines json;
     ConsoleLabels labels;
     TerminalBell bell;
+    const std::string run_id = NewRunId(system.UnixSeconds());
     const BenchGiven given{system,  display, run.record.get(), options.json ? &json : nullptr,
-                           &labels, &bell,   RunId(system),    ComputerName()};
+                           &labels, &bell,   run_id,           ComputerName()};
     const BenchEnd end = RunBench(options, run.image, ports, given);
     if (!end.by_signal) return end.exit_code;
     ports.CloseAll();
