@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <iterator>
 #include <stdexcept>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "core/update_lines.h"
 #include "setup/setup_window.h"
 #include "terminal/terminal_window.h"
+#include "update/update_log.h"
 #include "update/update_window.h"
 #include "winports/wide_text.h"
 #include "winui/application.h"
@@ -163,6 +166,9 @@ void TForm1::MenuCommand(int id) {
     case IDM_TEST_PORT:
         TestPort1Click();
         break;
+    case IDM_OPEN_LOG:
+        OpenLogFolder1Click();
+        break;
     default:
         break;
     }
@@ -171,6 +177,17 @@ void TForm1::MenuCommand(int id) {
 void TForm1::Serialcommunicationsport1Click() { Form15->ShowModal(); }
 
 void TForm1::TestPort1Click() { Form2->ShowModal(); }
+
+void TForm1::OpenLogFolder1Click() {
+    // Made first, so that the folder opens even before the first update has written to it.
+    const std::wstring folder = LogFolder();
+    // ShellExecuteW's result is above 32 when the folder was handed to Explorer.
+    if (!folder.empty() && reinterpret_cast<INT_PTR>(ShellExecuteW(Handle(), L"open", folder.c_str(), nullptr, nullptr,
+                                                                   SW_SHOWNORMAL)) > 32) {
+        return;
+    }
+    Application.ShowMessage(kLogFolderNotOpened + (folder.empty() ? std::string(".") : ": " + Utf8FromWide(folder)));
+}
 
 void TForm1::Updatedevicefirmware1Click() {
     Link.UpdateActive = true;

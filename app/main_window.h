@@ -23,6 +23,7 @@ public:
     void Serialcommunicationsport1Click();
     void Updatedevicefirmware1Click();
     void TestPort1Click();
+    void OpenLogFolder1Click();
     void Comm1RxChar(TCustomComm* sender, int32_t count);
     void Comm1TxEmpty(TCustomComm* sender);
 

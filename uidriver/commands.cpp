@@ -139,7 +139,10 @@ int MenuCmd(const Args& args) {
     static const struct {
         const char* name;
         int id;
-    } kMenuIds[] = {{"IDM_SETUP", IDM_SETUP}, {"IDM_UPDATE", IDM_UPDATE}, {"IDM_TEST_PORT", IDM_TEST_PORT}};
+    } kMenuIds[] = {{"IDM_SETUP", IDM_SETUP},
+                    {"IDM_UPDATE", IDM_UPDATE},
+                    {"IDM_TEST_PORT", IDM_TEST_PORT},
+                    {"IDM_OPEN_LOG", IDM_OPEN_LOG}};
     long id = -1;
     for (const auto& entry : kMenuIds) {
         if (args[1] == entry.name) id = entry.id;

@@ -3,8 +3,9 @@
 # name and version read, "Update now"; the radio's flash then equals the packed image, the
 # gauge is full, the five closing lines follow, a new greeting is no longer taken up (the
 # timers have stopped), reopening shows the previous labels, and the log has the write's one
-# line. The program's folder is named outside the ANSI code page, as a user's Downloads folder
-# may be: it must still read itself.
+# line; "Open Log Folder" opens the log's folder before any update. The program's folder is
+# named outside the ANSI code page, as a user's Downloads folder may be: it must still read
+# itself.
 source "$(dirname "$0")/lib.sh"
 : "${Q42_IMAGE:?}"
 e2e_begin
@@ -17,6 +18,9 @@ e2e_case "update_complete_unicode_образ 固件"
 sim_start radio 1 --image "$Q42_IMAGE" --flash-out "$E2E_WORK/flash.bin"
 log_clear
 app_start
+ui menu "$MAIN" IDM_OPEN_LOG
+if message=$(ui msgbox 1000 2>/dev/null); then e2e_fail "Open Log Folder: $message"; fi
+[ -d "$(update_log_folder)" ] || e2e_fail "Open Log Folder made no folder"
 update_open
 ui_expect "fixed label" "This program contains software version: " \
     text "$UPDATE" "Static=This program contains software version: "
