@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <iterator>
 #include <stdexcept>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "setup/setup_window.h"
 #include "terminal/terminal_window.h"
 #include "update/program_file.h"
+#include "update/update_log.h"
 #include "update/update_window.h"
 #include "winports/wide_text.h"
 #include "winui/application.h"
@@ -172,6 +175,9 @@ void TForm1::MenuCommand(int id) {
     case IDM_BENCH:
         Bench1Click();
         break;
+    case IDM_OPEN_LOG:
+        OpenLogFolder1Click();
+        break;
     default:
         break;
     }
@@ -210,6 +216,17 @@ void TForm1::Bench1Click() {
         bench_ = nullptr;
     }
     if (was_open) OpenDevicePort(CommsPortIndex);
+}
+
+void TForm1::OpenLogFolder1Click() {
+    // Made first, so that the folder opens even before the first update has written to it.
+    const std::wstring folder = LogFolder();
+    // ShellExecuteW's result is above 32 when the folder was handed to Explorer.
+    if (!folder.empty() && reinterpret_cast<INT_PTR>(ShellExecuteW(Handle(), L"open", folder.c_str(), nullptr, nullptr,
+                                                                   SW_SHOWNORMAL)) > 32) {
+        return;
+    }
+    Application.ShowMessage(kLogFolderNotOpened + (folder.empty() ? std::string(".") : ": " + Utf8FromWide(folder)));
 }
 
 void TForm1::Updatedevicefirmware1Click() {

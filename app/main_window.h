@@ -26,6 +26,7 @@ public:
     void TestPort1Click();
     // The shop's bench of many radios at once.
     void Bench1Click();
+    void OpenLogFolder1Click();
     void Comm1RxChar(TCustomComm* sender, int32_t count);
     void Comm1TxEmpty(TCustomComm* sender);
 

@@ -7,6 +7,7 @@
 #define IDM_UPDATE 102
 #define IDM_TEST_PORT 103
 #define IDM_BENCH 104
+#define IDM_OPEN_LOG 105
 
 // Menus: 200-299.
 #define IDR_MAIN_MENU 201

@@ -24,6 +24,10 @@ inline constexpr const char* kClosingLines[] = {
     "Repeat programming if required.",
 };
 
+// The main window's "Open Log Folder" when Windows cannot show it; followed by ": " and the
+// folder where it is known.
+inline constexpr char kLogFolderNotOpened[] = "The folder of the update log cannot be opened";
+
 // q42flash's words of a stop request, by when it comes.
 inline constexpr char kStopAfterHeader[] =
     "stopping when the radio's header has been read (at most 5 s); nothing will be written";

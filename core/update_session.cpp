@@ -62,10 +62,7 @@ LinkStep UpdateSession::TakeHeader(const StopState& stops, uint64_t now_ms) {
         display_.Line(kCannotReadDevice);
         return End(RadioResult::NoHeader, kExitNoRadio, now_ms);
     }
-    radio_.has_name = header.has_name;
-    radio_.name = header.name;
-    radio_.has_version = header.has_version;
-    radio_.version = header.version;
+    RecordHeader(radio_, header);
     for (const std::string& line : HeaderLines(header)) display_.Line(line);
 
     std::string image_name;
@@ -149,6 +146,30 @@ LinkStep UpdateSession::Abandon() {
     abandoned_ = true;
     phase_ = Phase::Over;
     return LinkStep::Over;
+}
+
+void RecordHeader(RadioRecord& radio, const DeviceHeader& header) {
+    radio.has_name = header.has_name;
+    radio.name = header.name;
+    radio.has_version = header.has_version;
+    radio.version = header.version;
+}
+
+void RecordWindowWrite(RadioRecord& radio, WriteOutcome outcome, bool program_ending, const BootLink& link) {
+    radio.reason.clear();
+    if (outcome == WriteOutcome::Completed) {
+        radio.result = RadioResult::Written;
+        radio.exit_code = kExitWritten;
+    } else if (program_ending) {
+        // As q42flash.exe ends when its session ends: 128 and SIGHUP's number.
+        radio.result = RadioResult::Stopped;
+        radio.exit_code = 128 + 1;
+    } else {
+        radio.result = RadioResult::WriteFailed;
+        radio.exit_code = kExitWriteFailed;
+        // A byte other than the acknowledgement came, or none within the time-out.
+        radio.reason = link.RxExpected == 0 ? "refused" : "no answer";
+    }
 }
 
 std::vector<std::string> HeaderLines(const DeviceHeader& header) {

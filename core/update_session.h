@@ -105,6 +105,13 @@ private:
     RadioRecord radio_;
 };
 
+// The radio's name and version as read before the write, into its record.
+void RecordHeader(RadioRecord& radio, const DeviceHeader& header);
+// The update window's verdict on its write, in q42flash's terms: the result, the exit code
+// and why it failed. program_ending: the program was ending, which stops a write at its next
+// frame.
+void RecordWindowWrite(RadioRecord& radio, WriteOutcome outcome, bool program_ending, const BootLink& link);
+
 // The header as the window shows it: the application's line, then the version's.
 std::vector<std::string> HeaderLines(const DeviceHeader& header);
 // Why an image that does not fit the radio, or any radio (header nullptr), is (or, with

@@ -75,8 +75,8 @@ bool WindowBench::Start(const std::vector<TickedPort>& ticked, bool skip_current
     writes_ = 0;
     over_ = false;
     rows_ = std::make_unique<BenchRows>(names, image_);
-    given_.reset(
-        new BenchGiven{*this, *rows_, record_.get(), nullptr, nullptr, this, NewRunId(*this), ComputerName(), this});
+    given_.reset(new BenchGiven{*this, *rows_, record_.get(), nullptr, nullptr, this, NewRunId(UnixSeconds()),
+                                ComputerName(), this});
     // The links' 10 ms ticks, not the system's 15.6 ms ones.
     timeBeginPeriod(1);
     thread_.Reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));

@@ -142,7 +142,8 @@ int MenuCmd(const Args& args) {
     } kMenuIds[] = {{"IDM_SETUP", IDM_SETUP},
                     {"IDM_UPDATE", IDM_UPDATE},
                     {"IDM_TEST_PORT", IDM_TEST_PORT},
-                    {"IDM_BENCH", IDM_BENCH}};
+                    {"IDM_BENCH", IDM_BENCH},
+                    {"IDM_OPEN_LOG", IDM_OPEN_LOG}};
     long id = -1;
     for (const auto& entry : kMenuIds) {
         if (args[1] == entry.name) id = entry.id;

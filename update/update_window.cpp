@@ -4,9 +4,12 @@
 #include "update/update_window.h"
 
 #include "core/q42_protocol.h"
+#include "core/settings_value.h"
+#include "core/sha256.h"
 #include "core/update_lines.h"
 #include "device/device_link.h"
 #include "update/program_file.h"
+#include "update/update_log.h"
 #include "winui/application.h"
 
 TForm11* Form11 = nullptr;
@@ -83,6 +86,7 @@ void TForm11::Timer2Timer() {
     // read, it would write a frame into the radio's reply. A complete read enables it again.
     Button1.SetEnabled(false);
     SessionHold hold(kUpdateRunning);
+    header_began_ms_ = GetTickCount64();
     if (ReadDeviceInfo()) {
         PM.Clear();
         Button1.SetEnabled(!image_damaged_);
@@ -101,6 +105,7 @@ bool TForm11::ReadDeviceInfo() {
         AddMessage(kCannotReadDevice);
         return false;
     }
+    header_ = header;
     Label1.SetCaption(header.has_name ? kApplicationInUnit + header.name : kUnknownApplication);
     Label2.SetCaption(header.has_version ? kVersionLabel + header.version : kUnknownVersion);
     return true;
@@ -124,17 +129,39 @@ void TForm11::Button1Click() {
         Gauge1.SetProgress(0);
         Gauge1.SetMaxValue(loaded.length);
         SessionHold hold(kUpdateRunning);
-        const WriteOutcome outcome = Link.WriteFirmware(ProgramFirmware.FirmwareImage, loaded.length,
-                                                        [this](int32_t value) { Gauge1.SetProgress(value); });
+        SessionImage image;
+        image.bytes = ProgramFirmware.FirmwareImage;
+        image.length = loaded.length;
+        WriteTally tally;
+        const WriteOutcome outcome =
+            Link.WriteFirmware(image.bytes, image.length, [this, &image, &tally](int32_t value) {
+                tally.AfterBlock(image, value);
+                Gauge1.SetProgress(value);
+            });
         if (outcome == WriteOutcome::Failed) {
             AddMessage(kWriteFailed);
         } else {
             Gauge1.SetProgress(Gauge1.MaxValue());
             for (const char* line : kClosingLines) AddMessage(line);
         }
+        LogWrite(outcome, image, tally);
     }
     Link.RestartHandshake();
     Button1.SetEnabled(false);
     Timer1.SetEnabled(false);
     Timer2.SetEnabled(false);
+}
+
+void TForm11::LogWrite(WriteOutcome outcome, const SessionImage& image, const WriteTally& tally) const {
+    RadioRecord record;
+    record.port = ComPortName(CommsPortIndex);
+    RecordHeader(record, header_);
+    record.image_version = ProgramFirmware.ImageVersion();
+    record.image_sha256 = Sha256Hex(image.bytes, static_cast<size_t>(image.length));
+    record.frames = tally.frames;
+    record.bytes = tally.bytes;
+    record.seconds = static_cast<double>(GetTickCount64() - header_began_ms_) / 1000.0;
+    // The link's host stops a write at its next frame once the program is ending.
+    RecordWindowWrite(record, outcome, Application.Terminated(), Link);
+    AppendToLog(record);
 }

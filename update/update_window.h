@@ -3,8 +3,11 @@
 // the image block by block with a progress gauge.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
+#include "core/boot_link.h"
+#include "core/update_session.h"
 #include "winui/controls.h"
 #include "winui/form.h"
 #include "winui/gauge.h"
@@ -36,8 +39,14 @@ protected:
     void FormCreate() override;
 
 private:
+    // Appends the write's record line, as q42flash would write it for this radio, to the log.
+    void LogWrite(WriteOutcome outcome, const SessionImage& image, const WriteTally& tally) const;
+
     // The image found at creation does not match its digest: "Update now" is never offered.
     bool image_damaged_ = false;
+    // The radio's last complete header and when its read began, for the log of its write.
+    DeviceHeader header_;
+    uint64_t header_began_ms_ = 0;
 };
 
 extern TForm11* Form11;

@@ -11,6 +11,7 @@
 #include "core/firmware_container.h"
 #include "core/printable_text.h"
 #include "core/q42_protocol.h"
+#include "core/radio_record.h"
 #include "core/sha256.h"
 #include "core/update_lines.h"
 #include "flash/run/command_line.h"
@@ -159,8 +160,9 @@ int RunFlash(int argc, const char* const* argv) {
     StandardOutputLines json;
     ConsoleLabels labels;
     TerminalBell bell;
+    const std::string run_id = NewRunId(system.UnixSeconds());
     const BenchGiven given{system,  display, run.record.get(), options.json ? &json : nullptr,
-                           &labels, &bell,   NewRunId(system), ComputerName()};
+                           &labels, &bell,   run_id,           ComputerName()};
     const BenchEnd end = RunBench(options, run.image, ports, given);
     if (!end.by_signal) return end.exit_code;
     ports.CloseAll();

@@ -6,13 +6,12 @@
 
 #include <cstdio>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "core/printable_text.h"
+#include "core/radio_record.h"
 #include "core/update_lines.h"
-#include "flash/run/update_record.h"
 
 namespace {
 
@@ -520,12 +519,4 @@ BenchEnd RadioBench::End() {
 BenchEnd RunBench(const FlashOptions& options, const SessionImage& image, ListenedPorts& ports,
                   const BenchGiven& given) {
     return RadioBench(options, image, ports, given).Go();
-}
-
-std::string NewRunId(BenchSystem& system) {
-    std::random_device random;
-    char id[48];
-    std::snprintf(id, sizeof id, "%lld-%08x", static_cast<long long>(system.UnixSeconds()),
-                  static_cast<unsigned>(random()));
-    return id;
 }

@@ -245,6 +245,31 @@ update_handshake() {
     ui wait-enabled "$UPDATE" "$UPDATE_BUTTON" 1 2000 || e2e_fail "\"Update now\" was not enabled"
 }
 
+# The update window's log, in the prefix's user application-data folder; log_clear removes it
+# before a case, so that the case's lines are the only ones.
+update_log_folder() { echo "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Q42Update; }
+log_clear() { rm -rf "$(update_log_folder)"; }
+
+# expect_log_line FRAGMENT...: the log holds one line, which holds each '"field":value'.
+expect_log_line() {
+    local log i line fragment
+    log=$(update_log_folder)/updates.jsonl
+    # Written just after the window's last line.
+    for ((i = 0; i < 100; i++)); do
+        [ -s "$log" ] && break
+        sleep 0.05
+    done
+    [ -s "$log" ] || e2e_fail "the update log $log was not written"
+    [ "$(wc -l <"$log")" = 1 ] || e2e_fail "the update log holds $(wc -l <"$log") lines, expected 1"
+    line=$(cat "$log")
+    for fragment in "$@"; do
+        [[ $line == *"$fragment"* ]] || e2e_fail "the log line lacks $fragment: $line"
+    done
+}
+
+# The image's SHA-256 as the log gives it.
+image_sha256() { sha256sum "$1" | cut -d " " -f 1; }
+
 # expect_lines WHAT LINE...: the update window's message list holds exactly these lines.
 # A write under way: the program started, "Update now" pressed and frame 10 sent, the radio
 # paced so that the write outlasts the checks made while it runs (unpaced, on an idle

@@ -2,8 +2,10 @@
 # A whole update, as a user does it: the image's version shown, the radio switched on, its
 # name and version read, "Update now"; the radio's flash then equals the packed image, the
 # gauge is full, the five closing lines follow, a new greeting is no longer taken up (the
-# timers have stopped), and reopening shows the previous labels. The program's folder is named
-# outside the ANSI code page, as a user's Downloads folder may be: it must still read itself.
+# timers have stopped), reopening shows the previous labels, and the log has the write's one
+# line; "Open Log Folder" opens the log's folder before any update. The program's folder is
+# named outside the ANSI code page, as a user's Downloads folder may be: it must still read
+# itself.
 source "$(dirname "$0")/lib.sh"
 : "${Q42_IMAGE:?}"
 e2e_begin
@@ -14,7 +16,11 @@ size=$(stat -c %s "$Q42_IMAGE")
 
 e2e_case "update_complete_unicode_образ 固件"
 sim_start radio 1 --image "$Q42_IMAGE" --flash-out "$E2E_WORK/flash.bin"
+log_clear
 app_start
+ui menu "$MAIN" IDM_OPEN_LOG
+if message=$(ui msgbox 1000 2>/dev/null); then e2e_fail "Open Log Folder: $message"; fi
+[ -d "$(update_log_folder)" ] || e2e_fail "Open Log Folder made no folder"
 update_open
 ui_expect "fixed label" "This program contains software version: " \
     text "$UPDATE" "Static=This program contains software version: "
@@ -64,6 +70,9 @@ ui wait-gone "$UPDATE" 5000 || e2e_fail "the update window did not close"
 
 sim_stop radio
 expect_flash "$E2E_WORK/flash.bin" "$Q42_IMAGE" "$E2E_WORK/radio.events"
+expect_log_line '"port":"COM1"' "\"application\":\"$name\"" "\"version\":\"$version\"" \
+    "\"image_sha256\":\"$(image_sha256 "$Q42_IMAGE")\"" '"result":"written"' \
+    "\"frames\":$(image_blocks "$Q42_IMAGE" | wc -l)," '"reason":null' '"exit_code":0}'
 echo "image of $size bytes, $(sent_blocks "$E2E_WORK/radio.events" | wc -l) frames"
 e2e_case_end
 echo "PASS"

@@ -33,6 +33,7 @@ public:
     std::string name = "Q42NR";  // "" sends no valid name field
     bool answer_header = true;
     int refuse_frame = -1;  // this frame is answered with 0x15 instead of 13
+    bool silent = false;    // frames are not answered
     int frames = 0;
 
     void SendToDevice(const uint8_t* data, uint16_t count) override {
@@ -46,7 +47,7 @@ public:
             for (int i = 0; i < 6; ++i) header[23 + i] = static_cast<uint8_t>("V1.000"[i]);
             for (int j = 0; j < 256; ++j) pending.push_back(j < 128 ? HeaderWireByte(header[j], j) : header[j]);
         }
-        if (count == 1031) pending.push_back(frames++ == refuse_frame ? 0x15 : 13);
+        if (count == 1031 && !silent) pending.push_back(frames++ == refuse_frame ? 0x15 : 13);
     }
     void RunMessageLoopOnce() override {}
     bool Terminated() const override { return stop_count >= 2; }
@@ -203,6 +204,52 @@ TEST(UpdateSession, EachOutcomeHasItsResultExitCodeAndWords) {
         const bool reached_question =
             r.answer_header && !r.info && (r.image_name == r.radio_name || r.radio_name.empty() || r.force);
         EXPECT_EQ(shown.asked, reached_question ? 1 : 0) << r.name;
+    }
+}
+
+// The update window's write, its verdict told as q42flash tells it: the reason comes from how
+// the link ended, so a refusal and silence must not be mistaken for each other.
+TEST(RecordWindowWrite, TellsEachEndOfTheWindowsWrite) {
+    const struct {
+        const char* name;
+        int refuse_frame;
+        bool silent;
+        bool program_ending;
+        RadioResult result;
+        int exit_code;
+        const char* reason;
+    } rows[] = {
+        {"written", -1, false, false, RadioResult::Written, 0, ""},
+        {"second frame refused", 1, false, false, RadioResult::WriteFailed, 1, "refused"},
+        {"no answer", -1, true, false, RadioResult::WriteFailed, 1, "no answer"},
+        {"program ending", -1, false, true, RadioResult::Stopped, 129, ""},
+    };
+    for (const auto& r : rows) {
+        static FirmwareStore store;
+        std::fill(std::begin(store.FirmwareImage), std::end(store.FirmwareImage), uint8_t{0x11});
+        Radio radio;
+        radio.refuse_frame = r.refuse_frame;
+        radio.silent = r.silent;
+        radio.stop_count = r.program_ending ? 2 : 0;
+        BootLink link(radio);
+        link.BootState = BootState::Active;
+        link.BeginWrite(store.FirmwareImage, kTwoBlocks, nullptr);
+        LinkStep step = LinkStep::Waiting;
+        for (int pass = 0; pass < 5000 && step != LinkStep::Over; ++pass) {
+            if (!radio.pending.empty()) {
+                link.HandleBootByte(radio.pending.front());
+                radio.pending.pop_front();
+            }
+            link.LinkTick();
+            step = link.StepWrite();
+        }
+        ASSERT_EQ(step, LinkStep::Over) << r.name;
+        RadioRecord record;
+        record.reason = "left from before";
+        RecordWindowWrite(record, link.write_outcome(), radio.Terminated(), link);
+        EXPECT_EQ(record.result, r.result) << r.name;
+        EXPECT_EQ(record.exit_code, r.exit_code) << r.name;
+        EXPECT_EQ(record.reason, r.reason) << r.name;
     }
 }
 

@@ -1,8 +1,9 @@
 // Formats the record of each radio's update and the table of a run's radios.
-#include "flash/run/update_record.h"
+#include "core/radio_record.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <random>
 
 #include "core/printable_text.h"
 
@@ -210,4 +211,11 @@ int RunExitCode(const std::vector<RadioRecord>& records) {
         if (r.exit_code != 0) return r.exit_code;
     }
     return 0;
+}
+
+std::string NewRunId(int64_t unix_seconds) {
+    std::random_device random;
+    char id[48];
+    std::snprintf(id, sizeof id, "%lld-%08x", static_cast<long long>(unix_seconds), static_cast<unsigned>(random()));
+    return id;
 }

@@ -6,7 +6,7 @@
 #include <ctime>
 #include <string>
 
-#include "flash/run/update_record.h"
+#include "core/radio_record.h"
 
 // A person's name for a radio or a bench in any script reaches the record as UTF-8, on every
 // platform alike; what is not UTF-8 is escaped, never written as a broken sequence.
