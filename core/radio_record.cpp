@@ -22,46 +22,11 @@ std::string JsonString(const std::string& raw) {
 
 std::string OptionalString(bool present, const std::string& raw) { return present ? JsonString(raw) : "null"; }
 
-// The length of the well-formed UTF-8 sequence of two or more bytes at text[at], or 0.
-size_t Utf8SequenceAt(const std::string& text, size_t at) {
-    const auto byte = [&](size_t i) { return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u; };
-    const unsigned lead = byte(0);
-    size_t length = 0;
-    unsigned low = 0x80;
-    unsigned high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        // No overlong form, no surrogate.
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (byte(1) < low || byte(1) > high) return 0;
-    for (size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    }
-    return length;
-}
-
-// What a person named (a bench position, a label) is kept in UTF-8 as written, in whatever
-// script; a control character or a byte that is not UTF-8 is shown as the radio's are.
+// What a person named (a bench position, a label, the PC) is kept in UTF-8 as written.
 std::string PersonsString(bool present, const std::string& raw) {
     if (!present) return "null";
-    std::string shown;
-    for (size_t i = 0; i < raw.size();) {
-        const size_t length = Utf8SequenceAt(raw, i);
-        shown += length > 0 ? raw.substr(i, length) : PrintableText(raw.substr(i, 1));
-        i += length > 0 ? length : 1;
-    }
     std::string out = "\"";
-    for (const char c : shown) {
+    for (const char c : PersonsText(raw)) {
         if (c == '"' || c == '\\') out += '\\';
         out += c;
     }
@@ -172,9 +137,13 @@ std::string RecordLine(const RadioRecord& r) {
 }
 
 std::string ResultTable(const std::vector<RadioRecord>& records, const char* done_word) {
-    const auto shown = [](const RadioRecord& r) { return PrintableText(r.shown_port.empty() ? r.port : r.shown_port); };
+    const auto shown = [](const RadioRecord& r) { return PersonsText(r.shown_port.empty() ? r.port : r.shown_port); };
     size_t port_width = 4;
-    for (const RadioRecord& r : records) port_width = std::max(port_width, shown(r).size());
+    for (const RadioRecord& r : records) port_width = std::max(port_width, TextColumns(shown(r)));
+    // Padded by characters, not bytes: a position may be named in any script.
+    const auto padded = [port_width](const std::string& text) {
+        return text + std::string(port_width - TextColumns(text), ' ');
+    };
     char row[512];
     std::snprintf(row, sizeof row, "%-*s  %-8s  %-8s  %-15s  %8s\n", static_cast<int>(port_width), "port", "before",
                   "image", "result", "seconds");
@@ -184,12 +153,12 @@ std::string ResultTable(const std::vector<RadioRecord>& records, const char* don
     size_t current = 0;
     for (const RadioRecord& r : records) {
         const bool radio = r.result != RadioResult::NoRadio && r.result != RadioResult::HungUp;
-        std::snprintf(
-            row, sizeof row, "%-*s  %-8s  %-8s  %-15s  %8.1f\n", static_cast<int>(port_width), shown(r).c_str(),
-            r.has_version ? PrintableText(r.version).c_str()
-            : radio       ? "unknown"
-                          : "-",
-            r.image_version.empty() ? "-" : PrintableText(r.image_version).c_str(), ResultText(r.result), r.seconds);
+        std::snprintf(row, sizeof row, "%s  %-8s  %-8s  %-15s  %8.1f\n", padded(shown(r)).c_str(),
+                      r.has_version ? PrintableText(r.version).c_str()
+                      : radio       ? "unknown"
+                                    : "-",
+                      r.image_version.empty() ? "-" : PrintableText(r.image_version).c_str(), ResultText(r.result),
+                      r.seconds);
         table += row;
         if (r.result == RadioResult::AlreadyCurrent) {
             ++current;

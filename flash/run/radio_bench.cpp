@@ -62,7 +62,7 @@ struct Slot {
     Slot(ListenedPort& port, std::unique_ptr<SessionDisplay> shown, SessionQuestion& question,
          const SessionImage& image)
         : listened(port),
-          name(PrintableText(port.position.empty() ? port.device : port.position)),
+          name(PersonsText(port.position.empty() ? port.device : port.position)),
           display(std::move(shown)),
           session(port.host.link, image, *display, question) {}
     ListenedPort& listened;

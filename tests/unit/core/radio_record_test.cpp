@@ -48,3 +48,18 @@ TEST(RecordLine, TimeMatchesTheSystemsUtcCalendar) {
         EXPECT_EQ(RecordLine(record).rfind(expected, 0), 0u) << instant << ": " << RecordLine(record);
     }
 }
+
+// A bench position named in another script keeps its characters in the end's table, and the
+// columns after it stay aligned under the heading.
+TEST(ResultTable, KeepsAPositionsUtf8AndItsColumns) {
+    RadioRecord left;
+    left.port = "COM3";
+    left.shown_port = "\xE5\xB7\xA6 3";  // three characters, five bytes
+    left.result = RadioResult::Written;
+    RadioRecord right = left;
+    right.shown_port = "COM23";
+    const std::string table = ResultTable({left, right}, "written");
+    EXPECT_NE(table.find("\n\xE5\xB7\xA6 3    unknown"), std::string::npos) << table;
+    EXPECT_NE(table.find("\nCOM23  unknown"), std::string::npos) << table;
+    EXPECT_EQ(table.rfind("port   before", 0), 0u) << table;
+}
