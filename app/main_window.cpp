@@ -9,11 +9,15 @@
 #include <vector>
 
 #include "app/resource.h"
+#include "core/q42_protocol.h"
 #include "core/receive_dispatcher.h"
 #include "core/settings_value.h"
+#include "core/sha256.h"
 #include "core/update_lines.h"
 #include "setup/setup_window.h"
+#include "shop/bench_window.h"
 #include "terminal/terminal_window.h"
+#include "update/program_file.h"
 #include "update/update_window.h"
 #include "winports/wide_text.h"
 #include "winui/application.h"
@@ -163,6 +167,9 @@ void TForm1::MenuCommand(int id) {
     case IDM_TEST_PORT:
         TestPort1Click();
         break;
+    case IDM_BENCH:
+        Bench1Click();
+        break;
     default:
         break;
     }
@@ -171,6 +178,27 @@ void TForm1::MenuCommand(int id) {
 void TForm1::Serialcommunicationsport1Click() { Form15->ShowModal(); }
 
 void TForm1::TestPort1Click() { Form2->ShowModal(); }
+
+void TForm1::Bench1Click() {
+    CarriedImage carried;
+    const LoadResult loaded = LoadFirmwareImage();
+    carried.damaged = loaded.damaged;
+    if (loaded.found) {
+        SessionImage& image = carried.image;
+        image.bytes = ProgramFirmware.FirmwareImage;
+        image.length = loaded.length;
+        image.version = loaded.length >= kVersionFieldEnd ? ProgramFirmware.ImageVersion() : "";
+        image.sha256 = Sha256Hex(image.bytes, static_cast<size_t>(image.length));
+    }
+    // The bench may want this window's port for a radio: let go of it while the bench is open.
+    Comm1.Close();
+    {
+        TFormBench bench(SettingsPath(), carried);
+        bench.Create();
+        bench.ShowModal();
+    }
+    OpenDevicePort(CommsPortIndex);
+}
 
 void TForm1::Updatedevicefirmware1Click() {
     Link.UpdateActive = true;

@@ -23,6 +23,8 @@ public:
     void Serialcommunicationsport1Click();
     void Updatedevicefirmware1Click();
     void TestPort1Click();
+    // The shop's bench of many radios at once.
+    void Bench1Click();
     void Comm1RxChar(TCustomComm* sender, int32_t count);
     void Comm1TxEmpty(TCustomComm* sender);
 

@@ -6,6 +6,7 @@
 #define IDM_SETUP 101
 #define IDM_UPDATE 102
 #define IDM_TEST_PORT 103
+#define IDM_BENCH 104
 
 // Menus: 200-299.
 #define IDR_MAIN_MENU 201

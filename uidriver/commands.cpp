@@ -141,7 +141,10 @@ int MenuCmd(const Args& args) {
     static const struct {
         const char* name;
         int id;
-    } kMenuIds[] = {{"IDM_SETUP", IDM_SETUP}, {"IDM_UPDATE", IDM_UPDATE}, {"IDM_TEST_PORT", IDM_TEST_PORT}};
+    } kMenuIds[] = {{"IDM_SETUP", IDM_SETUP},
+                    {"IDM_UPDATE", IDM_UPDATE},
+                    {"IDM_TEST_PORT", IDM_TEST_PORT},
+                    {"IDM_BENCH", IDM_BENCH}};
     long id = -1;
     for (const auto& entry : kMenuIds) {
         if (args[1] == entry.name) id = entry.id;

@@ -119,7 +119,7 @@ void TMemo::Clear() {
 void TMemo::Add(const std::string& line) {
     if (!text_.empty()) text_ += "\r\n";
     text_ += line;
-    SetWindowTextA(handle_, text_.c_str());
+    SetWindowTextW(handle_, WideFromUtf8(text_).c_str());
 }
 
 void TMemo::SetLines(const std::vector<std::string>& lines) {
@@ -128,7 +128,12 @@ void TMemo::SetLines(const std::vector<std::string>& lines) {
         if (i > 0) text_ += "\r\n";
         text_ += lines[i];
     }
-    SetWindowTextA(handle_, text_.c_str());
+    SetWindowTextW(handle_, WideFromUtf8(text_).c_str());
+}
+
+void TMemo::ScrollToEnd() {
+    const LRESULT lines = SendMessageW(handle_, EM_GETLINECOUNT, 0, 0);
+    SendMessageW(handle_, EM_LINESCROLL, 0, lines);
 }
 
 HBRUSH TMemo::Colour(HDC dc) {
@@ -144,6 +149,39 @@ void TButton::Create(TForm& form, int id, const Bounds& bounds, const std::strin
 
 void TButton::Command(HWND, int code) {
     if (code == BN_CLICKED && OnClick) OnClick();
+}
+
+void TCheckBox::Create(TForm& form, int id, const Bounds& bounds, const std::string& caption, bool checked) {
+    handle_ = MakeWindow(form, "BUTTON", caption, BS_AUTOCHECKBOX | WS_TABSTOP, 0, bounds, id);
+    SetChecked(checked);
+}
+
+bool TCheckBox::Checked() const { return SendMessageA(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void TCheckBox::SetChecked(bool checked) {
+    SendMessageA(handle_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void TCheckBox::Command(HWND, int code) {
+    if (code == BN_CLICKED && OnClick) OnClick();
+}
+
+void TEdit::Create(TForm& form, int id, const Bounds& bounds, const std::string& text) {
+    handle_ = MakeWindow(form, "EDIT", "", ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 0, bounds, id);
+    SetText(text);
+}
+
+std::string TEdit::Text() const {
+    const int length = GetWindowTextLengthW(handle_);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(handle_, &text[0], length + 1)));
+    return Utf8FromWide(text);
+}
+
+void TEdit::SetText(const std::string& text) { SetWindowTextW(handle_, WideFromUtf8(text).c_str()); }
+
+void TEdit::Command(HWND, int code) {
+    if (code == EN_CHANGE && OnChange) OnChange();
 }
 
 Bounds RadioItemBounds(const Bounds& group, int text_height, int count, int columns, int index) {

@@ -1,7 +1,7 @@
 // The controls of the window layer, each a real Windows control so that automation sees
-// what a user sees: labels (STATIC), multi-line text (read-only EDIT), push buttons and a
-// radio group (BUTTON), a list (LISTBOX). Their notifications reach the handlers through the form.
-// They are placed in design pixels (96 DPI) and scaled to the form's DPI.
+// what a user sees: labels (STATIC), multi-line text (read-only EDIT), text fields (EDIT),
+// push buttons, tick boxes and a radio group (BUTTON), a list (LISTBOX). Their notifications reach the handlers through
+// the form. They are placed in design pixels (96 DPI) and scaled to the form's DPI.
 #pragma once
 
 #include <windows.h>
@@ -81,7 +81,8 @@ private:
     OwnedFont own_font_;
 };
 
-// Read-only multi-line text; lines are separated by CR LF, with none after the last.
+// Read-only multi-line text (UTF-8, in any script); lines are separated by CR LF, with none
+// after the last.
 class TMemo : public TControl {
 public:
     void Create(TForm& form, int id, const Bounds& bounds, bool word_wrap);
@@ -89,6 +90,8 @@ public:
     void Add(const std::string& line);
     void SetLines(const std::vector<std::string>& lines);
     const std::string& Text() const { return text_; }
+    // Brings the last line into view.
+    void ScrollToEnd();
     HBRUSH Colour(HDC dc) override;
 
 private:
@@ -101,6 +104,27 @@ public:
     void Command(HWND from, int code) override;
 
     std::function<void()> OnClick;
+};
+
+// A tick box. OnClick runs when the user ticks or clears it; SetChecked does not run it.
+class TCheckBox : public TControl {
+public:
+    void Create(TForm& form, int id, const Bounds& bounds, const std::string& caption, bool checked);
+    bool Checked() const;
+    void SetChecked(bool checked);
+    void Command(HWND from, int code) override;
+    std::function<void()> OnClick;
+};
+
+// A field the user types into, one line, in any script (UTF-8 in and out). OnChange runs at
+// every change, the user's, a scanner's or SetText's.
+class TEdit : public TControl {
+public:
+    void Create(TForm& form, int id, const Bounds& bounds, const std::string& text);
+    std::string Text() const;
+    void SetText(const std::string& text);
+    void Command(HWND from, int code) override;
+    std::function<void()> OnChange;
 };
 
 // Places of the items of a radio group, relative to the group box, filled column by column.

@@ -23,7 +23,8 @@ public:
     // How many stop requests have come so far, and the signal of the last one that counted.
     virtual int StopRequests() = 0;
     virtual int LastStopSignal() = 0;
-    // How to make a second request: "Ctrl-C again stops at once".
+    // How to make a request, "Ctrl-C stops", and a second one: "Ctrl-C again stops at once".
+    virtual std::string StopHint() = 0;
     virtual std::string StopAgainHint() = 0;
     // How many radios are being written now, told each time that changes.
     virtual void WritesUnderWay(int count) = 0;
@@ -56,6 +57,8 @@ public:
     // The display of the port's radios, one session after another.
     virtual std::unique_ptr<SessionDisplay> RadioDisplay(size_t port) = 0;
     virtual Answer Ask(const std::string& question) = 0;
+    // A row of the record has been kept for the port: a face that counts the radios counts it.
+    virtual void RadioKept(size_t port, const RadioRecord& row) { (void)port, (void)row; }
 };
 
 // The next radio's label, as scanned or typed.
@@ -63,6 +66,14 @@ class LabelReader {
 public:
     virtual ~LabelReader() = default;
     virtual InputLine Read(std::string& label) = 0;
+};
+
+// A label field for each port, as a window has: what it holds when the port's next radio
+// greets is that radio's label.
+class RowLabels {
+public:
+    virtual ~RowLabels() = default;
+    virtual std::string Take(size_t port) = 0;
 };
 
 // Rung when a radio fails and when the run ends.
@@ -73,8 +84,9 @@ public:
 };
 
 // Everything given, for one run. record and json may be nullptr (no --record, no --json);
-// labels is asked only with --ask-label, bell only with --bell. run and computer go into
-// every record line, so that a day's lines from several PCs can be merged and counted.
+// labels is asked only with --ask-label, bell only with --bell; row_labels, where given, label
+// each port's radios in place of labels. run and computer go into every record line, so that a
+// day's lines from several PCs can be merged and counted.
 struct BenchGiven {
     BenchSystem& system;
     BenchDisplay& display;
@@ -84,4 +96,5 @@ struct BenchGiven {
     Bell* bell = nullptr;
     std::string run;
     std::string computer;
+    RowLabels* row_labels = nullptr;
 };

@@ -19,6 +19,8 @@ int ConsoleSystem::StopRequests() { return ::StopRequests(); }
 
 int ConsoleSystem::LastStopSignal() { return ::LastStopSignal(); }
 
+std::string ConsoleSystem::StopHint() { return "Ctrl-C stops"; }
+
 std::string ConsoleSystem::StopAgainHint() { return ::StopAgainHint(); }
 
 void ConsoleSystem::WritesUnderWay(int count) { ::WritesUnderWay(count); }

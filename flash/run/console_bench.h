@@ -19,6 +19,7 @@ public:
     bool Wait(SerialPort* const* ports, size_t count, uint64_t until_ns) override;
     int StopRequests() override;
     int LastStopSignal() override;
+    std::string StopHint() override;
     std::string StopAgainHint() override;
     void WritesUnderWay(int count) override;
     bool PortPresent(const std::string& device) override;

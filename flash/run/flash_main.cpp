@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -97,15 +96,6 @@ bool LoadImage(const FlashOptions& options, Run& run, int& exit_code) {
     return true;
 }
 
-// One id per run: the start's Unix time and 32 random bits, unique across a shop's PCs.
-std::string RunId(BenchSystem& system) {
-    std::random_device random;
-    char id[48];
-    std::snprintf(id, sizeof id, "%lld-%08x", static_cast<long long>(system.UnixSeconds()),
-                  static_cast<unsigned>(random()));
-    return id;
-}
-
 // An image that names no application is no Q42 image: refused before any radio greets.
 bool JudgeImageAtStart(const Run& run, int& exit_code) {
     if (run.image.length == 0 || ImageName(run.image.bytes, run.image.length, nullptr)) return true;
@@ -170,7 +160,7 @@ int RunFlash(int argc, const char* const* argv) {
     ConsoleLabels labels;
     TerminalBell bell;
     const BenchGiven given{system,  display, run.record.get(), options.json ? &json : nullptr,
-                           &labels, &bell,   RunId(system),    ComputerName()};
+                           &labels, &bell,   NewRunId(system), ComputerName()};
     const BenchEnd end = RunBench(options, run.image, ports, given);
     if (!end.by_signal) return end.exit_code;
     ports.CloseAll();

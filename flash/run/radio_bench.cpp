@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,7 @@ struct Slot {
     uint64_t gone_since_ms = 0;
     std::string refusal;  // the last reason the port, back again, could not be opened
     std::vector<RadioRecord> rows;
+    std::string verdict;  // the last radio's, kept in sight once the port is no longer listened on
     std::unique_ptr<SessionDisplay> display;
     UpdateSession session;
 };
@@ -90,7 +92,7 @@ private:
     void Update(size_t i);
     void EndRadio(size_t i);
     void EndWithoutRadio(size_t i, RadioResult result, int exit_code);
-    void Keep(RadioRecord& row);
+    void Keep(size_t i, RadioRecord& row);
     void Append(AppendFile* file, const std::string& line);
     bool AskLabel();
     void Bell();
@@ -162,7 +164,7 @@ BenchEnd RadioBench::Go() {
     }
     if (!AskLabel()) return StopNow();
     display_.Line(kSwitchOn);
-    const std::string waiting = " on " + ports_.Listing() + " (Ctrl-C stops)";
+    const std::string waiting = " on " + ports_.Listing() + " (" + system_.StopHint() + ")";
     for (size_t i = 0; i < slots_.size(); ++i) display_.Status(i, kWaitingForGreeting);
     display_.Note((options_.all ? "waiting for the radios' greetings" : kWaitingForGreeting) + waiting);
     for (auto& slot : slots_) slot->listening_since_ms = slot->listened.host.ElapsedMs();
@@ -265,7 +267,7 @@ void RadioBench::Listen(size_t i) {
     SerialLinkHost& host = slot.listened.host;
     if (!RadioMayStart()) {
         slot.stage = Stage::Finished;
-        display_.Status(i, "no longer listened on");
+        display_.Status(i, slot.verdict.empty() ? "no longer listened on" : slot.verdict);
         // Every named port has its row in the table, however the run ends.
         if (options_.all && slot.listened.named && slot.rows.empty()) {
             EndWithoutRadio(i, RadioResult::NoRadio, kExitNoRadio);
@@ -283,7 +285,7 @@ void RadioBench::Listen(size_t i) {
             slot.refusal.clear();
             display_.Status(i, "gone; waiting for it to come back");
             display_.Note(LostLineText(host, system_, slot.listened.device, slot.name));
-            display_.Note("waiting for " + slot.name + " to come back (Ctrl-C stops)");
+            display_.Note("waiting for " + slot.name + " to come back (" + system_.StopHint() + ")");
             return;
         }
         slot.lost = true;
@@ -313,7 +315,7 @@ void RadioBench::Listen(size_t i) {
         radio.port = slot.listened.device;
         radio.shown_port = slot.listened.shown;
         radio.position = slot.listened.position;
-        radio.label = label_;
+        radio.label = given_.row_labels != nullptr ? given_.row_labels->Take(i) : label_;
         slot.session.Begin(radio, now);
         slot.stage = Stage::Updating;
         display_.Status(i, "reading the radio's header");
@@ -393,13 +395,14 @@ void RadioBench::Append(AppendFile* file, const std::string& line) {
     display_.Note(error + "; no further radio is started");
 }
 
-void RadioBench::Keep(RadioRecord& row) {
+void RadioBench::Keep(size_t i, RadioRecord& row) {
     row.unix_seconds = system_.UnixSeconds();
     row.run = given_.run;
     row.computer = given_.computer;
     const std::string line = RecordLine(row);
     Append(given_.record, line);
     Append(given_.json, line);
+    display_.RadioKept(i, row);
 }
 
 void RadioBench::Bell() {
@@ -416,7 +419,7 @@ void RadioBench::EndWithoutRadio(size_t i, RadioResult result, int exit_code) {
     row.image_sha256 = image_.sha256;
     row.result = result;
     row.exit_code = exit_code;
-    Keep(row);
+    Keep(i, row);
     slot.rows.push_back(row);
     Bell();
 }
@@ -438,7 +441,7 @@ void RadioBench::EndRadio(size_t i) {
     }
     // Let go of a node that has hung up at once, as in Listen.
     if (host.hung_up()) slot.listened.port->Close();
-    Keep(radio);
+    Keep(i, radio);
     slot.rows.push_back(radio);
     if (radio.exit_code != kExitWritten) Bell();
 
@@ -452,6 +455,7 @@ void RadioBench::EndRadio(size_t i) {
     const std::string verdict = radio.result == RadioResult::Written
                                     ? std::string("written ") + PrintableText(radio.image_version) + seconds
                                     : VerdictText(radio) + seconds;
+    slot.verdict = verdict;
     const bool again = options_.repeat && RadioMayStart() && radio.exit_code != kExitNotConfirmed;
     if (!again) {
         display_.Status(i, verdict);
@@ -516,4 +520,12 @@ BenchEnd RadioBench::End() {
 BenchEnd RunBench(const FlashOptions& options, const SessionImage& image, ListenedPorts& ports,
                   const BenchGiven& given) {
     return RadioBench(options, image, ports, given).Go();
+}
+
+std::string NewRunId(BenchSystem& system) {
+    std::random_device random;
+    char id[48];
+    std::snprintf(id, sizeof id, "%lld-%08x", static_cast<long long>(system.UnixSeconds()),
+                  static_cast<unsigned>(random()));
+    return id;
 }

@@ -26,3 +26,6 @@ struct BenchEnd {
 // table's order.
 BenchEnd RunBench(const FlashOptions& options, const SessionImage& image, ListenedPorts& ports,
                   const BenchGiven& given);
+
+// One id per run: the start's Unix time and 32 random bits, unique across a shop's PCs.
+std::string NewRunId(BenchSystem& system);

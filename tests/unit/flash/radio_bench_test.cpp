@@ -3,6 +3,7 @@
 // What the bench decides (rows, exit code, record lines, its notes) is read back from what it
 // was given.
 #include "flash/run/radio_bench.h"
+#include "flash/run/bench_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -96,6 +97,7 @@ public:
         return due;
     }
     int LastStopSignal() override { return 2; }
+    std::string StopHint() override { return "Ctrl-C stops"; }
     std::string StopAgainHint() override { return "Ctrl-C again stops at once"; }
     void WritesUnderWay(int count) override { most_writes = std::max(most_writes, count); }
     bool PortPresent(const std::string& device) override {
@@ -321,6 +323,36 @@ Line Gone(Line line, uint64_t gone_ms, uint64_t back_ms) {
 Line StopAt(Line line, int frame) {
     line.stop_at_frame = frame;
     return line;
+}
+
+// Ten blocks named "Q42NR", version V2.000.
+SessionImage TestImage(bool skip_current) {
+    static FirmwareStore store;
+    std::fill(std::begin(store.FirmwareImage), std::end(store.FirmwareImage), uint8_t{0xFF});
+    for (int i = 0; i < kImageBlocks * kBlockSize; ++i) store.FirmwareImage[i] = static_cast<uint8_t>(i * 7);
+    store.FirmwareImage[kNameField] = kNameLength;
+    std::copy_n("Q42NR", kNameLength, store.FirmwareImage + kNameField + 1);
+    SessionImage image;
+    image.bytes = store.FirmwareImage;
+    image.length = kImageBlocks * kBlockSize;
+    image.version = "V2.000";
+    image.sha256 = Sha256Hex(image.bytes, static_cast<size_t>(image.length));
+    image.skip_current = skip_current;
+    return image;
+}
+
+// Each greeting arrives when its radio is switched on. named: as --port names them, not found by
+// --port auto or ticked in a window.
+void ListenOn(std::vector<Line>& lines, FakeSystem& system, ListenedPorts& ports, bool named = true) {
+    for (Line& line : lines) {
+        system.lines.push_back(&line);
+        for (const Radio& radio : line.radios) {
+            for (const uint8_t b : {kGreetingFirst, kGreetingSecond, kGreetingEnd}) {
+                line.incoming.emplace(radio.on_ms * kMs, b);
+            }
+        }
+        ports.Take(PortCandidate{line.device, line.position, named, ""}, std::make_unique<FakePort>(line, system, 0));
+    }
 }
 
 TEST(RadioBench, DecidesRowsExitCodeAndRecord) {
@@ -552,35 +584,15 @@ TEST(RadioBench, DecidesRowsExitCodeAndRecord) {
         SCOPED_TRACE(c.name);
         FakeSystem system;
         std::vector<Line> lines = c.lines;
-        for (Line& line : lines) system.lines.push_back(&line);
         system.stop_ms = c.stop_ms;
         FakeDisplay display;
         FakeRecord record;
         record.fails_from = c.record_fails_from;
         FakeLabels labels(system, c.labels);
         ListenedPorts ports(system);
-        for (Line& line : lines) {
-            // Each greeting arrives when its radio is switched on.
-            for (const Radio& radio : line.radios) {
-                for (const uint8_t b : {kGreetingFirst, kGreetingSecond, kGreetingEnd}) {
-                    line.incoming.emplace(radio.on_ms * kMs, b);
-                }
-            }
-            ports.Take(PortCandidate{line.device, line.position, true, ""},
-                       std::make_unique<FakePort>(line, system, 0));
-        }
+        ListenOn(lines, system, ports);
 
-        static FirmwareStore store;
-        std::fill(std::begin(store.FirmwareImage), std::end(store.FirmwareImage), uint8_t{0xFF});
-        for (int i = 0; i < kImageBlocks * kBlockSize; ++i) store.FirmwareImage[i] = static_cast<uint8_t>(i * 7);
-        store.FirmwareImage[kNameField] = kNameLength;
-        std::copy_n("Q42NR", kNameLength, store.FirmwareImage + kNameField + 1);
-        SessionImage image;
-        image.bytes = store.FirmwareImage;
-        image.length = kImageBlocks * kBlockSize;
-        image.version = "V2.000";
-        image.sha256 = Sha256Hex(image.bytes, static_cast<size_t>(image.length));
-        image.skip_current = c.options.skip_current;
+        const SessionImage image = TestImage(c.options.skip_current);
 
         const BenchGiven given{system, display, &record, nullptr, &labels, nullptr, "1765400000-0badcafe", "BENCH-PC"};
         const BenchEnd end = RunBench(c.options, image, ports, given);
@@ -620,6 +632,65 @@ TEST(RadioBench, DecidesRowsExitCodeAndRecord) {
             }
         }
     }
+}
+
+// Each row's label field, as a scanner filled it before the row's radios greeted.
+class FakeRowLabels final : public RowLabels {
+public:
+    explicit FakeRowLabels(std::vector<std::vector<std::string>> labels) : labels_(std::move(labels)) {}
+    std::string Take(size_t port) override {
+        std::vector<std::string>& left = labels_.at(port);
+        if (left.empty()) return "";
+        const std::string label = left.front();
+        left.erase(left.begin());
+        return label;
+    }
+
+private:
+    std::vector<std::vector<std::string>> labels_;
+};
+
+// The window's face of the same bench: each row keeps its last verdict once stopped, the count
+// line counts radios (not ports), and each row's label goes with that row's own next radio.
+TEST(RadioBench, WindowRowsShowEachPortAndCount) {
+    const Radio refusing{1000, true, true, 7};
+    const Radio current{1000, true, true, -1, -1, "V2.000"};
+    FakeSystem system;
+    std::vector<Line> lines = {Port("COM1", {{1000}, {9000}}, "left"), Port("COM2", {refusing}),
+                               Port("COM3", {current}), Port("COM4", {})};
+    system.stop_ms = {30000};
+    ListenedPorts ports(system);
+    ListenOn(lines, system, ports, false);
+    const SessionImage image = TestImage(true);
+    BenchRows rows({"left", "COM2", "COM3", "COM4"}, image);
+    FakeRecord record;
+    FakeRowLabels labels({{"R-1", "R-2"}, {}, {"R-3"}, {"unused"}});
+    BenchGiven given{system, rows, &record, nullptr, nullptr, nullptr, "1765400000-0badcafe", "BENCH-PC", &labels};
+    FlashOptions options = Options(true, true, 0, 0, false, true);
+    RunBench(options, image, ports, given);
+
+    const BenchNews news = rows.Take();
+    std::map<size_t, BenchRowView> shown(news.rows.begin(), news.rows.end());
+    const struct {
+        size_t row;
+        const char* state_begins;
+        int percent;
+    } expected[] = {
+        {0, "written V2.000 in ", 100},
+        {1, "write failed at frame 8: refused by the radio in ", 70},
+        {2, "already current in ", 0},
+        {3, "no longer listened on", 0},
+    };
+    for (const auto& row : expected) {
+        SCOPED_TRACE(row.row);
+        EXPECT_EQ(shown[row.row].state.rfind(row.state_begins, 0), 0u) << shown[row.row].state;
+        EXPECT_EQ(shown[row.row].percent, row.percent);
+    }
+    EXPECT_TRUE(news.count_changed);
+    EXPECT_EQ(news.count_line, "2 written, 1 failed, 1 already current since Start");
+    std::vector<std::string> kept;
+    for (const std::string& line : record.lines) kept.push_back(Field(line, "port") + " " + Field(line, "label"));
+    EXPECT_EQ(kept, (std::vector<std::string>{"COM3 R-3", "COM2 null", "COM1 R-1", "COM1 R-2"}));
 }
 
 }  // namespace
