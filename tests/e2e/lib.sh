@@ -242,13 +242,13 @@ bench_find_rows() {
     done < <(ui list "$BENCH" | sed -nE 's/^Button id=([0-9]+) .* "(.*)"$/\1 \2/p')
 }
 
-# bench_states: "COMn: state" for each row, COM1 first, in one line.
+# bench_states: "COMn: state" for each row that has one, COM1 first, in one line.
 bench_states() {
     ui list "$BENCH" | awk '
         { id = $2; sub(/^id=/, "", id); id += 0; text = $0; sub(/^[^"]*"/, "", text); sub(/"$/, "", text) }
         id >= 1500 && (id - 1500) % 8 == 0 { port[id] = text }
         id >= 1502 && (id - 1502) % 8 == 0 { state[id - 2] = text }
-        END { for (id in port) printf "%d %s: %s\n", id, port[id], state[id] }' |
+        END { for (id in port) if (state[id] != "") printf "%d %s: %s\n", id, port[id], state[id] }' |
         sort -n | cut -d' ' -f2- | paste -sd'|' | sed 's/|/; /g'
 }
 
