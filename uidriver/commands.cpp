@@ -1,6 +1,6 @@
 // What the UI driver can do to the program: the actions a user takes (menu, buttons, radio
 // items, list items, keys, closing windows, message boxes), the device changes Windows
-// announces, and the readings a test makes of the screen.
+// announces, the readings a test makes of the screen, and how long a window takes to answer.
 // Under Wine one process cannot read another's menu, so menu commands are posted by id.
 #include "uidriver/commands.h"
 
@@ -8,12 +8,14 @@
 #include "uidriver/process_resources.h"
 #include "uidriver/screen_capture.h"
 #include "uidriver/window_lookup.h"
+#include "winports/wide_text.h"
 
 #include <windows.h>
 
 #include <commctrl.h>
 #include <dbt.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -176,6 +178,24 @@ int TypeCmd(const Args& args) {
     if (!top || !UserCanReach(top, "window \"" + args[0] + "\"")) return kFailed;
     for (unsigned char c : bytes) {
         if (!PostMessageA(top, WM_CHAR, c, 1)) return Fail("PostMessage failed");
+    }
+    return kOk;
+}
+
+// What a barcode scanner's typing ends in: the field's whole text set, in UTF-16, so that the
+// edit tells its window EN_CHANGE as it does for a user's keys.
+int SetTextCmd(const Args& args) {
+    HWND top = Window(args[0]);
+    HWND control = top ? Control(top, args[1]) : nullptr;
+    if (!control || !UserCanReach(top, "window \"" + args[0] + "\"") || !UserCanReach(control, args[1])) {
+        return kFailed;
+    }
+    const std::wstring text = WideFromUtf8(args[2]);
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                             kDefaultWaitMs, &result) ||
+        !result) {
+        return Fail(args[1] + " did not take the text");
     }
     return kOk;
 }
@@ -435,6 +455,40 @@ int ResourcesCmd(const Args& args) {
     return kOk;
 }
 
+// How long the window takes to answer a message while it works: WM_NULL sent every interval,
+// each answer's wait timed. Not aborted as hung, so that a long stall is measured, not cut.
+int AnswerTimesCmd(const Args& args) {
+    long count;
+    long interval_ms;
+    if (!ParseNumber(args[1], count) || count < 1 || !ParseNumber(args[2], interval_ms) || interval_ms < 0) {
+        return kUsage;
+    }
+    HWND top = Window(args[0]);
+    if (!top) return kFailed;
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    std::vector<double> waits_ms;
+    for (long i = 0; i < count; ++i) {
+        LARGE_INTEGER sent;
+        LARGE_INTEGER answered;
+        DWORD_PTR result = 0;
+        QueryPerformanceCounter(&sent);
+        if (!SendMessageTimeoutW(top, WM_NULL, 0, 0, SMTO_BLOCK, kDefaultWaitMs, &result)) {
+            return Fail("no answer within " + std::to_string(kDefaultWaitMs) + " ms to message " +
+                        std::to_string(i + 1));
+        }
+        QueryPerformanceCounter(&answered);
+        waits_ms.push_back(1000.0 * static_cast<double>(answered.QuadPart - sent.QuadPart) /
+                           static_cast<double>(frequency.QuadPart));
+        Sleep(static_cast<DWORD>(interval_ms));
+    }
+    std::sort(waits_ms.begin(), waits_ms.end());
+    // The 99th percentile tells one stall from many.
+    std::printf("median %.1f ms, 99th percentile %.1f ms, worst %.1f ms over %zu messages\n",
+                waits_ms[waits_ms.size() / 2], waits_ms[waits_ms.size() * 99 / 100], waits_ms.back(), waits_ms.size());
+    return kOk;
+}
+
 int SleepCmd(const Args& args) {
     long ms;
     if (!ParseNumber(args[0], ms) || ms < 0) return kUsage;
@@ -476,6 +530,7 @@ const std::vector<Command>& AllCommands() {
         {"menu", "<caption> <IDM_name|id>", MenuCmd},
         {"click", "<caption> <button or radio item text>", ClickCmd},
         {"type", "<caption> <text with \\r \\n \\e \\xHH>", TypeCmd},
+        {"set-text", "<caption> <control> <text>", SetTextCmd},
         {"text", "<caption> <control>", TextCmd},
         {"wait-text", "<caption> <control> <line> [ms]", WaitTextCmd},
         {"state", "<caption> <control>", StateCmd},
@@ -492,6 +547,7 @@ const std::vector<Command>& AllCommands() {
         {"msgbox", "[ms]", MessageBoxCmd},
         {"capture", "<caption> <file.bmp>", CaptureCmd},
         {"resources", "<caption>", ResourcesCmd},
+        {"answer-times", "<caption> <count> <interval-ms>", AnswerTimesCmd},
         {"sleep", "<ms>", SleepCmd},
     };
     return commands;

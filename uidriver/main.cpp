@@ -58,7 +58,7 @@ int RunScript() {
 void PrintUsage() {
     std::fprintf(stderr,
                  "usage: q42ui COMMAND ARGS...   or   q42ui - < script\n"
-                 "controls: CLASS, CLASS#N, CLASS=TEXT, CLASS^PREFIX, CLASS@X,Y\n");
+                 "controls: CLASS, CLASS#N, CLASS=TEXT, CLASS^PREFIX, CLASS@X,Y, CLASS!ID\n");
     for (const Command& command : AllCommands()) {
         std::fprintf(stderr, "  %s %s\n", command.name, command.usage);
     }

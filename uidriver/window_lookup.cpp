@@ -64,7 +64,7 @@ HWND WaitForTopLevel(const std::string& caption, int timeout_ms) {
 }
 
 bool ParseSelector(const std::string& selector_text, ControlSelector& selector, std::string& error) {
-    const size_t mark = selector_text.find_first_of("#=^@");
+    const size_t mark = selector_text.find_first_of("#=^@!");
     selector = ControlSelector{};
     selector.class_name = selector_text.substr(0, mark);
     if (selector.class_name.empty()) {
@@ -97,6 +97,13 @@ bool ParseSelector(const std::string& selector_text, ControlSelector& selector, 
         }
         return true;
     }
+    case '!':
+        selector.id = static_cast<int>(std::strtol(rest.c_str(), &end, 10));
+        if (rest.empty() || *end != '\0' || selector.id < 1) {
+            error = "'" + selector_text + "': expected a control id after !";
+            return false;
+        }
+        return true;
     default:
         selector.text = rest;
         return true;
@@ -131,6 +138,9 @@ HWND FindControl(HWND top, const ControlSelector& selector) {
             break;
         case '@':
             if (CoversPoint(top, child, selector.point)) return child;
+            break;
+        case '!':
+            if (GetDlgCtrlID(child) == selector.id) return child;
             break;
         }
     }

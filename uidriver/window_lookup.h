@@ -17,12 +17,14 @@ HWND WaitForTopLevel(const std::string& caption, int timeout_ms);
 //   #N      the N-th control of that class (1-based, in creation order),
 //   =TEXT   the control of that class whose text is exactly TEXT,
 //   ^TEXT   the first control of that class whose text starts with TEXT,
-//   @X,Y    the control of that class that covers client point (X, Y) of the window.
+//   @X,Y    the control of that class that covers client point (X, Y) of the window,
+//   !ID     the control of that class whose control id is ID.
 // CLASS alone means the first control of that class. Classes compare case-blind.
 struct ControlSelector {
     std::string class_name;
     char kind = '#';
     int ordinal = 1;
+    int id = 0;
     std::string text;
     POINT point = {0, 0};
 };

@@ -11,6 +11,7 @@ readonly MAIN="Quendar Avionics Q42 Navigation radio firmware updater"
 readonly SETUP="Serial port setup"
 readonly UPDATE="Q42 Firmware update"
 readonly TERMINAL="Simple RS232 terminal"
+readonly BENCH="Q42 Bench"
 
 e2e_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 : "${Q42_BUILD:?}" "${Q42_UPDATE_EXE:?}" "${Q42_UI_EXE:?}" "${Q42_SIM:?}"
@@ -227,6 +228,29 @@ UPDATE_NAME_LABEL="Static@26,298"
 UPDATE_VERSION_LABEL="Static@26,314"
 UPDATE_IMAGE_LABEL="Static@234,10"
 UPDATE_BUTTON="Button=Update now"
+
+# The bench window's rows: bench_row[N] is the id of COM<N>'s row, its tick box; the row's
+# state is the id 2 on, its label field 4 on.
+declare -A bench_row
+bench_find_rows() {
+    local id caption
+    bench_row=()
+    while read -r id caption; do
+        if ((id >= 1500 && (id - 1500) % 8 == 0)) && [[ $caption =~ ^COM([0-9]+)$ ]]; then
+            bench_row[${BASH_REMATCH[1]}]=$id
+        fi
+    done < <(ui list "$BENCH" | sed -nE 's/^Button id=([0-9]+) .* "(.*)"$/\1 \2/p')
+}
+
+# bench_states: "COMn: state" for each row that has one, COM1 first, in one line.
+bench_states() {
+    ui list "$BENCH" | awk '
+        { id = $2; sub(/^id=/, "", id); id += 0; text = $0; sub(/^[^"]*"/, "", text); sub(/"$/, "", text) }
+        id >= 1500 && (id - 1500) % 8 == 0 { port[id] = text }
+        id >= 1502 && (id - 1502) % 8 == 0 { state[id - 2] = text }
+        END { for (id in port) if (state[id] != "") printf "%d %s: %s\n", id, port[id], state[id] }' |
+        sort -n | cut -d' ' -f2- | paste -sd'|' | sed 's/|/; /g'
+}
 
 # image_field FILE OFFSET COUNT: characters of the image (the name is at 17, the version at 23).
 image_field() { dd if="$1" bs=1 skip="$2" count="$3" status=none; }
