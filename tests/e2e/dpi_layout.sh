@@ -37,6 +37,19 @@ update 1104 24 296
 update 1105 24 312
 update 1106 24 8
 update 1107 232 8
+bench 1401 8 8
+bench 1402 64 32 560 22
+bench 1403 632 31 136 25
+bench 1404 8 64 300 20
+bench 1405 608 62 75 25
+bench 1406 693 62 75 25
+bench 1407 8 94 592 16
+bench 1408 8 116 760 92
+bench 1500 8 238 76 20
+bench 1501 88 236 120 22
+bench 1502 216 240 304 16
+bench 1503 528 238 104 20
+bench 1504 640 236 128 22
 ROWS
     # The radio items, COM1 to COM8 down the left column, COM9 to COM16 down the right.
     for k in $(seq 0 15); do
@@ -45,8 +58,14 @@ ROWS
 }
 
 # Client areas in design pixels, and the labels whose size is fixed.
-declare -A client=([main]=420x333 [setup]=202x360 [terminal]=683x496 [update]=327x341)
-declare -A fixed_labels=([main]="1001" [setup]="1501" [terminal]="2001 2002 2003 2004" [update]="")
+# The bench window's height grows with its rows, one for each port present (bench_rows).
+declare -A client=([main]=420x333 [setup]=202x360 [terminal]=683x496 [update]=327x341 [bench]=776x0)
+declare -A fixed_labels=([main]="1001" [setup]="1501" [terminal]="2001 2002 2003 2004" [update]="" [bench]="1407 1502")
+
+# The bench window's rows: its tick boxes, ids 1500, 1508, ...
+bench_row_count() {
+    ui list "Q42 Bench" | sed -n 's/.* id=\([0-9]*\) at=.*/\1/p' | awk '$1 >= 1500 && ($1 - 1500) % 8 == 0' | wc -l
+}
 
 near() { local d=$(($1 - $2)); [ "${d#-}" -le "$tolerance" ]; }
 
@@ -120,6 +139,7 @@ while IFS="|" read -r -u 3 name menu caption; do
     ui menu "$MAIN" "$menu"
     ui wait-window "$caption" 5000 || e2e_fail "the $name window did not open"
     [ "$name" = terminal ] && ui type "$TERMINAL" 'Hello Q42\r\nline two'
+    [ "$name" = bench ] && client[bench]=776x$((236 + 26 * $(bench_row_count) + 8))
     sleep 0.5
     check_window "$name" "$caption"
     [ "$name" = terminal ] && check_cells "$E2E_WORK/terminal.bmp"
@@ -129,6 +149,7 @@ done 3<<ROWS
 setup|IDM_SETUP|$SETUP
 terminal|IDM_TEST_PORT|$TERMINAL
 update|IDM_UPDATE|$UPDATE
+bench|IDM_BENCH|Q42 Bench
 ROWS
 e2e_case_end
 echo "PASS"
