@@ -30,8 +30,11 @@ constexpr int kRowIds = 8;
 // A day's notes would make the window slow to redraw; the record keeps what matters.
 constexpr size_t kNotesKept = 200;
 
+const char kNotOpened[] = "not opened: see the notes above";
+
 const wchar_t kBenchSection[] = L"Bench";
 const wchar_t kRecordKey[] = L"Record";
+const wchar_t kUntickedKey[] = L"Unticked";  // "COM5 COM7": the ports a technician left out
 const wchar_t kRecordFile[] = L"\\Q42 bench record.jsonl";
 const wchar_t kBenchRunning[] =
     L"The Q42 bench is writing firmware into radios. Shutting down now could leave a radio unable to start.";
@@ -93,6 +96,7 @@ TFormBench::TFormBench(std::wstring settings, CarriedImage carried)
     : TForm(BenchDesign()), settings_(std::move(settings)), carried_(std::move(carried)) {}
 
 void TFormBench::CreateControls() {
+    unticked_ = ReadSetting(settings_, kUntickedKey, "");
     image_line_.Create(*this, 1401, Bounds{8, 8, 0, 0}, ImageLine(carried_));
     record_caption_.Create(*this, 1409, Bounds{8, 36, 0, 0}, "Record:");
     record_.Create(*this, 1402, Bounds{64, 32, 560, 22}, ReadSetting(settings_, kRecordKey, DefaultRecordPath()));
@@ -106,7 +110,7 @@ void TFormBench::CreateControls() {
     stop_.SetEnabled(false);
     start_.SetEnabled(carried_.image.length > 0 && !carried_.damaged);
     count_line_.Create(*this, 1407, Bounds{8, 94, 592, 16}, "", LabelStyle{false});
-    notes_.Create(*this, 1408, Bounds{8, 116, 760, 92}, false);
+    notes_.Create(*this, 1408, Bounds{8, 116, 760, 92}, true);
     const Bounds headings[] = {{8, 216, 0, 0}, {88, 216, 0, 0}, {216, 216, 0, 0}, {528, 216, 0, 0}, {640, 216, 0, 0}};
     const char* const titles[] = {"Port", "Name", "State", "Progress", "Label"};
     for (size_t i = 0; i < std::size(headings_); ++i) headings_[i].Create(*this, 0, headings[i], titles[i]);
@@ -126,7 +130,9 @@ TFormBench::Row& TFormBench::AddRow(unsigned number) {
     const int top = kRowsTop + index * kRowHeight;
     const int id = kFirstRowId + index * kRowIds;
     const std::wstring key = WideFromUtf8(row->device);
-    row->tick.Create(*this, id, Bounds{8, top + 2, 76, 20}, row->device, true);
+    // Every port is ticked the first time: a ticked port where no radio comes only listens.
+    const bool unticked = (" " + unticked_ + " ").find(" " + row->device + " ") != std::string::npos;
+    row->tick.Create(*this, id, Bounds{8, top + 2, 76, 20}, row->device, !unticked);
     row->name.Create(*this, id + 1, Bounds{88, top, 120, 22}, ReadSetting(settings_, key, ""));
     row->state.Create(*this, id + 2, Bounds{216, top + 4, 304, 16}, "", LabelStyle{false});
     row->gauge.Create(*this, id + 3, Bounds{528, top + 2, 104, 20});
@@ -171,6 +177,12 @@ void TFormBench::SaveSettings() {
     // A setting that cannot be kept is no reason to stop a bench: it is only typed again.
     const auto stored = [](const std::string& text) { return WideFromUtf8(SettingsTextFromUtf8(text)); };
     WritePrivateProfileStringW(kBenchSection, kRecordKey, stored(record_.Text()).c_str(), settings_.c_str());
+    std::string unticked;
+    for (const auto& row : rows_) {
+        if (!row->tick.Checked()) unticked += (unticked.empty() ? "" : " ") + row->device;
+    }
+    WritePrivateProfileStringW(kBenchSection, kUntickedKey, unticked.empty() ? nullptr : stored(unticked).c_str(),
+                               settings_.c_str());
     for (const auto& row : rows_) {
         const std::string name = row->name.Text();
         WritePrivateProfileStringW(kBenchSection, WideFromUtf8(row->device).c_str(),
@@ -201,21 +213,30 @@ void TFormBench::StartClick() {
         AddNote("Tick the ports that the radios are on, then Start.");
         return;
     }
-    std::vector<std::string> notes;
-    const bool started = bench_.Start(ticked, skip_current_.Checked(), carried_.image, record_.Text(), notes);
-    for (const std::string& note : notes) AddNote(note);
-    if (!started) return;
+    std::string error;
+    if (!bench_.Start(ticked, skip_current_.Checked(), carried_.image, record_.Text(), error)) {
+        AddNote(error);
+        return;
+    }
+    mapped_ = false;
+    for (const auto& row : rows_) {
+        row->bench = -1;
+        row->state.SetCaption(row->present && row->tick.Checked() ? "opening the port" : "");
+        row->gauge.SetProgress(0);
+    }
+    SetIdleControls(false);
+}
+
+void TFormBench::MapRows() {
+    // The notes say why a ticked port could not be opened.
     const std::vector<std::string>& devices = bench_.Devices();
     for (const auto& row : rows_) {
         const auto at = std::find(devices.begin(), devices.end(), row->device);
         row->bench = at == devices.end() ? -1 : static_cast<int>(at - devices.begin());
-        // The notes say why a ticked port could not be opened.
-        const bool refused = row->bench < 0 && row->present && row->tick.Checked();
-        row->state.SetCaption(refused ? "not opened: see the notes above" : "");
-        row->gauge.SetProgress(0);
         if (row->bench >= 0) bench_.SetLabel(static_cast<size_t>(row->bench), row->label.Text());
+        if (row->bench < 0 && row->present && row->tick.Checked()) row->state.SetCaption(kNotOpened);
     }
-    SetIdleControls(false);
+    mapped_ = true;
 }
 
 void TFormBench::StopClick() {
@@ -240,26 +261,35 @@ void TFormBench::ChooseRecordClick() {
     if (GetSaveFileNameW(&dialog)) record_.SetText(Utf8FromWide(path));
 }
 
-void TFormBench::AddNote(const std::string& text) {
-    kept_notes_.push_back(text);
-    if (kept_notes_.size() > kNotesKept) kept_notes_.erase(kept_notes_.begin());
+void TFormBench::AddNote(const std::string& text) { AddNotes({text}); }
+
+void TFormBench::AddNotes(const std::vector<std::string>& texts) {
+    kept_notes_.insert(kept_notes_.end(), texts.begin(), texts.end());
+    if (kept_notes_.size() > kNotesKept) {
+        kept_notes_.erase(kept_notes_.begin(), kept_notes_.end() - static_cast<std::ptrdiff_t>(kNotesKept));
+    }
     notes_.SetLines(kept_notes_);
     notes_.ScrollToEnd();
 }
 
 void TFormBench::TakeNews() {
+    std::vector<std::string> notes = bench_.TakeStartNotes();
+    if (!mapped_ && bench_.Opened()) MapRows();
     BenchRows* rows = bench_.Rows();
-    if (rows == nullptr) return;
-    const BenchNews news = rows->Take();
-    for (const auto& [bench, view] : news.rows) {
-        for (const auto& row : rows_) {
-            if (row->bench != static_cast<int>(bench)) continue;
-            row->state.SetCaption(view.state);
-            row->gauge.SetProgress(view.percent);
+    if (rows != nullptr) {
+        BenchNews news = rows->Take();
+        for (const auto& [bench, view] : news.rows) {
+            for (const auto& row : rows_) {
+                if (row->bench != static_cast<int>(bench)) continue;
+                row->state.SetCaption(view.state);
+                row->gauge.SetProgress(view.percent);
+            }
         }
+        notes.insert(notes.end(), news.notes.begin(), news.notes.end());
+        if (news.count_changed) count_line_.SetCaption(news.count_line);
     }
-    for (const std::string& note : news.notes) AddNote(note);
-    if (news.count_changed) count_line_.SetCaption(news.count_line);
+    // One redraw of the notes for all that came since the last look.
+    if (!notes.empty()) AddNotes(notes);
     for (const size_t used : bench_.TakeUsedLabels()) {
         for (const auto& row : rows_) {
             if (row->bench == static_cast<int>(used)) row->label.SetText("");
@@ -283,6 +313,12 @@ void TFormBench::Poll() {
 void TFormBench::Ended() {
     TakeNews();
     hold_.reset();
+    // No port could be opened: the notes say why.
+    if (!mapped_) {
+        for (const auto& row : rows_) {
+            if (row->present && row->tick.Checked()) row->state.SetCaption(kNotOpened);
+        }
+    }
     for (const auto& row : rows_) row->bench = -1;
     SetIdleControls(true);
     if (close_when_over_) Close();

@@ -62,8 +62,12 @@ private:
     void SaveSettings();
     void SetIdleControls(bool idle);
     void AddNote(const std::string& text);
+    void AddNotes(const std::vector<std::string>& texts);
+    // The bench's ports are open: each row learns its place among them.
+    void MapRows();
 
     std::wstring settings_;
+    std::string unticked_;  // as the settings kept it when the window opened
     CarriedImage carried_;
     TLabel image_line_;
     TLabel record_caption_;
@@ -81,4 +85,5 @@ private:
     WindowBench bench_;
     std::optional<SessionHold> hold_;
     bool close_when_over_ = false;
+    bool mapped_ = false;  // the rows know their places among the bench's ports
 };

@@ -37,17 +37,10 @@ void WindowBench::StopNowAndWait(DWORD ms) {
 }
 
 bool WindowBench::Start(const std::vector<TickedPort>& ticked, bool skip_current, const SessionImage& image,
-                        const std::string& record_path, std::vector<std::string>& notes) {
-    std::string error;
-    if (!CompletionPortReady(error)) {
-        notes.push_back(error);
-        return false;
-    }
+                        const std::string& record_path, std::string& error) {
+    if (!CompletionPortReady(error)) return false;
     record_ = OpenAppendFile(record_path, error);
-    if (record_ == nullptr) {
-        notes.push_back(error);
-        return false;
-    }
+    if (record_ == nullptr) return false;
     options_ = FlashOptions();
     options_.yes = true;
     options_.all = true;
@@ -56,46 +49,71 @@ bool WindowBench::Start(const std::vector<TickedPort>& ticked, bool skip_current
     options_.skip_current = skip_current;
     image_ = image;
     image_.skip_current = skip_current;
-    std::vector<PortCandidate> candidates;
+    candidates_.clear();
     // Not named as --port names a port: a ticked port where no radio comes has no row in the record.
-    for (const TickedPort& port : ticked) candidates.push_back(PortCandidate{port.device, port.position, false, ""});
-    ports_ = std::make_unique<ListenedPorts>(*this);
-    if (!OpenCandidates(candidates, *ports_, [&notes](const std::string& note) { notes.push_back(note); })) {
-        return false;
+    for (const TickedPort& port : ticked) candidates_.push_back(PortCandidate{port.device, port.position, false, ""});
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        labels_.clear();
+        used_labels_.clear();
+        start_notes_.clear();
     }
-    devices_.clear();
-    std::vector<std::string> names;
-    for (size_t i = 0; i < ports_->size(); ++i) {
-        devices_.push_back(ports_->device(i));
-        names.push_back(ports_->at(i).shown);
-    }
-    labels_.assign(devices_.size(), "");
-    used_labels_.clear();
     stops_ = 0;
     writes_ = 0;
+    opened_ = false;
     over_ = false;
-    rows_ = std::make_unique<BenchRows>(names, image_);
-    given_.reset(new BenchGiven{*this, *rows_, record_.get(), nullptr, nullptr, this, NewRunId(UnixSeconds()),
-                                ComputerName(), this});
+    run_ = NewRunId(UnixSeconds());
+    computer_ = ComputerName();
     // The links' 10 ms ticks, not the system's 15.6 ms ones.
     timeBeginPeriod(1);
     thread_.Reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
     if (!thread_.Valid()) {
         timeEndPeriod(1);
-        ports_->CloseAll();
-        notes.push_back("cannot start the bench (Error: " + std::to_string(GetLastError()) + ")");
+        error = "cannot start the bench (Error: " + std::to_string(GetLastError()) + ")";
         return false;
     }
     return true;
 }
 
 DWORD WINAPI WindowBench::Run(void* self) {
-    auto& bench = *static_cast<WindowBench*>(self);
-    RunBench(bench.options_, bench.image_, *bench.ports_, *bench.given_);
-    bench.ports_->CloseAll();
-    bench.writes_ = 0;
-    bench.over_ = true;
+    static_cast<WindowBench*>(self)->OpenAndRun();
     return 0;
+}
+
+void WindowBench::OpenAndRun() {
+    // The ports are opened here, not on the window's thread: a driver that stalls in its open
+    // freezes nothing.
+    ports_ = std::make_unique<ListenedPorts>(*this);
+    const auto note = [this](const std::string& text) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        start_notes_.push_back(text);
+    };
+    if (OpenCandidates(candidates_, *ports_, note)) {
+        devices_.clear();
+        std::vector<std::string> names;
+        for (size_t i = 0; i < ports_->size(); ++i) {
+            devices_.push_back(ports_->device(i));
+            names.push_back(ports_->at(i).shown);
+        }
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            labels_.assign(devices_.size(), "");
+        }
+        rows_ = std::make_unique<BenchRows>(names, image_);
+        given_.reset(new BenchGiven{*this, *rows_, record_.get(), nullptr, nullptr, this, run_, computer_, this});
+        opened_ = true;
+        RunBench(options_, image_, *ports_, *given_);
+    }
+    ports_->CloseAll();
+    writes_ = 0;
+    over_ = true;
+}
+
+std::vector<std::string> WindowBench::TakeStartNotes() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> notes;
+    notes.swap(start_notes_);
+    return notes;
 }
 
 bool WindowBench::TakeEnd() {
@@ -113,12 +131,12 @@ void WindowBench::RequestStop() {
 }
 
 void WindowBench::SetLabel(size_t port, const std::string& text) {
-    const std::lock_guard<std::mutex> lock(labels_mutex_);
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (port < labels_.size()) labels_[port] = text;
 }
 
 std::vector<size_t> WindowBench::TakeUsedLabels() {
-    const std::lock_guard<std::mutex> lock(labels_mutex_);
+    const std::lock_guard<std::mutex> lock(mutex_);
     std::vector<size_t> used;
     used.swap(used_labels_);
     return used;
@@ -147,7 +165,7 @@ int64_t WindowBench::UnixSeconds() { return static_cast<int64_t>(time(nullptr));
 SerialSideSeen WindowBench::SerialSide() { return SeeSerialSide(); }
 
 std::string WindowBench::Take(size_t port) {
-    const std::lock_guard<std::mutex> lock(labels_mutex_);
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (port >= labels_.size() || labels_[port].empty()) return "";
     used_labels_.push_back(port);
     std::string label;

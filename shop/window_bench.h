@@ -30,10 +30,15 @@ public:
     WindowBench(const WindowBench&) = delete;
     WindowBench& operator=(const WindowBench&) = delete;
 
-    // Opens the ports (a port that cannot be opened is said in notes and left out) and starts
-    // the bench on them. False, with why in notes, when it cannot start.
+    // Starts the bench on a thread of its own, which opens the ports (one that cannot be opened
+    // is said in the start's notes and left out) and then runs it. False, with why in error,
+    // when it cannot start.
     bool Start(const std::vector<TickedPort>& ticked, bool skip_current, const SessionImage& image,
-               const std::string& record_path, std::vector<std::string>& notes);
+               const std::string& record_path, std::string& error);
+    // The notes of the ports' opening, since the last call.
+    std::vector<std::string> TakeStartNotes();
+    // The ports are open and the bench runs on them: Devices and Rows are there from now on.
+    bool Opened() const { return opened_; }
     // Stop's press: the first lets the writes end and starts no new radio, a second stops
     // each write at its next frame.
     void RequestStop();
@@ -49,7 +54,7 @@ public:
     int Writes() const { return writes_; }
     // The device of each of the bench's rows, in its order.
     const std::vector<std::string>& Devices() const { return devices_; }
-    BenchRows* Rows() { return rows_.get(); }
+    BenchRows* Rows() { return opened_ ? rows_.get() : nullptr; }
     // The label field of the bench's row now reads text.
     void SetLabel(size_t port, const std::string& text);
     // The bench's rows whose label was taken by a radio since the last call: their fields are
@@ -76,6 +81,7 @@ public:
 
 private:
     static DWORD WINAPI Run(void* self);
+    void OpenAndRun();
 
     FlashOptions options_;
     SessionImage image_;
@@ -83,12 +89,17 @@ private:
     std::unique_ptr<BenchRows> rows_;
     std::unique_ptr<AppendFile> record_;
     std::unique_ptr<BenchGiven> given_;
+    std::vector<PortCandidate> candidates_;
+    std::string run_;
+    std::string computer_;
     std::vector<std::string> devices_;
     OwnedHandle thread_;
     std::atomic<int> stops_{0};
     std::atomic<int> writes_{0};
+    std::atomic<bool> opened_{false};
     std::atomic<bool> over_{false};
-    std::mutex labels_mutex_;
+    std::mutex mutex_;  // for what follows, shared by the two threads
     std::vector<std::string> labels_;
     std::vector<size_t> used_labels_;
+    std::vector<std::string> start_notes_;
 };

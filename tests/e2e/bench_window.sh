@@ -2,8 +2,9 @@
 # The bench window over six ports at once, in one program run: radios written together, one
 # refusing a frame, one whose cable is pulled; a second radio after the first with its scanned
 # label; Stop during two writes (they end whole), Stop twice (each stops at its next frame),
-# and the session's end asked during writes (not now). Its record says what q42flash.exe's
-# says for the same radios. COM1 to COM4, COM12 and COM23 are mapped while this runs.
+# the session's end asked during writes (not now), and a converter plugged in with the window
+# open. Its record says what q42flash.exe's says for the same radios. COM1 to COM4, COM12 and
+# COM23 are mapped while this runs.
 source "$(dirname "$0")/lib.sh"
 : "${Q42_IMAGE:?}" "${Q42_FLASH_EXE:?}"
 ports=(1 2 3 4 12 23)
@@ -191,6 +192,13 @@ for port in 1 2; do
 done
 [ "$(tail -n +$((lines + 1)) "$record" | grep -c '"result":"stopped"')" -eq 2 ] &&
     [ "$(wc -l <"$record")" -eq $((lines + 2)) ] || e2e_fail "record after two Stops: $(tail -n +$((lines + 1)) "$record")"
+
+e2e_step "a converter plugged in while the window is open: its row comes, ticked"
+q42_port_arrives 7
+ui port-arrived COM7
+bench_find_rows
+[ -n "${bench_row[7]:-}" ] || e2e_fail "no row for COM7 after its arrival: $(ui list "$BENCH")"
+ui_expect "COM7's tick box" "enabled=1 visible=1 checked=1" state "$BENCH" "Button!${bench_row[7]}"
 
 ui close "$BENCH"
 ui wait-gone "$BENCH" 5000 || e2e_fail "the bench window did not close"
