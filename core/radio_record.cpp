@@ -9,29 +9,24 @@
 
 namespace {
 
-// Names and versions come from the radio and may hold any byte: shown as the terminal shows
-// them, then escaped for JSON.
-std::string JsonString(const std::string& raw) {
+// shown as a JSON string: quoted, its quotes and backslashes escaped.
+std::string Quoted(const std::string& shown) {
     std::string out = "\"";
-    for (const char c : PrintableText(raw)) {
+    for (const char c : shown) {
         if (c == '"' || c == '\\') out += '\\';
         out += c;
     }
     return out + "\"";
 }
+
+// Names and versions come from the radio and may hold any byte: shown as the terminal shows
+// them.
+std::string JsonString(const std::string& raw) { return Quoted(PrintableText(raw)); }
 
 std::string OptionalString(bool present, const std::string& raw) { return present ? JsonString(raw) : "null"; }
 
 // What a person named (a bench position, a label, the PC) is kept in UTF-8 as written.
-std::string PersonsString(bool present, const std::string& raw) {
-    if (!present) return "null";
-    std::string out = "\"";
-    for (const char c : PersonsText(raw)) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
+std::string PersonsString(bool present, const std::string& raw) { return present ? Quoted(PersonsText(raw)) : "null"; }
 
 }  // namespace
 

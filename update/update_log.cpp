@@ -8,7 +8,7 @@
 #include <ctime>
 
 #include "winports/owned_handle.h"
-#include "winports/wide_text.h"
+#include "winports/pc_name.h"
 
 namespace {
 
@@ -21,13 +21,6 @@ const int64_t g_started = static_cast<int64_t>(std::time(nullptr));
 const std::string& RunIdOfThisStart() {
     static const std::string id = NewRunId(g_started);
     return id;
-}
-
-std::string ComputerNameText() {
-    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
-    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
-    if (!GetComputerNameW(name, &length)) return "";
-    return Utf8FromWide(std::wstring(name, length));
 }
 
 }  // namespace
@@ -47,7 +40,7 @@ void AppendToLog(RadioRecord record) {
     if (folder.empty()) return;
     record.unix_seconds = static_cast<int64_t>(std::time(nullptr));
     record.run = RunIdOfThisStart();
-    record.computer = ComputerNameText();
+    record.computer = PcName();
     const std::string line = RecordLine(record);
     // Appended in one write: a line never interleaves with another's, even from a second
     // copy of the program.

@@ -19,6 +19,7 @@
 #include "flash/win32/stop_requests.h"
 #include "flash/win32/system_error.h"
 #include "winports/owned_handle.h"
+#include "winports/pc_name.h"
 #include "winports/present_ports.h"
 #include "winports/usb_devices.h"
 #include "winports/wide_text.h"
@@ -250,12 +251,7 @@ std::string StopStatusHelp() {
            "Ctrl-C or Ctrl-Break, 129 with the console closed or the session ended";
 }
 
-std::string ComputerName() {
-    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
-    if (!GetComputerNameW(name, &length)) return "";
-    return Utf8FromWide(std::wstring(name, length));
-}
+std::string ComputerName() { return PcName(); }
 
 bool IsTerminal(FILE* stream) {
     const HANDLE handle = StreamHandle(stream);
